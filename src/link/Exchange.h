@@ -1,0 +1,92 @@
+#pragma once
+
+#include "SerialLink.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class Dialogs;
+
+// What differs between the screens that talk to the terminal.
+struct ExchangeStyle {
+    QString title = QStringLiteral("Corvane"); // message box title
+    bool pausesProcessEvents = false;          // only the polling screen keeps its window live
+    int pauseAfterZeroMs = 100;                // wake-up pause after "0"
+    bool reportsFailures = true;               // the polling screen wakes the terminal silently
+};
+
+// The lock/unlock pair of the screen that runs the exchange.
+class ControlLock {
+public:
+    virtual ~ControlLock() = default;
+    virtual void lockControls() = 0;
+    virtual void unlockControls() = 0;
+};
+
+namespace terminal {
+constexpr char kAck = 0x06;
+constexpr char kCr = 0x0D;
+constexpr char kLf = 0x0A;
+constexpr int kCharTimeoutMs = 1000;
+constexpr int kFrameGapMs = 100;
+// Far above any terminal memory: a stream that never falls silent is cut off here.
+constexpr qint64 kMaxTransferBytes = 4 * 1024 * 1024;
+inline const QString kNoAnswerText =
+    QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
+inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");
+inline const QString kPortErrorText = QStringLiteral("Errore su porta COM");
+} // namespace terminal
+
+// The routines every conversation with the terminal is made of: the wake-up, the command
+// frame and its pacing, emptying the receive buffer, and reading with the one-second limit
+// per character. Serial failures propagate as SerialError.
+class Exchange {
+public:
+    enum class Wait { Arrived, TimedOut, Abandoned };
+    // Called before every pass of a character wait; returning false abandons the wait.
+    using WaitCheck = std::function<bool()>;
+
+    Exchange(SerialLink &link, Dialogs &dialogs, ControlLock &lock, ExchangeStyle style = {});
+
+    const ExchangeStyle &style() const { return m_style; }
+    SerialLink &link() { return m_link; }
+    void setWaitCheck(WaitCheck check) { m_waitCheck = std::move(check); }
+
+    // Waits ms milliseconds on the elapsed-time clock, without spinning. Window events run
+    // meanwhile only when the style says so.
+    void pauseMs(int ms);
+    void processEventsOnce();
+
+    void flushInput();
+    // One write per element, kFrameGapMs apart, then pauseAfterLastMs (0: none).
+    void sendWrites(const QList<QByteArray> &writes, int pauseAfterLastMs);
+    // "!", code, "^", CR.
+    void sendCommand(char code, int pauseAfterCrMs);
+
+    // Waits up to one second for the next character.
+    Wait waitForCharacter();
+    // Reads one character (it must be waiting).
+    char readCharacter();
+    // Characters up to a CR (not kept); each character has its own one-second limit.
+    Wait readReplyLine(QByteArray &line, int maxLength = kMaxLineLength);
+
+    // " " then "0", and ACK back. On failure the style decides whether the operator is told
+    // (and the screen unlocked) or the buffer is just emptied.
+    bool wakeTerminal();
+
+    // The common answer to a reply that stopped: beep, beep, events, message, unlock.
+    void reportNoAnswer();
+
+    // A status line longer than this is not a status line: treat it as no answer.
+    static constexpr int kMaxLineLength = 4096;
+
+private:
+    SerialLink &m_link;
+    Dialogs &m_dialogs;
+    ControlLock &m_lock;
+    ExchangeStyle m_style;
+    WaitCheck m_waitCheck;
+};

@@ -1,0 +1,41 @@
+#include "PortCheck.h"
+
+#include "Exchange.h"
+#include "SerialLink.h"
+#include "ui/Dialogs.h"
+
+namespace portcheck {
+
+void reportFailure(Dialogs &dialogs, LinkError code)
+{
+    const QString title = QStringLiteral("Corvane");
+    switch (code) {
+    case LinkError::InvalidPort:
+        dialogs.error(title, QStringLiteral("Porta COM non disponibile"));
+        break;
+    case LinkError::DeviceGone:
+        dialogs.plain(title, QStringLiteral("Errore sulla porta COM\r\n"
+                                            "Terminale scollegato o Driver mancante\r\n"
+                                            "Collegare il terminale riaprire la COM dalla "
+                                            "finestra principale\r\n"
+                                            "Se il problema persiste riavviare completamente "
+                                            "il programma\r\n"));
+        break;
+    default:
+        dialogs.error(title, terminal::kPortErrorText);
+        break;
+    }
+}
+
+bool checkPortUsable(SerialLink &link, Dialogs &dialogs)
+{
+    try {
+        link.inBufferCount();
+        return true;
+    } catch (const SerialError &e) {
+        reportFailure(dialogs, e.code());
+        return false;
+    }
+}
+
+} // namespace portcheck

@@ -1,0 +1,383 @@
+#include "Scarico.h"
+#include "ui_Scarico.h"
+
+#include "ProgramState.h"
+#include "link/PortCheck.h"
+#include "link/PortChoice.h"
+#include "link/TerminalStatus.h"
+#include "ui/Dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Corvane");
+constexpr int kPortCount = 16;
+constexpr int kInBufferSize = 32000;
+constexpr int kOpenAttempts = 3;
+const QString kLineSettings = QStringLiteral("9600,n,8,1");
+
+} // namespace
+
+Scarico::Scarico(ProgramState &state, QWidget *parent)
+    : QMainWindow(parent), m_state(state), m_ui(std::make_unique<Ui::Scarico>()),
+      m_exchange(state.Comm1, state.dialogs, *this)
+{
+    m_ui->setupUi(this);
+    for (int row = 0; row < 4; ++row)
+        m_ui->buttonGrid->setRowStretch(row, 1);
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_ui->Frame1), static_cast<QWidget *>(m_ui->Command2),
+          static_cast<QWidget *>(m_ui->Command10), static_cast<QWidget *>(m_ui->Command7),
+          static_cast<QWidget *>(m_ui->Command5), static_cast<QWidget *>(m_ui->Command8),
+          static_cast<QWidget *>(m_ui->Command6), static_cast<QWidget *>(m_ui->Command3)})
+        w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    buildMenus();
+
+    // A pick runs the handler even when the entry is already selected: that reopens the port.
+    connect(m_ui->Combo1, &QComboBox::activated, this, &Scarico::Combo1_Click);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &Scarico::Command2_Click);
+    connect(m_ui->Command3, &QPushButton::clicked, this, &Scarico::Command3_Click);
+    connect(m_ui->Command5, &QPushButton::clicked, this, &Scarico::Command5_Click);
+    connect(m_ui->Command6, &QPushButton::clicked, this, &Scarico::Command6_Click);
+    connect(m_ui->Command7, &QPushButton::clicked, this, &Scarico::Command7_Click);
+    connect(m_ui->Command8, &QPushButton::clicked, this, &Scarico::Command8_Click);
+    connect(m_ui->Command10, &QPushButton::clicked, this, &Scarico::Command10_Click);
+}
+
+Scarico::~Scarico() = default;
+
+void Scarico::buildMenus()
+{
+    auto item = [this](QMenu *menu, const char *name, const QString &caption,
+                       void (Scarico::*handler)()) {
+        QAction *a = menu->addAction(caption);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, handler);
+    };
+    auto separator = [](QMenu *menu, const char *name) {
+        menu->addSeparator()->setObjectName(QLatin1String(name));
+    };
+
+    m_fil = menuBar()->addMenu(QStringLiteral("   &File   "));
+    m_fil->setObjectName(QStringLiteral("fil"));
+    item(m_fil, "came", QStringLiteral("Cancella &Memoria"), &Scarico::Command2_Click);
+    separator(m_fil, "lai");
+    item(m_fil, "pol", QStringLiteral("&Polling"), &Scarico::Command10_Click);
+    separator(m_fil, "zic");
+    item(m_fil, "vere", QStringLiteral("&Numero Records"), &Scarico::Command7_Click);
+    separator(m_fil, "lai1");
+    item(m_fil, "vefi", QStringLiteral("&Versione Firmware"), &Scarico::Command5_Click);
+    separator(m_fil, "lai2");
+    item(m_fil, "progr", QStringLiteral("P&rogrammazione"), &Scarico::Command8_Click);
+    separator(m_fil, "sepio");
+    item(m_fil, "vida", QStringLiteral("Visualizza &Dati"), &Scarico::Command6_Click);
+    separator(m_fil, "zai");
+    item(m_fil, "exi", QStringLiteral("&Uscita"), &Scarico::Command3_Click);
+
+    m_hlp = menuBar()->addMenu(QStringLiteral("   &?   "));
+    m_hlp->setObjectName(QStringLiteral("hlp"));
+    item(m_hlp, "info", QStringLiteral("&Informazioni"), &Scarico::info_Click);
+    separator(m_hlp, "lai6");
+    item(m_hlp, "setta", QStringLiteral("&Settaggi"), &Scarico::setta_Click);
+}
+
+void Scarico::Form_Load()
+{
+    m_ui->Label3->hide();
+
+    for (int i = 1; i <= kPortCount; ++i)
+        m_ui->Combo1->addItem(QStringLiteral("Com-%1").arg(i));
+    m_ui->Combo1->setCurrentIndex(-1);
+    m_state.PortNumber =
+        static_cast<qint16>(portchoice::load(m_state.workingDir, m_state.PortNumber));
+
+    m_state.startup = loadStartupSettings(m_state.workingDir);
+
+    if (m_state.PortNumber >= 1 && m_state.PortNumber <= kPortCount) {
+        m_ui->Combo1->setCurrentIndex(m_state.PortNumber - 1);
+        Combo1_Click();
+    }
+}
+
+void Scarico::lockControls()
+{
+    for (QWidget *w : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
+                       m_ui->Command7, m_ui->Command8, m_ui->Command10})
+        w->setEnabled(false);
+    m_fil->menuAction()->setEnabled(false);
+    m_hlp->menuAction()->setEnabled(false);
+}
+
+void Scarico::unlockControls()
+{
+    for (QWidget *w : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
+                       m_ui->Command7, m_ui->Command8, m_ui->Command10})
+        w->setEnabled(true);
+    m_fil->menuAction()->setEnabled(true);
+    m_hlp->menuAction()->setEnabled(true);
+}
+
+void Scarico::reportPortUnavailable()
+{
+    setWindowTitle(QStringLiteral("PDT"));
+    for (QWidget *w : {m_ui->Command2, m_ui->Command5, m_ui->Command6, m_ui->Command7,
+                       m_ui->Command8, m_ui->Command10})
+        w->setEnabled(false);
+    m_fil->menuAction()->setEnabled(false);
+    m_hlp->menuAction()->setEnabled(false);
+}
+
+bool Scarico::checkPortUsable()
+{
+    m_state.portUsable = portcheck::checkPortUsable(m_state.Comm1, m_state.dialogs);
+    return m_state.portUsable;
+}
+
+void Scarico::Combo1_Click()
+{
+    const int index = m_ui->Combo1->currentIndex();
+    if (index < 0)
+        return;
+    // Remembered before opening, so the next start tries this port even if it fails now.
+    portchoice::write(m_state.workingDir, index + 1);
+    m_state.PortNumber = static_cast<qint16>(index + 1);
+    openPort();
+}
+
+void Scarico::openPort()
+{
+    SerialLink &link = m_state.Comm1;
+    for (int attempt = 1;; ++attempt) {
+        try {
+            if (link.portOpen())
+                link.setPortOpen(false);
+            link.setInBufferSize(kInBufferSize);
+            link.setSettings(kLineSettings);
+            link.setCommPort(m_state.PortNumber);
+            link.setPortOpen(true);
+            setWindowTitle(QStringLiteral("  PDT --> COM") + spacedNumber(m_state.PortNumber));
+            unlockControls();
+            return;
+        } catch (const SerialError &e) {
+            if (e.code() == LinkError::NotOpen && attempt < kOpenAttempts) {
+                QApplication::processEvents();
+                continue;
+            }
+            reportPortUnavailable();
+            m_state.dialogs.error(kTitle, e.code() == LinkError::InvalidPort
+                                              ? QStringLiteral("Porta COM non disponibile")
+                                              : terminal::kPortErrorText);
+            return;
+        }
+    }
+}
+
+void Scarico::runExchange(const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const SerialError &) {
+        // The port went away after the check that opened the exchange.
+        m_state.dialogs.error(kTitle, terminal::kPortErrorText);
+        unlockControls();
+    }
+}
+
+bool Scarico::queryStatus()
+{
+    lockControls();
+    if (!m_exchange.wakeTerminal())
+        return true;
+    m_exchange.flushInput();
+    m_exchange.sendCommand('?', 200);
+    QByteArray line;
+    if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
+        // Only a presence check: the caller carries on with its own command.
+        m_exchange.processEventsOnce();
+        m_state.dialogs.error(kTitle, terminal::kNoAnswerText);
+        unlockControls();
+        return false;
+    }
+    m_exchange.flushInput();
+    return false;
+}
+
+void Scarico::Command2_Click()
+{
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
+    runExchange([this] {
+        lockControls();
+        if (queryStatus()) {
+            unlockControls();
+            return;
+        }
+        if (!m_state.dialogs.question(kTitle,
+                                      QStringLiteral("Cancellare il contenuto della memoria ?"))) {
+            unlockControls();
+            return;
+        }
+        m_exchange.processEventsOnce();
+        lockControls();
+        m_exchange.pauseMs(200);
+        if (m_exchange.wakeTerminal()) {
+            m_exchange.flushInput();
+            m_exchange.sendCommand('6', 0);
+            m_exchange.flushInput();
+            m_ui->CC->setText(QString());
+            m_state.dialogs.error(kTitle, QStringLiteral("Memoria Cancellata"));
+        }
+        unlockControls();
+    });
+}
+
+void Scarico::Command7_Click()
+{
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
+    runExchange([this] {
+        if (queryStatus()) {
+            unlockControls();
+            return;
+        }
+        m_exchange.pauseMs(200);
+        m_ui->CC->setText(QString());
+        m_exchange.flushInput();
+        int records = 0;
+        if (!m_exchange.wakeTerminal()) {
+            unlockControls();
+            return;
+        }
+        m_exchange.sendCommand('7', 100);
+        if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived) {
+            m_state.dialogs.error(kTitle, QStringLiteral("Memoria Vuota"));
+            unlockControls();
+            return;
+        }
+        m_exchange.readCharacter(); // a leading character that carries no data
+        m_ui->Label3->setText(QStringLiteral("Conteggio Records Attendere !"));
+        m_ui->Label3->show();
+        m_exchange.processEventsOnce();
+
+        // Silence ends the data; a terminal that never falls silent is cut off at a size no
+        // real memory reaches, so the window cannot hang.
+        for (qint64 received = 0; received < terminal::kMaxTransferBytes; ++received) {
+            if (m_ui->CC->text().trimmed().isEmpty())
+                m_ui->CC->setText(QStringLiteral("0"));
+            if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived)
+                break;
+            if (m_exchange.readCharacter() == terminal::kLf) {
+                m_ui->CC->setText(QString::number(++records));
+                m_exchange.processEventsOnce();
+            }
+        }
+        m_state.dialogs.beep();
+        m_state.dialogs.beep();
+        m_ui->Label3->hide();
+        m_state.dialogs.info(kTitle,
+                             m_ui->CC->text() + QStringLiteral(" Records Presenti in Memoria !"));
+        m_ui->CC->setText(QString());
+        unlockControls();
+    });
+}
+
+void Scarico::Command5_Click()
+{
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
+    runExchange([this] {
+        lockControls();
+        if (!m_exchange.wakeTerminal()) {
+            unlockControls();
+            return;
+        }
+        m_exchange.flushInput();
+        m_exchange.sendCommand('?', 200);
+        TerminalStatus status;
+        if (m_exchange.readReplyLine(status.line) != Exchange::Wait::Arrived) {
+            m_exchange.reportNoAnswer();
+            return;
+        }
+        m_exchange.processEventsOnce();
+        m_state.dialogs.info(kTitle, status.firmwareText());
+        unlockControls();
+    });
+}
+
+void Scarico::Command8_Click()
+{
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
+    runExchange([this] {
+        lockControls();
+        if (!m_exchange.wakeTerminal()) {
+            unlockControls();
+            return;
+        }
+        m_exchange.flushInput();
+        m_exchange.sendCommand('?', 200);
+        QByteArray line;
+        if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
+            m_exchange.reportNoAnswer();
+            return;
+        }
+        m_state.ConfigString = line;
+        if (m_openProgramming)
+            m_openProgramming();
+        unlockControls();
+    });
+}
+
+void Scarico::Command10_Click()
+{
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
+    // The polling screen opens here once it exists.
+    m_state.pollStopRequested = false;
+}
+
+void Scarico::Command6_Click()
+{
+    // The data file viewer opens here once it exists; it needs no port.
+}
+
+void Scarico::info_Click()
+{
+    // The information box opens here once it exists.
+}
+
+void Scarico::Command3_Click()
+{
+    if (!m_state.dialogs.question(kTitle, QStringLiteral("Uscire da Corvane ?")))
+        return;
+    try {
+        m_state.Comm1.setPortOpen(false);
+    } catch (const SerialError &) {
+        // Leaving anyway.
+    }
+    emit exitConfirmed();
+}
+
+void Scarico::setta_Click()
+{
+    m_state.dialogs.info(kTitle, QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
+                                                "settato con terminatore record CR o CR+LF\r\n"
+                                                "\r\n"
+                                                "Non si otterra un file con formato corretto\r\n"
+                                                "usando il terminatore (TAB)\r\n"
+                                                "\r\n"));
+}

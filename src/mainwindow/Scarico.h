@@ -1,0 +1,68 @@
+#pragma once
+
+#include "link/Exchange.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class Scarico;
+}
+class QAction;
+class QMenu;
+struct ProgramState;
+
+// The start-up window: port choice, the memory commands, and the doors to the other screens.
+class Scarico : public QMainWindow, public ControlLock {
+    Q_OBJECT
+public:
+    explicit Scarico(ProgramState &state, QWidget *parent = nullptr);
+    ~Scarico() override;
+
+    // Start-up, run once before the window is first shown.
+    void Form_Load();
+
+    void lockControls() override;
+    void unlockControls() override;
+
+    bool checkPortUsable();
+    void reportPortUnavailable();
+    void openPort();
+    // Wake-up plus status line as a presence check; true when the wake-up failed.
+    bool queryStatus();
+
+    // The programming screen, opened modally by "Preferenze" once ConfigString is read.
+    // Until one is installed, "Preferenze" only reads ConfigString.
+    using ScreenOpener = std::function<void()>;
+    void setProgrammingScreenOpener(ScreenOpener open) { m_openProgramming = std::move(open); }
+
+public slots:
+    void Combo1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command10_Click();
+    void info_Click();
+    void setta_Click();
+
+signals:
+    // The operator confirmed the exit; the port is already closed.
+    void exitConfirmed();
+
+private:
+    void buildMenus();
+    // Runs an exchange; a port lost midway ends it with the port message and the buttons back.
+    void runExchange(const std::function<void()> &body);
+
+    ProgramState &m_state;
+    std::unique_ptr<Ui::Scarico> m_ui;
+    Exchange m_exchange;
+    QMenu *m_fil = nullptr;
+    QMenu *m_hlp = nullptr;
+    ScreenOpener m_openProgramming;
+};

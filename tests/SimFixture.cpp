@@ -1,0 +1,40 @@
+#include "SimFixture.h"
+
+SimFixture::SimFixture() : dir(tempDir.path())
+{
+    terminal.linkAs(dir.path(), 1);
+    link = std::make_unique<SerialLink>(dir);
+}
+
+bool SimFixture::openLink(int portNumber)
+{
+    try {
+        link->setCommPort(portNumber);
+        link->setSettings(QStringLiteral("9600,n,8,1"));
+        link->setPortOpen(true);
+        return true;
+    } catch (const SerialError &) {
+        return false;
+    }
+}
+
+Exchange SimFixture::exchange(ExchangeStyle style)
+{
+    return Exchange(*link, dialogs, lock, std::move(style));
+}
+
+QList<double> gapsMs(const QList<sim::LoggedByte> &bytes)
+{
+    QList<double> gaps;
+    for (qsizetype i = 1; i < bytes.size(); ++i)
+        gaps << (bytes[i].atUs - bytes[i - 1].atUs) / 1000.0;
+    return gaps;
+}
+
+QByteArray bytesOf(const QList<sim::LoggedByte> &bytes)
+{
+    QByteArray out;
+    for (const auto &b : bytes)
+        out.append(static_cast<char>(b.byte));
+    return out;
+}

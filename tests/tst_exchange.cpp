@@ -1,0 +1,313 @@
+#include "SimFixture.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr double kTolMs = 40.0; // shared machines: allow some scheduling noise
+
+qint64 cpuTimeUs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +
+           u.ru_stime.tv_usec;
+}
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldSendCommandFrameWithHundredMsGaps_data()
+    {
+        QTest::addColumn<char>("code");
+        QTest::addColumn<int>("pauseAfterCr");
+        QTest::newRow("status") << '?' << 200;
+        QTest::newRow("count") << '7' << 100;
+        QTest::newRow("clear") << '6' << 0;
+    }
+
+    void shouldSendCommandFrameWithHundredMsGaps()
+    {
+        QFETCH(char, code);
+        QFETCH(int, pauseAfterCr);
+        SimFixture f;
+        f.terminal.setSilent(true);
+        QVERIFY(f.openLink());
+        Exchange ex = f.exchange();
+
+        QElapsedTimer clock;
+        clock.start();
+        ex.sendCommand(code, pauseAfterCr);
+        const qint64 took = clock.elapsed();
+
+        QVERIFY(f.terminal.waitForReceived(4, 500));
+        const auto got = f.terminal.received();
+        QCOMPARE(bytesOf(got), QByteArray("!") + code + "^\r");
+        for (double gap : gapsMs(got)) {
+            QVERIFY2(gap >= 100 - 2 && gap <= 100 + kTolMs, qPrintable(QString::number(gap)));
+        }
+        QVERIFY(took >= 300 + pauseAfterCr);
+        QVERIFY(took <= 300 + pauseAfterCr + 3 * kTolMs);
+    }
+
+    void shouldSendEveryWriteSeparately()
+    {
+        // The clock frame leaves the code's place empty: an empty write adds only its pause.
+        SimFixture f;
+        f.terminal.setSilent(true);
+        QVERIFY(f.openLink());
+        Exchange ex = f.exchange();
+        ex.sendWrites({"!", "", QByteArray(1, '\x25'), QByteArray(1, '\0')}, 0);
+        QVERIFY(f.terminal.waitForReceived(3, 500));
+        const auto got = f.terminal.received();
+        QCOMPARE(bytesOf(got), QByteArray("!\x25\0", 3));
+        const auto gaps = gapsMs(got);
+        QVERIFY(gaps[0] >= 198 && gaps[0] <= 200 + kTolMs);
+        QVERIFY(gaps[1] >= 98 && gaps[1] <= 100 + kTolMs);
+    }
+
+    void shouldWakeTerminalWithSpaceThenZero()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        Exchange ex = f.exchange();
+        QVERIFY(ex.wakeTerminal());
+        const auto got = f.terminal.received();
+        QCOMPARE(bytesOf(got), QByteArray(" 0"));
+        QVERIFY(gapsMs(got)[0] >= 98 && gapsMs(got)[0] <= 100 + kTolMs);
+        QVERIFY(f.dialogs.shown.isEmpty());
+        QVERIFY(f.lock.calls.isEmpty());
+    }
+
+    void shouldReportFailedWakeUp_data()
+    {
+        QTest::addColumn<int>("reply"); // -1: no answer
+        QTest::addColumn<bool>("reports");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList noAnswer{
+            "beep", "error|Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e "
+                    "acceso !"};
+        const QStringList commError{"error|Corvane|Errore di comunicazione !!"};
+        QTest::newRow("silent") << -1 << true << noAnswer;
+        QTest::newRow("space echoed") << 0x20 << true << commError;
+        QTest::newRow("zero echoed") << 0x30 << true << commError;
+        QTest::newRow("NAK") << 0x15 << true << commError;
+        QTest::newRow("high byte") << 0x86 << true << commError;
+        QTest::newRow("silent, quiet style") << -1 << false << QStringList();
+        QTest::newRow("wrong byte, quiet style") << 0x20 << false << QStringList();
+    }
+
+    void shouldReportFailedWakeUp()
+    {
+        QFETCH(int, reply);
+        QFETCH(bool, reports);
+        QFETCH(QStringList, expected);
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setWakeReply(reply < 0 ? std::nullopt : std::optional<quint8>(quint8(reply)));
+        ExchangeStyle style;
+        style.reportsFailures = reports;
+        Exchange ex = f.exchange(style);
+        QVERIFY(!ex.wakeTerminal());
+        QCOMPARE(f.dialogs.shown, expected);
+        QCOMPARE(f.lock.calls, reports ? QStringList{"unlock"} : QStringList());
+        QCOMPARE(f.link->inBufferCount(), 0); // nothing left behind for the next exchange
+    }
+
+    void shouldUseStylePauseAfterZero()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        ExchangeStyle style;
+        style.pauseAfterZeroMs = 200;
+        Exchange ex = f.exchange(style);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(ex.wakeTerminal());
+        QVERIFY(clock.elapsed() >= 300);
+        QVERIFY(clock.elapsed() <= 300 + 2 * kTolMs);
+    }
+
+    void shouldReadReplyLine_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("charDelayMs");
+        QTest::addColumn<int>("expected"); // Exchange::Wait
+        QTest::addColumn<QByteArray>("line");
+        using W = Exchange::Wait;
+        QTest::newRow("plain") << QByteArray("ABC\r") << 0 << int(W::Arrived) << QByteArray("ABC");
+        QTest::newRow("empty line") << QByteArray("\r") << 0 << int(W::Arrived) << QByteArray();
+        QTest::newRow("LF kept, rest left")
+            << QByteArray("A\nB\rC\r") << 0 << int(W::Arrived) << QByteArray("A\nB");
+        QTest::newRow("all bytes") << QByteArray("\x00\x80\xff\r", 4) << 0 << int(W::Arrived)
+                                   << QByteArray("\x00\x80\xff", 3);
+        QTest::newRow("slow but steady")
+            << QByteArray("12345\r") << 400 << int(W::Arrived) << QByteArray("12345");
+        QTest::newRow("never ends") << QByteArray() << 0 << int(W::TimedOut) << QByteArray();
+        QTest::newRow("endless line")
+            << QByteArray(Exchange::kMaxLineLength + 10, 'A') << 0 << int(W::TimedOut)
+            << QByteArray(Exchange::kMaxLineLength, 'A');
+    }
+
+    void shouldReadReplyLine()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(int, charDelayMs);
+        QFETCH(int, expected);
+        QFETCH(QByteArray, line);
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setStatusReplyOverride(reply);
+        f.terminal.setReplyCharDelayMs(charDelayMs);
+        Exchange ex = f.exchange();
+        QVERIFY(ex.wakeTerminal());
+        ex.flushInput();
+        ex.sendCommand('?', 200);
+        QByteArray got;
+        QCOMPARE(int(ex.readReplyLine(got)), expected);
+        QCOMPARE(got, line);
+    }
+
+    void shouldTimeOutOneSecondAfterLastCharacter()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setStatusReplyOverride(QByteArray("PART"));
+        f.terminal.setReplyCharDelayMs(300);
+        Exchange ex = f.exchange();
+        QVERIFY(ex.wakeTerminal());
+        ex.flushInput();
+        ex.sendCommand('?', 200);
+        QByteArray got;
+        QCOMPARE(ex.readReplyLine(got), Exchange::Wait::TimedOut);
+        const qint64 endUs = sim::TerminalSim::nowUs();
+        QCOMPARE(got, QByteArray("PART"));
+        const double afterLastMs = (endUs - f.terminal.sent().last().atUs) / 1000.0;
+        QVERIFY2(afterLastMs >= 1000 && afterLastMs <= 1000 + 2 * kTolMs,
+                 qPrintable(QString::number(afterLastMs)));
+    }
+
+    void shouldDiscardLeftoversBeforeTheCommand()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        Exchange ex = f.exchange();
+        f.terminal.inject("stale\r");
+        QVERIFY(f.terminal.waitForIdle(1000));
+        QThread::msleep(20);
+        QVERIFY(ex.wakeTerminal()); // the stale bytes must not be taken for the answer
+        f.terminal.inject("late\r");
+        QVERIFY(f.terminal.waitForIdle(1000));
+        QThread::msleep(20);
+        ex.flushInput();
+        ex.sendCommand('?', 200);
+        QByteArray line;
+        QCOMPARE(ex.readReplyLine(line), Exchange::Wait::Arrived);
+        QCOMPARE(line, f.terminal.statusLine());
+    }
+
+    void shouldThrowWhenDeviceGoesMidReply()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setStatusReplyOverride(QByteArray("SLOWLINE\r"));
+        f.terminal.setReplyCharDelayMs(150);
+        Exchange ex = f.exchange();
+        QVERIFY(ex.wakeTerminal());
+        ex.flushInput();
+        ex.sendCommand('?', 0);
+        QThread *killer = QThread::create([&] {
+            QThread::msleep(300);
+            f.terminal.hangUp();
+        });
+        killer->start();
+        QByteArray line;
+        LinkError code = LinkError::None;
+        try {
+            ex.readReplyLine(line);
+        } catch (const SerialError &e) {
+            code = e.code();
+        }
+        killer->wait();
+        delete killer;
+        QCOMPARE(code, LinkError::DeviceGone);
+    }
+
+    void shouldAbandonWaitWhenCheckSaysSo()
+    {
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setSilent(true);
+        Exchange ex = f.exchange();
+        int passes = 0;
+        ex.setWaitCheck([&] { return ++passes < 4; });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(ex.waitForCharacter(), Exchange::Wait::Abandoned);
+        QCOMPARE(passes, 4);
+        QVERIFY(clock.elapsed() < 500);
+    }
+
+    void shouldIdleWithoutBurningCpu_data()
+    {
+        QTest::addColumn<bool>("events");
+        QTest::newRow("sleeping pause") << false;
+        QTest::newRow("event-loop pause") << true;
+    }
+
+    void shouldIdleWithoutBurningCpu()
+    {
+        QFETCH(bool, events);
+        SimFixture f;
+        QVERIFY(f.openLink());
+        f.terminal.setSilent(true);
+        ExchangeStyle style;
+        style.pausesProcessEvents = events;
+        Exchange ex = f.exchange(style);
+        QElapsedTimer wall;
+        wall.start();
+        const qint64 cpuBefore = cpuTimeUs();
+        ex.pauseMs(1000);
+        QCOMPARE(ex.waitForCharacter(), Exchange::Wait::TimedOut);
+        const qint64 cpuUs = cpuTimeUs() - cpuBefore;
+        const qint64 wallMs = wall.elapsed();
+        QVERIFY(wallMs >= 2000);
+        QVERIFY2(cpuUs < wallMs * 1000 / 10,
+                 qPrintable(QStringLiteral("cpu %1 us over %2 ms").arg(cpuUs).arg(wallMs)));
+    }
+
+    void shouldPauseForTheWholeTime_data()
+    {
+        QTest::addColumn<bool>("events");
+        QTest::addColumn<int>("ms");
+        for (int ms : {100, 200, 500}) {
+            QTest::addRow("sleep %d", ms) << false << ms;
+            QTest::addRow("events %d", ms) << true << ms;
+        }
+    }
+
+    void shouldPauseForTheWholeTime()
+    {
+        QFETCH(bool, events);
+        QFETCH(int, ms);
+        SimFixture f;
+        ExchangeStyle style;
+        style.pausesProcessEvents = events;
+        Exchange ex = f.exchange(style);
+        QElapsedTimer clock;
+        clock.start();
+        ex.pauseMs(ms);
+        QVERIFY(clock.elapsed() >= ms);
+        QVERIFY(clock.elapsed() <= ms + kTolMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"
