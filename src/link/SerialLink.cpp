@@ -139,6 +139,8 @@ void SerialLink::setPortOpen(bool open)
         throw SerialError(error == QSerialPort::DeviceNotFoundError ? LinkError::InvalidPort
                                                                     : LinkError::Other);
     }
+    // Whatever the device side held before we opened is not an answer to anything of ours.
+    m_port.clear(QSerialPort::Input);
     m_open = true;
 }
 
