@@ -27,8 +27,12 @@ Scarico::Scarico(ProgramState &state, QWidget *parent)
       m_exchange(state.Comm1, state.dialogs, *this)
 {
     m_ui->setupUi(this);
-    for (int row = 0; row < 4; ++row)
+    // The port frame and the buttons form a grid of equal cells.
+    const int cellHeight = m_ui->Frame1->sizeHint().height();
+    for (int row = 0; row < 4; ++row) {
         m_ui->buttonGrid->setRowStretch(row, 1);
+        m_ui->buttonGrid->setRowMinimumHeight(row, cellHeight);
+    }
     for (QWidget *w :
          {static_cast<QWidget *>(m_ui->Frame1), static_cast<QWidget *>(m_ui->Command2),
           static_cast<QWidget *>(m_ui->Command10), static_cast<QWidget *>(m_ui->Command7),
