@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ScriptedDialogs.h"
+#include "TerminalSim.h"
+#include "mainwindow/ProgramState.h"
+#include "mainwindow/Scarico.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A working directory with the simulated terminal linked as com1, fresh program-wide state
+// and the main window over them. Files may be placed in dir before start() runs Form_Load.
+struct MainFixture {
+    QTemporaryDir tempDir;
+    QDir dir{tempDir.path()};
+    sim::TerminalSim terminal;
+    ScriptedDialogs dialogs;
+    ProgramState state{dir, dialogs};
+    std::unique_ptr<Scarico> window;
+
+    MainFixture() { terminal.linkAs(dir.path(), 1); }
+    void writeFile(const QString &name, const QByteArray &bytes);
+    QByteArray readFile(const QString &name) const;
+    void start();
+    // "Command2 Command3 ... fil hlp Combo1" for the controls that are enabled.
+    QString enabledControls() const;
+    template <typename T> T *child(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+};

@@ -1,0 +1,72 @@
+#include "mainwindow/StartupSettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestStartupSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldReadValuesUntilFirstBadOne_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // "<none>": no file at all
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<int>("third");
+        QTest::addColumn<double>("speed");
+
+        QTest::newRow("missing") << QByteArray("<none>") << 59 << 0 << 5 << 9600.0;
+        QTest::newRow("empty") << QByteArray() << 59 << 0 << 5 << 9600.0;
+        QTest::newRow("one line") << QByteArray("1,2,3,4800\r\n") << 1 << 2 << 3 << 4800.0;
+        QTest::newRow("one per line")
+            << QByteArray("7\r\n8\r\n9\r\n2400\r\n") << 7 << 8 << 9 << 2400.0;
+        QTest::newRow("mixed separators") << QByteArray("7,8\n9\n\n3000") << 7 << 8 << 9 << 3000.0;
+        QTest::newRow("speed above range") << QByteArray("1,2,3,19200") << 1 << 2 << 3 << 9600.0;
+        QTest::newRow("speed below range") << QByteArray("1,2,3,300") << 1 << 2 << 3 << 2400.0;
+        QTest::newRow("negative speed") << QByteArray("1,2,3,-5") << 1 << 2 << 3 << 2400.0;
+        QTest::newRow("stops at text") << QByteArray("1,x,3,4800") << 1 << 0 << 5 << 9600.0;
+        QTest::newRow("stops at missing") << QByteArray("1,,3,4800") << 1 << 0 << 5 << 9600.0;
+        QTest::newRow("only two") << QByteArray("-1,-2\r\n") << -1 << -2 << 5 << 9600.0;
+        QTest::newRow("overflow stops") << QByteArray("40000,2,3,4800") << 59 << 0 << 5 << 9600.0;
+        QTest::newRow("number with tail") << QByteArray("12abc,2") << 59 << 0 << 5 << 9600.0;
+        QTest::newRow("binary") << QByteArray("\x00\xff\x10,1", 5) << 59 << 0 << 5 << 9600.0;
+        QTest::newRow("infinite speed") << QByteArray("1,2,3,inf") << 1 << 2 << 3 << 9600.0;
+        QTest::newRow("extra values ignored")
+            << QByteArray("1,2,3,5000,99,x") << 1 << 2 << 3 << 5000.0;
+    }
+
+    void shouldReadValuesUntilFirstBadOne()
+    {
+        QFETCH(QByteArray, file);
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        if (file != "<none>") {
+            QFile f(dir.filePath("kx7p.cfg"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(file);
+        }
+        const StartupSettings s = loadStartupSettings(dir);
+        QTEST(int(s.first), "first");
+        QTEST(int(s.second), "second");
+        QTEST(int(s.third), "third");
+        QTEST(s.speed, "speed");
+    }
+
+    void shouldIgnoreAllButTheHeadOfAHugeFile()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        QFile f(dir.filePath("kx7p.cfg"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("1,2,3,4000,");
+        f.write(QByteArray(16 * 1024 * 1024, '9'));
+        f.close();
+        const StartupSettings s = loadStartupSettings(dir);
+        QCOMPARE(s.first, qint16(1));
+        QCOMPARE(s.speed, 4000.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartupSettings)
+#include "tst_startupsettings.moc"
