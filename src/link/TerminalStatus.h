@@ -22,7 +22,16 @@ struct TerminalStatus {
     // "Versione Firmware: 3.1  AB": major and minor digit, then the line's last two
     // characters; missing characters leave their places empty.
     QString firmwareText() const;
+
+    // How full the terminal's memory is: 64000 (memory code "6") or 32000, less the
+    // free-memory field read as a leading number. -8000 means the memory holds nothing.
+    double memoryFigure() const;
+    static constexpr double kEmptyMemoryFigure = -8000;
 };
+
+// The number at the start of a text: blanks are skipped, reading stops at the first
+// character that cannot continue the number, no number at all gives 0.
+double leadingNumber(const QByteArray &text);
 
 // A number as captions join it to text: one leading blank when zero or positive, "-" when
 // negative ("  PDT --> COM" + " 3").

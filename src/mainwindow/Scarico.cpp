@@ -5,6 +5,7 @@
 #include "link/PortCheck.h"
 #include "link/PortChoice.h"
 #include "link/TerminalStatus.h"
+#include "polling/PollScreen.h"
 #include "ui/Dialogs.h"
 
 #include <QAction>
@@ -350,7 +351,8 @@ void Scarico::Command10_Click()
         reportPortUnavailable();
         return;
     }
-    // The polling screen opens here once it exists.
+    PollScreen screen(m_state, *this, this);
+    screen.exec();
     m_state.pollStopRequested = false;
 }
 

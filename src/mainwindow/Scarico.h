@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Exchange.h"
+#include "link/PortGuard.h"
 
 #include <QMainWindow>
 
@@ -15,7 +16,7 @@ class QMenu;
 struct ProgramState;
 
 // The start-up window: port choice, the memory commands, and the doors to the other screens.
-class Scarico : public QMainWindow, public ControlLock {
+class Scarico : public QMainWindow, public ControlLock, public PortGuard {
     Q_OBJECT
 public:
     explicit Scarico(ProgramState &state, QWidget *parent = nullptr);
@@ -27,8 +28,8 @@ public:
     void lockControls() override;
     void unlockControls() override;
 
-    bool checkPortUsable();
-    void reportPortUnavailable();
+    bool checkPortUsable() override;
+    void reportPortUnavailable() override;
     void openPort();
     // Wake-up plus status line as a presence check; true when the wake-up failed.
     bool queryStatus();

@@ -1,0 +1,9 @@
+#pragma once
+
+// The main window's port check and its "port unavailable" state, for the screens it opens.
+class PortGuard {
+public:
+    virtual ~PortGuard() = default;
+    virtual bool checkPortUsable() = 0;
+    virtual void reportPortUnavailable() = 0;
+};

@@ -1,0 +1,75 @@
+#include "PollFixture.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+PollFixture::PollFixture()
+{
+    start();
+    screen = std::make_unique<PollScreen>(state, *window, window.get());
+}
+
+bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
+                      const std::function<void()> &onTick)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    tick.setInterval(10);
+    bool clicked = false;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (onTick)
+            onTick();
+        if (clicked || !(until() || clock.elapsed() > timeoutMs))
+            return;
+        auto *uscita = screen->findChild<QPushButton *>("Command2");
+        if (uscita->isEnabled()) {
+            clicked = true;
+            uscitaClickedAtUs = sim::TerminalSim::nowUs();
+            uscita->click();
+        }
+    });
+    tick.start();
+    screen->show();
+    while (screen->isVisible() && clock.elapsed() < timeoutMs + 5000)
+        QTest::qWait(10);
+    return !screen->isVisible();
+}
+
+QString PollFixture::todaysFile() const
+{
+    return PollStore::fileName(QDate::currentDate());
+}
+
+QStringList PollFixture::listItems() const
+{
+    QStringList items;
+    auto *list = screen->findChild<QListWidget *>("List1");
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
+}
+
+QString PollFixture::text(const char *label) const
+{
+    return screen->findChild<QLabel *>(label)->text();
+}
+
+bool PollFixture::visible(const char *label) const
+{
+    return screen->findChild<QLabel *>(label)->isVisible();
+}
+
+bool PollFixture::enabled(const char *control) const
+{
+    return screen->findChild<QWidget *>(control)->isEnabled();
+}
+
+QList<qsizetype> occurrences(const QByteArray &haystack, const QByteArray &needle)
+{
+    QList<qsizetype> at;
+    for (qsizetype i = haystack.indexOf(needle); i >= 0; i = haystack.indexOf(needle, i + 1))
+        at << i;
+    return at;
+}

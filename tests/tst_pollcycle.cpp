@@ -1,0 +1,184 @@
+#include "PollFixture.h"
+#include "SimFixture.h"
+#include "link/TerminalStatus.h"
+
+#include <QTest>
+
+namespace {
+
+constexpr double kTolMs = 80.0;
+const QByteArray kFullTurn(" 0!?^\r 0!7^\r 0!6^\r ");
+
+} // namespace
+
+class TestPollCycle : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldFetchStoreAndClearWithProtocolPacing()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002"});
+        QVERIFY(
+            f.run([&] { return f.terminal.receivedBytes().size() >= kFullTurn.size(); }, 10000));
+
+        const auto log = f.terminal.received();
+        QCOMPARE(bytesOf(log).left(kFullTurn.size()), kFullTurn);
+        // Minimum gap before each byte of the turn (ms), from " " to the next turn's " ".
+        const QList<double> expected{100, 100, 100,  100, 100, 500, 100, 200, 100,
+                                     100, 100, 2100, 100, 200, 100, 100, 100, 1000};
+        const QList<double> gaps = gapsMs(log);
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QVERIFY2(gaps[i] >= expected[i] - 2 && gaps[i] <= expected[i] + kTolMs,
+                     qPrintable(QStringLiteral("gap %1: %2 ms").arg(i).arg(gaps[i])));
+        }
+
+        QCOMPARE(f.readFile(f.todaysFile()),
+                 QByteArray("8001234567890;00001\r\n8001234567891;00002\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"8001234567890;00001", "8001234567891;00002"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
+        QCOMPARE(f.terminal.clearCount(), 1);
+        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void shouldFlashOffLineWhenTerminalNeverAnswers()
+    {
+        PollFixture f;
+        f.terminal.setSilent(true);
+        bool sawOffLine = false, sawOnLine = false;
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= 9; }, 8000,
+                      [&] {
+                          sawOffLine |= f.visible("Label1");
+                          sawOnLine |= f.visible("Label2");
+                      }));
+        const auto log = f.terminal.received();
+        QCOMPARE(bytesOf(log).left(9), QByteArray(" 0  0  0 "));
+        // " " 100 "0", one second for the answer, the single space, then the idle second.
+        const QList<double> expected{100, 1100, 1000, 100, 1100, 1000, 100, 1100};
+        const QList<double> gaps = gapsMs(log);
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QVERIFY2(gaps[i] >= expected[i] - 2 && gaps[i] <= expected[i] + kTolMs,
+                     qPrintable(QStringLiteral("gap %1: %2 ms").arg(i).arg(gaps[i])));
+        }
+        QVERIFY(sawOffLine);
+        QVERIFY(!sawOnLine);
+        QCOMPARE(f.screen->windowTitle(), QStringLiteral("Polling"));
+        QCOMPARE(f.text("Label3"), QString());
+        QCOMPARE(f.text("Label4"), QString());
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void shouldOnlyAskStatusWhenMemoryIsEmpty()
+    {
+        PollFixture f;
+        bool sawOnLine = false;
+        QVERIFY(f.run([&] { return occurrences(f.terminal.receivedBytes(), "!?^\r").size() >= 2; },
+                      8000, [&] { sawOnLine |= f.visible("Label2"); }));
+        QVERIFY(!f.terminal.receivedBytes().contains('7'));
+        QVERIFY(sawOnLine);
+        QCOMPARE(f.text("Label3"), QStringLiteral("Terminale Compatibile"));
+        QCOMPARE(f.text("Label4"), QStringLiteral("Nessun record in memoria"));
+        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
+        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("<missing>"));
+    }
+
+    void shouldSplitTransferIntoRecords_data()
+    {
+        QTest::addColumn<QByteArray>("transfer");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("items");
+
+        QTest::newRow("CR LF, unterminated tail dropped")
+            << QByteArray("\x02"
+                          "A\r\nB\r\nC")
+            << QByteArray("A\r\nB\r\n") << QStringList{"A", "B"};
+        QTest::newRow("LF before CR")
+            << QByteArray("\x02X\n\r") << QByteArray("X\r\n") << QStringList{"X"};
+        QTest::newRow("CR only") << QByteArray("\x02P\rQ\r") << QByteArray("P\r\nQ\r\n")
+                                 << QStringList{"P", "Q"};
+        QTest::newRow("empty records")
+            << QByteArray("\x02\r\r") << QByteArray("\r\n\r\n") << QStringList{"", ""};
+        QTest::newRow("leading character is any byte")
+            << QByteArray("AB\r\n") << QByteArray("B\r\n") << QStringList{"B"};
+        QTest::newRow("high bytes written unchanged")
+            << QByteArray("\x02\xe0\xff\x80\r\n") << QByteArray("\xe0\xff\x80\r\n")
+            << QStringList{QString::fromLatin1("\xe0\xff\x80")};
+    }
+
+    void shouldSplitTransferIntoRecords()
+    {
+        QFETCH(QByteArray, transfer);
+        PollFixture f;
+        f.terminal.setRecords({"present"}); // the status must report a non-empty memory
+        f.terminal.setTransferOverride(transfer);
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
+        QTEST(f.readFile(f.todaysFile()), "file");
+        QTEST(f.listItems(), "items");
+        QCOMPARE(f.text("La1"), spacedNumber(f.listItems().size()) + " Records");
+    }
+
+    void shouldAppendSecondTransferToSameFile()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"A"});
+        bool added = false;
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 2; }, 12000,
+                      [&] {
+                          if (!added && f.terminal.clearCount() == 1) {
+                              f.terminal.addRecord("B");
+                              added = true;
+                          }
+                      }));
+        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", "B"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
+    }
+
+    void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"A", "B"});
+        QVERIFY(f.dir.mkdir(f.todaysFile())); // a directory standing where the file would be
+        bool repaired = false;
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000,
+                      [&] {
+                          if (!repaired && f.text("La1") == PollScreen::kWriteErrorText) {
+                              QVERIFY(f.terminal.records().size() == 2);
+                              QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+                              QVERIFY(f.dir.rmdir(f.todaysFile()));
+                              repaired = true;
+                          }
+                      }));
+        QVERIFY(repaired);
+        // Fetched again on the next turn, stored, and only then cleared.
+        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", "B", "A", "B"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 4 Records"));
+        const QByteArray traffic = f.terminal.receivedBytes();
+        QCOMPARE(occurrences(traffic, "!7^\r").size(), 2);
+        QCOMPARE(occurrences(traffic, "!6^\r").size(), 1);
+        QVERIFY(traffic.indexOf("!6^\r") > occurrences(traffic, "!7^\r").last());
+    }
+
+    void shouldNotClearWhenWakeUpBeforeClearingFails()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"A"});
+        bool muted = false;
+        QVERIFY(f.run([&] { return muted && f.terminal.receivedBytes().endsWith(" 0"); }, 8000,
+                      [&] {
+                          // Silence the terminal once the transfer is stored.
+                          if (!muted && f.listItems().size() == 1) {
+                              f.terminal.setSilent(true);
+                              muted = true;
+                          }
+                      }));
+        QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+        QCOMPARE(f.terminal.records().size(), 1);
+        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\n"));
+    }
+};
+
+QTEST_MAIN(TestPollCycle)
+#include "tst_pollcycle.moc"

@@ -1,0 +1,108 @@
+#include "polling/PollStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class TestPollStore : public QObject {
+    Q_OBJECT
+
+    static QByteArray contents(const QDir &dir, const QString &name)
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void shouldNameFileAfterDate_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("december") << QDate(2026, 12, 5) << "05-12-26.pol";
+        QTest::newRow("leading zeros") << QDate(2000, 1, 9) << "09-01-00.pol";
+        QTest::newRow("end of year") << QDate(1999, 12, 31) << "31-12-99.pol";
+    }
+
+    void shouldNameFileAfterDate()
+    {
+        QFETCH(QDate, date);
+        QTEST(PollStore::fileName(date), "name");
+    }
+
+    void shouldAppendRecordsByteForByte_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("records");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("three records")
+            << QList<QByteArray>{"A", "B", "C"} << QByteArray("A\r\nB\r\nC\r\n");
+        QTest::newRow("empty record") << QList<QByteArray>{"", "X"} << QByteArray("\r\nX\r\n");
+        QTest::newRow("high bytes untouched")
+            << QList<QByteArray>{QByteArray("\xe0\xe8\x80\xff", 4)}
+            << QByteArray("\xe0\xe8\x80\xff\r\n", 6);
+        QTest::newRow("NUL and separators kept") << QList<QByteArray>{QByteArray("a\0b;\t\"q\"", 8)}
+                                                 << QByteArray("a\0b;\t\"q\"\r\n", 10);
+    }
+
+    void shouldAppendRecordsByteForByte()
+    {
+        QFETCH(QList<QByteArray>, records);
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        PollStore store(dir, [] { return QDate(2026, 12, 5); });
+        QFile old(dir.filePath("05-12-26.pol"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("OLD\r\n");
+        old.close();
+        for (const QByteArray &r : records)
+            QVERIFY(store.append(r));
+        QFETCH(QByteArray, file);
+        QCOMPARE(contents(dir, "05-12-26.pol"), QByteArray("OLD\r\n") + file);
+    }
+
+    void shouldSplitTransferAtMidnight()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        QList<QDate> days{QDate(2026, 12, 31), QDate(2026, 12, 31), QDate(2027, 1, 1)};
+        PollStore store(dir, [&] { return days.takeFirst(); });
+        QVERIFY(store.append("late"));
+        QVERIFY(store.append("later"));
+        QVERIFY(store.append("early"));
+        QCOMPARE(contents(dir, "31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
+        QCOMPARE(contents(dir, "01-01-27.pol"), QByteArray("early\r\n"));
+    }
+
+    void shouldReportRecordThatCannotBeStored()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        PollStore store(dir, [] { return QDate(2026, 12, 5); });
+        QVERIFY(dir.mkdir("05-12-26.pol")); // a directory standing where the file would be
+        QVERIFY(!store.append("A"));
+    }
+
+    void shouldReportShortWriteWhenDiskFillsUp()
+    {
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        PollStore store(dir, [] { return QDate(2026, 12, 5); });
+        QVERIFY(store.append("0123456789"));
+
+        // The file-size limit makes the write fail part way, as a full disk would.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 16;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool stored = store.append("this line does not fit");
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!stored);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPollStore)
+#include "tst_pollstore.moc"
