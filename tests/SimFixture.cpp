@@ -38,3 +38,17 @@ QByteArray bytesOf(const QList<sim::LoggedByte> &bytes)
         out.append(static_cast<char>(b.byte));
     return out;
 }
+
+QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expected,
+                  double lateMs)
+{
+    const QList<double> gaps = gapsMs(bytes);
+    if (gaps.size() < expected.size())
+        return QStringLiteral("only %1 gaps").arg(gaps.size());
+    QStringList off;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        if (gaps[i] < expected[i] - kReadJitterMs || gaps[i] > expected[i] + lateMs)
+            off << QStringLiteral("gap %1: %2 ms, expected %3").arg(i).arg(gaps[i]).arg(expected[i]);
+    }
+    return off.join(QStringLiteral("; "));
+}

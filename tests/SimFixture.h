@@ -36,6 +36,15 @@ struct SimFixture {
     Exchange exchange(ExchangeStyle style = {});
 };
 
+// The terminal timestamps bytes as its thread reads them, a few ms after they arrive; a gap
+// between two bytes may therefore look shorter than the pause that made it.
+constexpr double kReadJitterMs = 15.0;
+
+// Empty when every gap between the first expected.size() + 1 logged bytes is the expected
+// pause (ms), give or take the read jitter and lateMs; otherwise what was off.
+QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expected,
+                  double lateMs);
+
 // Milliseconds between consecutive logged bytes (size - 1 entries).
 QList<double> gapsMs(const QList<sim::LoggedByte> &bytes);
 QByteArray bytesOf(const QList<sim::LoggedByte> &bytes);
