@@ -39,8 +39,7 @@ QByteArray bytesOf(const QList<sim::LoggedByte> &bytes)
     return out;
 }
 
-QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expected,
-                  double lateMs)
+QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expected, double lateMs)
 {
     const QList<double> gaps = gapsMs(bytes);
     if (gaps.size() < expected.size())
@@ -48,7 +47,10 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
     QStringList off;
     for (qsizetype i = 0; i < expected.size(); ++i) {
         if (gaps[i] < expected[i] - kReadJitterMs || gaps[i] > expected[i] + lateMs)
-            off << QStringLiteral("gap %1: %2 ms, expected %3").arg(i).arg(gaps[i]).arg(expected[i]);
+            off << QStringLiteral("gap %1: %2 ms, expected %3")
+                       .arg(i)
+                       .arg(gaps[i])
+                       .arg(expected[i]);
     }
     return off.join(QStringLiteral("; "));
 }

@@ -56,83 +56,6 @@ private slots:
         QVERIFY(took <= 300 + pauseAfterCr + 3 * kTolMs);
     }
 
-    void shouldSendEveryWriteSeparately()
-    {
-        // The clock frame leaves the code's place empty: an empty write adds only its pause.
-        SimFixture f;
-        f.terminal.setSilent(true);
-        QVERIFY(f.openLink());
-        Exchange ex = f.exchange();
-        ex.sendWrites({"!", "", QByteArray(1, '\x25'), QByteArray(1, '\0')}, 0);
-        QVERIFY(f.terminal.waitForReceived(3, 500));
-        const auto got = f.terminal.received();
-        QCOMPARE(bytesOf(got), QByteArray("!\x25\0", 3));
-        const QString gapsOff = checkGaps(got, {200, 100}, kTolMs);
-        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
-    }
-
-    void shouldWakeTerminalWithSpaceThenZero()
-    {
-        SimFixture f;
-        QVERIFY(f.openLink());
-        Exchange ex = f.exchange();
-        QVERIFY(ex.wakeTerminal());
-        const auto got = f.terminal.received();
-        QCOMPARE(bytesOf(got), QByteArray(" 0"));
-        QVERIFY(checkGaps(got, {100}, kTolMs).isEmpty());
-        QVERIFY(f.dialogs.shown.isEmpty());
-        QVERIFY(f.lock.calls.isEmpty());
-    }
-
-    void shouldReportFailedWakeUp_data()
-    {
-        QTest::addColumn<int>("reply"); // -1: no answer
-        QTest::addColumn<bool>("reports");
-        QTest::addColumn<QStringList>("expected");
-        const QStringList noAnswer{
-            "beep", "error|Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e "
-                    "acceso !"};
-        const QStringList commError{"error|Corvane|Errore di comunicazione !!"};
-        QTest::newRow("silent") << -1 << true << noAnswer;
-        QTest::newRow("space echoed") << 0x20 << true << commError;
-        QTest::newRow("zero echoed") << 0x30 << true << commError;
-        QTest::newRow("NAK") << 0x15 << true << commError;
-        QTest::newRow("high byte") << 0x86 << true << commError;
-        QTest::newRow("silent, quiet style") << -1 << false << QStringList();
-        QTest::newRow("wrong byte, quiet style") << 0x20 << false << QStringList();
-    }
-
-    void shouldReportFailedWakeUp()
-    {
-        QFETCH(int, reply);
-        QFETCH(bool, reports);
-        QFETCH(QStringList, expected);
-        SimFixture f;
-        QVERIFY(f.openLink());
-        f.terminal.setWakeReply(reply < 0 ? std::nullopt : std::optional<quint8>(quint8(reply)));
-        ExchangeStyle style;
-        style.reportsFailures = reports;
-        Exchange ex = f.exchange(style);
-        QVERIFY(!ex.wakeTerminal());
-        QCOMPARE(f.dialogs.shown, expected);
-        QCOMPARE(f.lock.calls, reports ? QStringList{"unlock"} : QStringList());
-        QCOMPARE(f.link->inBufferCount(), 0); // nothing left behind for the next exchange
-    }
-
-    void shouldUseStylePauseAfterZero()
-    {
-        SimFixture f;
-        QVERIFY(f.openLink());
-        ExchangeStyle style;
-        style.pauseAfterZeroMs = 200;
-        Exchange ex = f.exchange(style);
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(ex.wakeTerminal());
-        QVERIFY(clock.elapsed() >= 300);
-        QVERIFY(clock.elapsed() <= 300 + 2 * kTolMs);
-    }
-
     void shouldReadReplyLine_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -211,48 +134,6 @@ private slots:
         QCOMPARE(line, f.terminal.statusLine());
     }
 
-    void shouldThrowWhenDeviceGoesMidReply()
-    {
-        SimFixture f;
-        QVERIFY(f.openLink());
-        f.terminal.setStatusReplyOverride(QByteArray("SLOWLINE\r"));
-        f.terminal.setReplyCharDelayMs(150);
-        Exchange ex = f.exchange();
-        QVERIFY(ex.wakeTerminal());
-        ex.flushInput();
-        ex.sendCommand('?', 0);
-        QThread *killer = QThread::create([&] {
-            QThread::msleep(300);
-            f.terminal.hangUp();
-        });
-        killer->start();
-        QByteArray line;
-        LinkError code = LinkError::None;
-        try {
-            ex.readReplyLine(line);
-        } catch (const SerialError &e) {
-            code = e.code();
-        }
-        killer->wait();
-        delete killer;
-        QCOMPARE(code, LinkError::DeviceGone);
-    }
-
-    void shouldAbandonWaitWhenCheckSaysSo()
-    {
-        SimFixture f;
-        QVERIFY(f.openLink());
-        f.terminal.setSilent(true);
-        Exchange ex = f.exchange();
-        int passes = 0;
-        ex.setWaitCheck([&] { return ++passes < 4; });
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(ex.waitForCharacter(), Exchange::Wait::Abandoned);
-        QCOMPARE(passes, 4);
-        QVERIFY(clock.elapsed() < 500);
-    }
-
     void shouldIdleWithoutBurningCpu_data()
     {
         QTest::addColumn<bool>("events");
@@ -279,31 +160,6 @@ private slots:
         QVERIFY(wallMs >= 2000);
         QVERIFY2(cpuUs < wallMs * 1000 / 10,
                  qPrintable(QStringLiteral("cpu %1 us over %2 ms").arg(cpuUs).arg(wallMs)));
-    }
-
-    void shouldPauseForTheWholeTime_data()
-    {
-        QTest::addColumn<bool>("events");
-        QTest::addColumn<int>("ms");
-        for (int ms : {100, 200, 500}) {
-            QTest::addRow("sleep %d", ms) << false << ms;
-            QTest::addRow("events %d", ms) << true << ms;
-        }
-    }
-
-    void shouldPauseForTheWholeTime()
-    {
-        QFETCH(bool, events);
-        QFETCH(int, ms);
-        SimFixture f;
-        ExchangeStyle style;
-        style.pausesProcessEvents = events;
-        Exchange ex = f.exchange(style);
-        QElapsedTimer clock;
-        clock.start();
-        ex.pauseMs(ms);
-        QVERIFY(clock.elapsed() >= ms);
-        QVERIFY(clock.elapsed() <= ms + kTolMs);
     }
 };
 

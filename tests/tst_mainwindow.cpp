@@ -184,9 +184,6 @@ private slots:
         QTest::newRow("count, nothing after frame")
             << "Command7"
             << "transfer=" << QList<bool>{} << count << QStringList{"error|Corvane|Memoria Vuota"};
-        QTest::newRow("count, silent terminal")
-            << "Command7"
-            << "silent" << QList<bool>{} << kWake << QStringList{"beep", kNoAnswer};
 
         QTest::newRow("firmware") << "Command5"
                                   << "" << QList<bool>{} << kWake + kStatus
@@ -242,18 +239,6 @@ private slots:
         QVERIFY(!f.child<QLabel>("Label3")->isVisible());
     }
 
-    void shouldClearTerminalMemory()
-    {
-        MainFixture f;
-        f.terminal.setRecords({"A", "B"});
-        f.start();
-        f.window->Command2_Click();
-        QVERIFY(f.terminal.waitForReceived(12, 500));
-        QThread::msleep(20);
-        QCOMPARE(f.terminal.records().size(), 0);
-        QCOMPARE(f.terminal.clearCount(), 1);
-    }
-
     void shouldShowCounterAndStatusWhileCounting()
     {
         MainFixture f;
@@ -304,18 +289,6 @@ private slots:
         delete killer;
         QCOMPARE(f.dialogs.shown, QStringList{kPortError});
         QCOMPARE(f.enabledControls(), kAll);
-    }
-
-    void shouldShowSettingsAdvice()
-    {
-        MainFixture f;
-        f.start();
-        f.window->setta_Click();
-        QCOMPARE(f.dialogs.shown,
-                 QStringList{"info|Corvane|Il programma SCARICA lo scanner (Terminale)\r\n"
-                             "settato con terminatore record CR o CR+LF\r\n\r\n"
-                             "Non si otterra un file con formato corretto\r\n"
-                             "usando il terminatore (TAB)\r\n\r\n"});
     }
 };
 

@@ -112,23 +112,6 @@ private slots:
         QCOMPARE(f.text("La1"), spacedNumber(f.listItems().size()) + " Records");
     }
 
-    void shouldAppendSecondTransferToSameFile()
-    {
-        PollFixture f;
-        f.terminal.setRecords({"A"});
-        bool added = false;
-        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 2; }, 12000,
-                      [&] {
-                          if (!added && f.terminal.clearCount() == 1) {
-                              f.terminal.addRecord("B");
-                              added = true;
-                          }
-                      }));
-        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\nB\r\n"));
-        QCOMPARE(f.listItems(), (QStringList{"A", "B"}));
-        QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
-    }
-
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
     {
         PollFixture f;

@@ -75,15 +75,6 @@ private slots:
         QCOMPARE(contents(dir, "01-01-27.pol"), QByteArray("early\r\n"));
     }
 
-    void shouldReportRecordThatCannotBeStored()
-    {
-        QTemporaryDir tmp;
-        const QDir dir(tmp.path());
-        PollStore store(dir, [] { return QDate(2026, 12, 5); });
-        QVERIFY(dir.mkdir("05-12-26.pol")); // a directory standing where the file would be
-        QVERIFY(!store.append("A"));
-    }
-
     void shouldReportShortWriteWhenDiskFillsUp()
     {
         QTemporaryDir tmp;

@@ -68,25 +68,6 @@ private slots:
         QCOMPARE(portchoice::load(dir, 0), 1);
         QCOMPARE(contents(dir), QByteArray("0\r\n"));
     }
-
-    void shouldWriteNumberWithCrLf()
-    {
-        QTemporaryDir tmp;
-        const QDir dir(tmp.path());
-        QVERIFY(portchoice::write(dir, 16));
-        QCOMPARE(contents(dir), QByteArray("16\r\n"));
-        QVERIFY(portchoice::write(dir, 2));
-        QCOMPARE(contents(dir), QByteArray("2\r\n"));
-    }
-
-    void shouldReportUnwritableChoice()
-    {
-        QTemporaryDir tmp;
-        const QDir dir(tmp.path());
-        QVERIFY(dir.mkdir("portacom")); // a directory standing where the file would be
-        QVERIFY(!portchoice::write(dir, 3));
-        QCOMPARE(portchoice::load(dir, 0), 1);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPortChoice)

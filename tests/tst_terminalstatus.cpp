@@ -50,21 +50,6 @@ private slots:
         const TerminalStatus s{QByteArray(21, 'x') + "\xe0\xe8" + "6\xb0\xb1"};
         QCOMPARE(s.firmwareText(), QString::fromUtf8("Versione Firmware: à.è  °±"));
     }
-
-    void shouldSpaceNumbers_data()
-    {
-        QTest::addColumn<qint64>("n");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << qint64(0) << " 0";
-        QTest::newRow("positive") << qint64(3) << " 3";
-        QTest::newRow("negative") << qint64(-8000) << "-8000";
-    }
-
-    void shouldSpaceNumbers()
-    {
-        QFETCH(qint64, n);
-        QTEST(spacedNumber(n), "text");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTerminalStatus)
