@@ -6,6 +6,7 @@
 namespace {
 
 constexpr int kWriteTimeoutMs = 1000;
+constexpr int kPresenceCheckIntervalMs = 100;
 
 struct LineSettings {
     qint32 baud = 9600;
@@ -133,6 +134,7 @@ void SerialLink::setPortOpen(bool open)
     m_port.setStopBits(s.stopBits);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_gone = false;
+    m_presenceChecked.invalidate();
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();
         m_port.clearError();
@@ -162,9 +164,14 @@ void SerialLink::ensureUsable()
     if (!m_open)
         throw SerialError(LinkError::NotOpen);
 #ifndef Q_OS_WIN
-    // A pulled USB adapter takes its device node with it.
-    if (!m_gone && !QFileInfo::exists(m_devicePath))
-        m_gone = true;
+    // A pulled USB adapter takes its device node with it. Looking once in a while is enough:
+    // this runs for every character of a transfer.
+    if (!m_gone &&
+        (!m_presenceChecked.isValid() || m_presenceChecked.elapsed() >= kPresenceCheckIntervalMs)) {
+        m_presenceChecked.start();
+        if (!QFileInfo::exists(m_devicePath))
+            m_gone = true;
+    }
 #endif
     if (m_gone) {
         releaseDevice();
@@ -199,7 +206,8 @@ int SerialLink::inBufferCount()
 QByteArray SerialLink::input()
 {
     ensureUsable();
-    pollDevice(0);
+    if (m_inputLen <= 0 || m_port.bytesAvailable() < m_inputLen)
+        pollDevice(0);
     const qint64 available = m_port.bytesAvailable();
     const qint64 wanted = m_inputLen <= 0 ? available : qMin<qint64>(m_inputLen, available);
     return m_port.read(wanted);
@@ -208,6 +216,8 @@ QByteArray SerialLink::input()
 bool SerialLink::waitForInput(int timeoutMs)
 {
     ensureUsable();
+    if (m_port.bytesAvailable() > 0)
+        return true;
     QElapsedTimer clock;
     clock.start();
     pollDevice(0);

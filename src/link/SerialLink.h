@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -66,4 +67,5 @@ private:
     int m_inputLen = 0;
     bool m_open = false;
     bool m_gone = false;
+    QElapsedTimer m_presenceChecked;
 };

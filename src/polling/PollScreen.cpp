@@ -38,6 +38,9 @@ PollScreen::PollScreen(ProgramState &state, PortGuard &port, QWidget *parent,
     indicatorFont.setPointSize(14);
     m_ui->Label1->setFont(indicatorFont);
     m_ui->Label2->setFont(indicatorFont);
+    // One line per record: with uniform sizes the list does not measure every entry again
+    // each time one is added, which would make a full memory's transfer quadratic.
+    m_ui->List1->setUniformItemSizes(true);
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     m_timer2.setSingleShot(true);
 
