@@ -181,8 +181,12 @@ void Scarico::openPort()
     }
 }
 
-void Scarico::runExchange(const std::function<void()> &body)
+void Scarico::runTerminalCommand(const std::function<void()> &body)
 {
+    if (!checkPortUsable()) {
+        reportPortUnavailable();
+        return;
+    }
     try {
         body();
     } catch (const SerialError &) {
@@ -213,11 +217,7 @@ bool Scarico::queryStatus()
 
 void Scarico::Command2_Click()
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
-        return;
-    }
-    runExchange([this] {
+    runTerminalCommand([this] {
         lockControls();
         if (queryStatus()) {
             unlockControls();
@@ -244,11 +244,7 @@ void Scarico::Command2_Click()
 
 void Scarico::Command7_Click()
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
-        return;
-    }
-    runExchange([this] {
+    runTerminalCommand([this] {
         if (queryStatus()) {
             unlockControls();
             return;
@@ -294,51 +290,42 @@ void Scarico::Command7_Click()
     });
 }
 
+std::optional<QByteArray> Scarico::readStatusLine()
+{
+    lockControls();
+    if (!m_exchange.wakeTerminal()) {
+        unlockControls();
+        return std::nullopt;
+    }
+    m_exchange.flushInput();
+    m_exchange.sendCommand('?', 200);
+    QByteArray line;
+    if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
+        m_exchange.reportNoAnswer();
+        return std::nullopt;
+    }
+    return line;
+}
+
 void Scarico::Command5_Click()
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
-        return;
-    }
-    runExchange([this] {
-        lockControls();
-        if (!m_exchange.wakeTerminal()) {
-            unlockControls();
+    runTerminalCommand([this] {
+        const auto line = readStatusLine();
+        if (!line)
             return;
-        }
-        m_exchange.flushInput();
-        m_exchange.sendCommand('?', 200);
-        TerminalStatus status;
-        if (m_exchange.readReplyLine(status.line) != Exchange::Wait::Arrived) {
-            m_exchange.reportNoAnswer();
-            return;
-        }
         m_exchange.processEventsOnce();
-        m_state.dialogs.info(kTitle, status.firmwareText());
+        m_state.dialogs.info(kTitle, TerminalStatus{*line}.firmwareText());
         unlockControls();
     });
 }
 
 void Scarico::Command8_Click()
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
-        return;
-    }
-    runExchange([this] {
-        lockControls();
-        if (!m_exchange.wakeTerminal()) {
-            unlockControls();
+    runTerminalCommand([this] {
+        const auto line = readStatusLine();
+        if (!line)
             return;
-        }
-        m_exchange.flushInput();
-        m_exchange.sendCommand('?', 200);
-        QByteArray line;
-        if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
-            m_exchange.reportNoAnswer();
-            return;
-        }
-        m_state.ConfigString = line;
+        m_state.ConfigString = *line;
         if (m_openProgramming)
             m_openProgramming();
         unlockControls();

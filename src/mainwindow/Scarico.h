@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class Scarico;
@@ -57,8 +58,12 @@ signals:
 
 private:
     void buildMenus();
-    // Runs an exchange; a port lost midway ends it with the port message and the buttons back.
-    void runExchange(const std::function<void()> &body);
+    // Checks the port, then runs the exchange; a port lost midway ends it with the port
+    // message and the buttons back.
+    void runTerminalCommand(const std::function<void()> &body);
+    // Wake-up, "?" and the status line. On failure the operator has been told and the
+    // buttons are back.
+    std::optional<QByteArray> readStatusLine();
 
     ProgramState &m_state;
     std::unique_ptr<Ui::Scarico> m_ui;
