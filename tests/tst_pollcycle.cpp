@@ -138,6 +138,23 @@ private slots:
         QVERIFY(traffic.indexOf("!6^\r") > occurrences(traffic, "!7^\r").last());
     }
 
+    void shouldKeepTerminalMemoryWhenTransferNeverEnds()
+    {
+        PollFixture f;
+        f.screen->setTransferLimit(100);
+        QByteArray endless("\x02");
+        for (int i = 10; i < 40; ++i)
+            endless += "R" + QByteArray::number(i) + "\r\n"; // 150 bytes, past the limit
+        f.terminal.setRecords({"present"});
+        f.terminal.setTransferOverride(endless);
+        QVERIFY(f.run([&] { return f.text("La1") == " 20 Records"; }, 8000));
+        // Everything up to the limit is stored, the tail is not, and nothing is cleared.
+        QCOMPARE(f.listItems().size(), 20);
+        QCOMPARE(f.listItems().last(), QStringLiteral("R29"));
+        QCOMPARE(f.readFile(f.todaysFile()).count("\r\n"), 20);
+        QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+    }
+
     void shouldNotClearWhenWakeUpBeforeClearingFails()
     {
         PollFixture f;

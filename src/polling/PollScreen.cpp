@@ -325,7 +325,7 @@ PollScreen::Outcome PollScreen::fetchRecords()
     m_transferComplete = false;
     QByteArray line;
     for (qint64 received = 0;; ++received) {
-        if (received >= terminal::kMaxTransferBytes) {
+        if (received >= m_transferLimit) {
             // A terminal that never falls silent: keep what came, leave its memory alone.
             if (!line.isEmpty())
                 storePolledRecord(line);

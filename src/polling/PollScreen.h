@@ -28,6 +28,9 @@ public:
     void unlockControls() override;
 
     bool cycleRunning() const { return m_cycleRunning; }
+    // Where a transfer that never falls silent is cut off (the terminal then keeps its
+    // memory). Far above any real memory by default.
+    void setTransferLimit(qint64 bytes) { m_transferLimit = bytes; }
 
     static constexpr const char *kWriteErrorText = "Errore scrittura file dati";
 
@@ -71,6 +74,7 @@ private:
     bool m_cycleRunning = false;
     bool m_portFailed = false;
     bool m_stopEndsWaits = false;
+    qint64 m_transferLimit = terminal::kMaxTransferBytes;
     // Per transfer: whether every record reached the disk, and whether the whole memory came.
     bool m_transferStored = true;
     bool m_transferComplete = true;
