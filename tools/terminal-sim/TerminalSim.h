@@ -30,8 +30,8 @@ public:
     TerminalSim(const TerminalSim &) = delete;
     TerminalSim &operator=(const TerminalSim &) = delete;
 
-    bool isValid() const;          // false when the pseudo-terminal could not be made
-    QString devicePath() const;    // e.g. /dev/pts/7
+    bool isValid() const;       // false when the pseudo-terminal could not be made
+    QString devicePath() const; // e.g. /dev/pts/7
     // Makes <dir>/com<portNumber> a symbolic link to the device (replacing an old link).
     bool linkAs(const QString &dir, int portNumber = 1);
     QString linkPath() const;
