@@ -57,12 +57,10 @@ SerialLink::SerialLink(QDir workingDir, QObject *parent)
     // Qt reports a vanished device again and again while an event loop runs; the first report
     // is all we need, after which the device is released so the storm stops.
     connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::ReadError || e == QSerialPort::ResourceError) {
-            if (!m_gone) {
-                m_gone = true;
-                QMetaObject::invokeMethod(this, &SerialLink::releaseDevice, Qt::QueuedConnection);
-            }
-        }
+        const bool wasGone = m_gone;
+        markGoneIfFatal(e);
+        if (m_gone && !wasGone)
+            QMetaObject::invokeMethod(this, &SerialLink::releaseDevice, Qt::QueuedConnection);
     });
 }
 
