@@ -6,19 +6,6 @@
 #include <QMenu>
 #include <QPushButton>
 
-void MainFixture::writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile f(dir.filePath(name));
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-}
-
-QByteArray MainFixture::readFile(const QString &name) const
-{
-    QFile f(dir.filePath(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 void MainFixture::start()
 {
     window = std::make_unique<Scarico>(state);

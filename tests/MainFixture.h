@@ -2,6 +2,7 @@
 
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
+#include "TestFiles.h"
 #include "mainwindow/ProgramState.h"
 #include "mainwindow/Scarico.h"
 
@@ -20,8 +21,8 @@ struct MainFixture {
     std::unique_ptr<Scarico> window;
 
     MainFixture() { terminal.linkAs(dir.path(), 1); }
-    void writeFile(const QString &name, const QByteArray &bytes);
-    QByteArray readFile(const QString &name) const;
+    void writeFile(const QString &name, const QByteArray &bytes) { writeBytes(dir, name, bytes); }
+    QByteArray readFile(const QString &name) const { return fileBytes(dir, name); }
     void start();
     // "Command2 Command3 ... fil hlp Combo1" for the controls that are enabled.
     QString enabledControls() const;

@@ -36,8 +36,6 @@ private slots:
 
         QTest::newRow("first start")
             << QByteArray("<none>") << "  PDT --> COM 1" << 0 << QByteArray("1\r\n") << kAll;
-        QTest::newRow("stored 1") << QByteArray("1\r\n") << "  PDT --> COM 1" << 0
-                                  << QByteArray("1\r\n") << kAll;
         QTest::newRow("garbage") << QByteArray("xyz") << "  PDT --> COM 1" << 0
                                  << QByteArray("1\r\n") << kAll;
         // Out of range: nothing chosen, the port stays closed and the file is left alone.

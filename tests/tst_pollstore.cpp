@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "polling/PollStore.h"
 
 #include <QFile>
@@ -9,12 +10,6 @@
 
 class TestPollStore : public QObject {
     Q_OBJECT
-
-    static QByteArray contents(const QDir &dir, const QString &name)
-    {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 
 private slots:
     void shouldNameFileAfterDate_data()
@@ -52,14 +47,11 @@ private slots:
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
         PollStore store(dir, [] { return QDate(2026, 12, 5); });
-        QFile old(dir.filePath("05-12-26.pol"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("OLD\r\n");
-        old.close();
+        QVERIFY(writeBytes(dir, "05-12-26.pol", "OLD\r\n"));
         for (const QByteArray &r : records)
             QVERIFY(store.append(r));
         QFETCH(QByteArray, file);
-        QCOMPARE(contents(dir, "05-12-26.pol"), QByteArray("OLD\r\n") + file);
+        QCOMPARE(fileBytes(dir, "05-12-26.pol"), QByteArray("OLD\r\n") + file);
     }
 
     void shouldSplitTransferAtMidnight()
@@ -71,8 +63,8 @@ private slots:
         QVERIFY(store.append("late"));
         QVERIFY(store.append("later"));
         QVERIFY(store.append("early"));
-        QCOMPARE(contents(dir, "31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
-        QCOMPARE(contents(dir, "01-01-27.pol"), QByteArray("early\r\n"));
+        QCOMPARE(fileBytes(dir, "31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
+        QCOMPARE(fileBytes(dir, "01-01-27.pol"), QByteArray("early\r\n"));
     }
 
     void shouldReportShortWriteWhenDiskFillsUp()

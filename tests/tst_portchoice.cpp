@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "link/PortChoice.h"
 
 #include <QFile>
@@ -6,12 +7,6 @@
 
 class TestPortChoice : public QObject {
     Q_OBJECT
-
-    static QByteArray contents(const QDir &dir)
-    {
-        QFile f(dir.filePath("portacom"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 
 private slots:
     void shouldLoadStoredPortOrRecreateFile_data()
@@ -48,13 +43,10 @@ private slots:
 
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
-        if (exists) {
-            QFile f(dir.filePath("portacom"));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(stored);
-        }
+        if (exists)
+            QVERIFY(writeBytes(dir, "portacom", stored));
         QCOMPARE(portchoice::load(dir, 0), expectedPort);
-        QCOMPARE(contents(dir), fileAfter);
+        QCOMPARE(fileBytes(dir, "portacom"), fileAfter);
     }
 
     void shouldNotReadMoreThanTheHeadOfAHugeFile()
@@ -66,7 +58,7 @@ private slots:
         f.write(QByteArray(8 * 1024 * 1024, '7'));
         f.close();
         QCOMPARE(portchoice::load(dir, 0), 1);
-        QCOMPARE(contents(dir), QByteArray("0\r\n"));
+        QCOMPARE(fileBytes(dir, "portacom"), QByteArray("0\r\n"));
     }
 };
 

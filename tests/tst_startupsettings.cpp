@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "mainwindow/StartupSettings.h"
 
 #include <QFile>
@@ -36,11 +37,8 @@ private slots:
         QFETCH(QByteArray, file);
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
-        if (file != "<none>") {
-            QFile f(dir.filePath("kx7p.cfg"));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(file);
-        }
+        if (file != "<none>")
+            QVERIFY(writeBytes(dir, "kx7p.cfg", file));
         const StartupSettings s = loadStartupSettings(dir);
         QTEST(int(s.first), "first");
         QTEST(int(s.second), "second");
