@@ -108,32 +108,32 @@ void Scarico::Form_Load()
     }
 }
 
+void Scarico::setCommandsEnabled(bool enabled, bool includingExit)
+{
+    for (QPushButton *b : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
+                           m_ui->Command7, m_ui->Command8, m_ui->Command10}) {
+        if (b != m_ui->Command3 || includingExit)
+            b->setEnabled(enabled);
+    }
+    m_fil->menuAction()->setEnabled(enabled);
+    m_hlp->menuAction()->setEnabled(enabled);
+}
+
 void Scarico::lockControls()
 {
-    for (QWidget *w : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
-                       m_ui->Command7, m_ui->Command8, m_ui->Command10})
-        w->setEnabled(false);
-    m_fil->menuAction()->setEnabled(false);
-    m_hlp->menuAction()->setEnabled(false);
+    setCommandsEnabled(false, true);
 }
 
 void Scarico::unlockControls()
 {
-    for (QWidget *w : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
-                       m_ui->Command7, m_ui->Command8, m_ui->Command10})
-        w->setEnabled(true);
-    m_fil->menuAction()->setEnabled(true);
-    m_hlp->menuAction()->setEnabled(true);
+    setCommandsEnabled(true, true);
 }
 
 void Scarico::reportPortUnavailable()
 {
     setWindowTitle(QStringLiteral("PDT"));
-    for (QWidget *w : {m_ui->Command2, m_ui->Command5, m_ui->Command6, m_ui->Command7,
-                       m_ui->Command8, m_ui->Command10})
-        w->setEnabled(false);
-    m_fil->menuAction()->setEnabled(false);
-    m_hlp->menuAction()->setEnabled(false);
+    // Exit and the port list stay usable: the operator can pick another port or leave.
+    setCommandsEnabled(false, false);
 }
 
 bool Scarico::checkPortUsable()

@@ -58,6 +58,8 @@ signals:
 
 private:
     void buildMenus();
+    // The command buttons (with or without "Uscita") and both menus, in their fixed order.
+    void setCommandsEnabled(bool enabled, bool includingExit);
     // Checks the port, then runs the exchange; a port lost midway ends it with the port
     // message and the buttons back.
     void runTerminalCommand(const std::function<void()> &body);

@@ -65,18 +65,21 @@ void PollScreen::Form_Load()
     m_timer2.start();
 }
 
+void PollScreen::setControlsEnabled(bool enabled)
+{
+    for (QWidget *w : {static_cast<QWidget *>(m_ui->List1), static_cast<QWidget *>(m_ui->Command2),
+                       static_cast<QWidget *>(m_ui->Command4)})
+        w->setEnabled(enabled);
+}
+
 void PollScreen::lockControls()
 {
-    m_ui->List1->setEnabled(false);
-    m_ui->Command2->setEnabled(false);
-    m_ui->Command4->setEnabled(false);
+    setControlsEnabled(false);
 }
 
 void PollScreen::unlockControls()
 {
-    m_ui->List1->setEnabled(true);
-    m_ui->Command2->setEnabled(true);
-    m_ui->Command4->setEnabled(true);
+    setControlsEnabled(true);
 }
 
 void PollScreen::Timer2_Timer()

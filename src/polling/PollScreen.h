@@ -27,7 +27,6 @@ public:
     void lockControls() override;
     void unlockControls() override;
 
-    bool cycleRunning() const { return m_cycleRunning; }
     // Where a transfer that never falls silent is cut off (the terminal then keeps its
     // memory). Far above any real memory by default.
     void setTransferLimit(qint64 bytes) { m_transferLimit = bytes; }
@@ -63,7 +62,7 @@ private:
     // Runs a step of the cycle; a serial failure inside it ends the step.
     void guarded(const std::function<void()> &step);
     void showIndicator(bool onLine);
-    void setCaption(const QString &text) { setWindowTitle(text); }
+    void setControlsEnabled(bool enabled);
 
     ProgramState &m_state;
     PortGuard &m_port;
