@@ -9,6 +9,7 @@
 //  3. Idle polling (a terminal that never answers) costs under 2% of one core.
 
 #include "MainFixture.h"
+#include "SimFixture.h"
 #include "polling/PollScreen.h"
 
 #include <QApplication>
@@ -19,17 +20,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-qint64 cpuTimeUs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +
-           u.ru_stime.tv_usec;
-}
 
 int failures = 0;
 
@@ -85,12 +77,7 @@ void benchFullMemoryTransfer()
         QTest::qWait(10);
 
     const auto log = f.terminal.received();
-    const QByteArray bytes = [&] {
-        QByteArray b;
-        for (const auto &x : log)
-            b.append(char(x.byte));
-        return b;
-    }();
+    const QByteArray bytes = bytesOf(log);
     const qsizetype fetch = bytes.indexOf("!7^\r");
     const qsizetype clear = bytes.indexOf("!6^\r");
     if (fetch < 0 || clear < 0) {
@@ -119,11 +106,11 @@ void benchIdlePolling()
     screen.show();
     QElapsedTimer wall;
     wall.start();
-    const qint64 cpuBefore = cpuTimeUs();
+    const qint64 cpuBefore = processCpuTimeUs();
     QTimer::singleShot(5000, &screen, [&] { screen.Command2_Click(); });
     while (screen.isVisible() && wall.elapsed() < 10000)
         QTest::qWait(10);
-    const double cpuShare = 100.0 * (cpuTimeUs() - cpuBefore) / (wall.elapsed() * 1000.0);
+    const double cpuShare = 100.0 * (processCpuTimeUs() - cpuBefore) / (wall.elapsed() * 1000.0);
     report("idle polling: CPU use", cpuShare, "% core", 2.0, false);
 }
 

@@ -26,7 +26,6 @@ bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
         auto *uscita = screen->findChild<QPushButton *>("Command2");
         if (uscita->isEnabled()) {
             clicked = true;
-            uscitaClickedAtUs = sim::TerminalSim::nowUs();
             uscita->click();
         }
     });

@@ -27,7 +27,6 @@ struct PollFixture : MainFixture {
     QString text(const char *label) const;
     bool visible(const char *label) const;
     bool enabled(const char *control) const;
-    qint64 uscitaClickedAtUs = 0;
 };
 
 // Offsets of every occurrence of needle in haystack.

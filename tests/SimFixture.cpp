@@ -1,5 +1,7 @@
 #include "SimFixture.h"
 
+#include <sys/resource.h>
+
 SimFixture::SimFixture() : dir(tempDir.path())
 {
     terminal.linkAs(dir.path(), 1);
@@ -53,4 +55,12 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
                        .arg(expected[i]);
     }
     return off.join(QStringLiteral("; "));
+}
+
+qint64 processCpuTimeUs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +
+           u.ru_stime.tv_usec;
 }

@@ -13,12 +13,11 @@
 
 #include <memory>
 
-// Records lock/unlock calls so tests can check that every path unlocks.
-class RecordingLock : public ControlLock {
+// The exchange routines need a screen to lock; these tests have none.
+class NoControls : public ControlLock {
 public:
-    QStringList calls;
-    void lockControls() override { calls << QStringLiteral("lock"); }
-    void unlockControls() override { calls << QStringLiteral("unlock"); }
+    void lockControls() override {}
+    void unlockControls() override {}
 };
 
 // A fresh working directory with a simulated terminal linked as com1, and a SerialLink
@@ -29,7 +28,7 @@ struct SimFixture {
     sim::TerminalSim terminal;
     std::unique_ptr<SerialLink> link;
     ScriptedDialogs dialogs;
-    RecordingLock lock;
+    NoControls lock;
 
     SimFixture();
     bool openLink(int portNumber = 1);
@@ -48,3 +47,6 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
 // Milliseconds between consecutive logged bytes (size - 1 entries).
 QList<double> gapsMs(const QList<sim::LoggedByte> &bytes);
 QByteArray bytesOf(const QList<sim::LoggedByte> &bytes);
+
+// User plus system CPU time of this process so far.
+qint64 processCpuTimeUs();
