@@ -3,7 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
 #include "TestFiles.h"
-#include "mainwindow/ProgramState.h"
+#include "state/ProgramState.h"
 #include "mainwindow/Scarico.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "TestFiles.h"
-#include "mainwindow/StartupSettings.h"
+#include "state/StartupSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "mainwindow/ProgramState.h"
+#include "state/ProgramState.h"
 #include "mainwindow/Scarico.h"
 #include "ui/Dialogs.h"
 

@@ -1,7 +1,7 @@
 #include "Scarico.h"
 #include "ui_Scarico.h"
 
-#include "ProgramState.h"
+#include "state/ProgramState.h"
 #include "link/PortCheck.h"
 #include "link/PortChoice.h"
 #include "link/TerminalStatus.h"

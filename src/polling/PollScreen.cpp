@@ -3,7 +3,7 @@
 
 #include "link/PortGuard.h"
 #include "link/TerminalStatus.h"
-#include "mainwindow/ProgramState.h"
+#include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 
 #include <QKeyEvent>
