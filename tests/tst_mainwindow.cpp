@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -255,17 +256,18 @@ private slots:
         QCOMPARE(seen, (QStringList{"2", "Conteggio Records Attendere !", "0", "Combo1"}));
     }
 
-    void shouldStoreConfigStringForProgramming()
+    void shouldOpenProgrammingOnTheStatusLineJustRead()
     {
         MainFixture f;
         f.start();
-        int opened = 0;
-        f.window->setProgrammingScreenOpener([&] {
-            ++opened;
-            QCOMPARE(f.enabledControls(), QStringLiteral("Combo1"));
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            QWidget *screen = QApplication::activeModalWidget();
+            seen = screen->objectName() + QLatin1Char(' ') + f.enabledControls();
+            screen->findChild<QPushButton *>("Command3")->click();
         });
         f.window->Command8_Click();
-        QCOMPARE(opened, 1);
+        QCOMPARE(seen, QStringLiteral("progra Combo1"));
         QCOMPARE(f.state.ConfigString, f.terminal.statusLine());
         QCOMPARE(f.enabledControls(), kAll);
         QVERIFY(f.dialogs.shown.isEmpty());

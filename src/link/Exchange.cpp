@@ -135,11 +135,29 @@ bool Exchange::wakeTerminal()
     return true;
 }
 
-void Exchange::reportNoAnswer()
+void Exchange::reportNoAnswer(bool beeps)
 {
-    m_dialogs.beep();
-    m_dialogs.beep();
+    if (beeps) {
+        m_dialogs.beep();
+        m_dialogs.beep();
+    }
     processEventsOnce();
     m_dialogs.error(m_style.title, terminal::kNoAnswerText);
     m_lock.unlockControls();
+}
+
+bool Exchange::queryStatus(bool beepOnSilence)
+{
+    m_lock.lockControls();
+    if (!wakeTerminal())
+        return true;
+    flushInput();
+    sendCommand('?', 200);
+    QByteArray line;
+    if (readReplyLine(line) != Wait::Arrived) {
+        reportNoAnswer(beepOnSilence);
+        return false;
+    }
+    flushInput();
+    return false;
 }

@@ -16,6 +16,14 @@ struct ExchangeStyle {
     bool pausesProcessEvents = false;          // only the polling screen keeps its window live
     int pauseAfterZeroMs = 100;                // wake-up pause after "0"
     bool reportsFailures = true;               // the polling screen wakes the terminal silently
+
+    // The screens opened over the main window title their messages " Corvane".
+    static ExchangeStyle overMainWindow()
+    {
+        ExchangeStyle style;
+        style.title = QStringLiteral(" Corvane");
+        return style;
+    }
 };
 
 // The lock/unlock pair of the screen that runs the exchange.
@@ -78,7 +86,12 @@ public:
     bool wakeTerminal();
 
     // The common answer to a reply that stopped: beep, beep, events, message, unlock.
-    void reportNoAnswer();
+    void reportNoAnswer(bool beeps = true);
+
+    // Locks the screen, then the wake-up, "?" and its line, only to prove the terminal is
+    // listening. A line that stops short is reported (reportNoAnswer) and the screen
+    // unlocked, and the caller goes on: its own wake-up decides. True when the wake-up failed.
+    bool queryStatus(bool beepOnSilence = true);
 
     // A status line longer than this is not a status line: treat it as no answer.
     static constexpr int kMaxLineLength = 4096;

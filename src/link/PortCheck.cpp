@@ -1,6 +1,7 @@
 #include "PortCheck.h"
 
 #include "Exchange.h"
+#include "PortGuard.h"
 #include "SerialLink.h"
 #include "ui/Dialogs.h"
 
@@ -35,6 +36,18 @@ bool checkPortUsable(SerialLink &link, Dialogs &dialogs)
     } catch (const SerialError &e) {
         reportFailure(dialogs, e.code());
         return false;
+    }
+}
+
+void runGuarded(Dialogs &dialogs, PortGuard &port, ControlLock &lock,
+                const std::function<void()> &exchange)
+{
+    try {
+        exchange();
+    } catch (const SerialError &e) {
+        reportFailure(dialogs, e.code());
+        port.reportPortUnavailable();
+        lock.unlockControls();
     }
 }
 

@@ -1,11 +1,12 @@
 #include "Scarico.h"
 #include "ui_Scarico.h"
 
-#include "state/ProgramState.h"
 #include "link/PortCheck.h"
 #include "link/PortChoice.h"
 #include "link/TerminalStatus.h"
 #include "polling/PollScreen.h"
+#include "programming/ProgrammingScreen.h"
+#include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 
 #include <QAction>
@@ -198,21 +199,8 @@ void Scarico::runTerminalCommand(const std::function<void()> &body)
 
 bool Scarico::queryStatus()
 {
-    lockControls();
-    if (!m_exchange.wakeTerminal())
-        return true;
-    m_exchange.flushInput();
-    m_exchange.sendCommand('?', 200);
-    QByteArray line;
-    if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
-        // Only a presence check: the caller carries on with its own command.
-        m_exchange.processEventsOnce();
-        m_state.dialogs.error(kTitle, terminal::kNoAnswerText);
-        unlockControls();
-        return false;
-    }
-    m_exchange.flushInput();
-    return false;
+    // The main window's presence check does not beep when the line stops short.
+    return m_exchange.queryStatus(false);
 }
 
 void Scarico::Command2_Click()
@@ -326,8 +314,8 @@ void Scarico::Command8_Click()
         if (!line)
             return;
         m_state.ConfigString = *line;
-        if (m_openProgramming)
-            m_openProgramming();
+        ProgrammingScreen screen(m_state, *this, this);
+        screen.exec();
         unlockControls();
     });
 }

@@ -35,11 +35,6 @@ public:
     // Wake-up plus status line as a presence check; true when the wake-up failed.
     bool queryStatus();
 
-    // The programming screen, opened modally by "Preferenze" once ConfigString is read.
-    // Until one is installed, "Preferenze" only reads ConfigString.
-    using ScreenOpener = std::function<void()>;
-    void setProgrammingScreenOpener(ScreenOpener open) { m_openProgramming = std::move(open); }
-
 public slots:
     void Combo1_Click();
     void Command2_Click();
@@ -72,5 +67,4 @@ private:
     Exchange m_exchange;
     QMenu *m_fil = nullptr;
     QMenu *m_hlp = nullptr;
-    ScreenOpener m_openProgramming;
 };

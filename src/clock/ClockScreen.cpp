@@ -1,0 +1,250 @@
+#include "ClockScreen.h"
+
+#include "TerminalClock.h"
+#include "link/PortCheck.h"
+#include "link/PortGuard.h"
+#include "state/ProgramState.h"
+#include "ui/Dialogs.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
+
+namespace {
+
+constexpr int kLimit[] = {31, 12, 23, 59};
+const char *const kBoxNames[] = {"Text1", "Text2", "Text3", "Text4"};
+const char *const kBoxAccessibleNames[] = {"Giorno", "Mese", "Ore", "Minuti"};
+
+QGroupBox *makeFrame(const QString &title, const char *name, QWidget *parent)
+{
+    auto *frame = new QGroupBox(title, parent);
+    frame->setObjectName(QLatin1String(name));
+    return frame;
+}
+
+QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+int valueOf(const QLineEdit *box)
+{
+    return box->text().toInt();
+}
+
+} // namespace
+
+ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel, QLabel &timePanel,
+                         QWidget *parent, Now now)
+    : QDialog(parent), m_state(state), m_port(port), m_datePanel(datePanel), m_timePanel(timePanel),
+      m_now(std::move(now)),
+      m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
+{
+    setObjectName(QStringLiteral("setdat"));
+    setWindowTitle(QStringLiteral("Data/Ora"));
+
+    auto *grid = new QGridLayout(this);
+    QGroupBox *dateFrame = makeFrame(QStringLiteral("  GG     MM "), "panel3d5", this);
+    QGroupBox *timeFrame = makeFrame(QStringLiteral("  Ore     Min "), "panel3d2", this);
+    QGroupBox *pcFrame = makeFrame(QStringLiteral("Sistema"), "Panel3d1", this);
+    QGroupBox *buttons = makeFrame(QString(), "panel3d3", this);
+    grid->addWidget(dateFrame, 0, 0);
+    grid->addWidget(timeFrame, 0, 1);
+    grid->addWidget(pcFrame, 0, 2);
+    grid->addWidget(buttons, 1, 0, 1, 3);
+
+    const auto digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    for (int b = Day; b < BoxCount; ++b) {
+        auto *box = new QLineEdit(b < Hours ? dateFrame : timeFrame);
+        box->setObjectName(QLatin1String(kBoxNames[b]));
+        box->setAccessibleName(QLatin1String(kBoxAccessibleNames[b]));
+        box->setMaxLength(2);
+        box->setValidator(digits);
+        box->installEventFilter(this);
+        connect(box, &QLineEdit::textChanged, this, [this, b] { Text_Change(Box(b)); });
+        m_boxes[b] = box;
+    }
+    auto *dateRow = new QHBoxLayout(dateFrame);
+    dateRow->addWidget(m_boxes[Day]);
+    dateRow->addWidget(m_boxes[Month]);
+    auto *timeRow = new QHBoxLayout(timeFrame);
+    timeRow->addWidget(m_boxes[Hours]);
+    timeRow->addWidget(m_boxes[Minutes]);
+
+    m_pcClock = new QLabel(pcFrame);
+    m_pcClock->setObjectName(QStringLiteral("Label4"));
+    (new QHBoxLayout(pcFrame))->addWidget(m_pcClock);
+
+    m_send = makeButton(QStringLiteral("Invia"), "Command3d1", buttons);
+    QPushButton *fromPc = makeButton(QStringLiteral("Sistema"), "sistema", buttons);
+    QPushButton *exit = makeButton(QStringLiteral("uscita"), "Command3d3", buttons);
+    auto *buttonRow = new QHBoxLayout(buttons);
+    for (QPushButton *b : {m_send, fromPc, exit})
+        buttonRow->addWidget(b);
+    connect(m_send, &QPushButton::clicked, this, &ClockScreen::Command3d1_Click);
+    connect(fromPc, &QPushButton::clicked, this, &ClockScreen::sistema_Click);
+    connect(exit, &QPushButton::clicked, this, &ClockScreen::Command3d3_Click);
+
+    setTabOrder(m_send, fromPc);
+    setTabOrder(fromPc, exit);
+    setTabOrder(exit, m_boxes[Day]);
+    setTabOrder(m_boxes[Day], m_boxes[Month]);
+    setTabOrder(m_boxes[Month], m_boxes[Minutes]);
+    setTabOrder(m_boxes[Minutes], m_boxes[Hours]);
+    m_send->setFocus();
+
+    Form_Load();
+}
+
+ClockScreen::~ClockScreen() = default;
+
+void ClockScreen::Form_Load()
+{
+    showPcClock(m_now());
+    const QString date = m_datePanel.text();
+    const QString time = m_timePanel.text();
+    m_boxes[Day]->setText(date.mid(0, 2));
+    m_boxes[Month]->setText(date.mid(3, 2));
+    m_boxes[Hours]->setText(time.mid(0, 2));
+    m_boxes[Minutes]->setText(time.right(2));
+}
+
+void ClockScreen::showPcClock(const QDateTime &at)
+{
+    m_pcClock->setText(at.toString(QStringLiteral("dd-MM HH:mm")));
+}
+
+void ClockScreen::Text_Change(Box box)
+{
+    if (valueOf(m_boxes[box]) > kLimit[box])
+        m_boxes[box]->clear();
+}
+
+bool ClockScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *box = qobject_cast<QLineEdit *>(watched);
+    if (!box)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn) {
+        // After the line edit's own focus handling, which may place the cursor.
+        QTimer::singleShot(0, box, &QLineEdit::selectAll);
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Day, month, hours, minutes; Enter in the minutes sends.
+            const auto index = std::find(m_boxes.begin(), m_boxes.end(), box) - m_boxes.begin();
+            if (index == Minutes)
+                Command3d1_Click();
+            else
+                m_boxes[index + 1]->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool ClockScreen::refuse(Box box, bool empty)
+{
+    if (empty)
+        m_boxes[box]->clear();
+    m_boxes[box]->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+bool ClockScreen::checkDayOfMonth()
+{
+    const int day = valueOf(m_boxes[Day]);
+    switch (valueOf(m_boxes[Month])) {
+    case 2:
+        return day <= 29 || refuse(Day, true);
+    case 4:
+    case 6:
+    case 9:
+    case 11:
+        return day <= 30 || refuse(Day, true);
+    default:
+        return true;
+    }
+}
+
+void ClockScreen::Command3d1_Click()
+{
+    if (!m_port.checkPortUsable()) {
+        m_port.reportPortUnavailable();
+        return;
+    }
+    for (int b = Day; b < BoxCount; ++b) {
+        if (m_boxes[b]->text().isEmpty()) {
+            refuse(Box(b), false);
+            return;
+        }
+    }
+    // Minutes 00 are a real time: only the day and the month cannot be zero.
+    for (Box b : {Day, Month}) {
+        if (valueOf(m_boxes[b]) == 0) {
+            refuse(b, true);
+            return;
+        }
+    }
+    if (m_boxes[Hours]->text().size() < 2) {
+        refuse(Hours, false);
+        return;
+    }
+    for (Box b : {Day, Month, Minutes}) {
+        if (m_boxes[b]->text().size() == 1)
+            m_boxes[b]->setText(QLatin1Char('0') + m_boxes[b]->text());
+    }
+    if (!checkDayOfMonth())
+        return;
+    TerminalClock clock;
+    for (int b = Day; b < BoxCount; ++b)
+        clock[b] = encodeClockField(m_boxes[b]->text());
+
+    bool sent = false;
+    portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
+        // Only proves the terminal is there: a reply that stops short does not stop us.
+        if (m_exchange.queryStatus())
+            return;
+        m_exchange.pauseMs(100);
+        if (!m_exchange.wakeTerminal())
+            return;
+        sendClockFrame(m_exchange, clock);
+        m_state.dialogs.error(m_exchange.style().title, QStringLiteral("Operazione effettuata"));
+        sent = true;
+    });
+    if (!sent)
+        return;
+    m_datePanel.setText(m_boxes[Day]->text() + QLatin1Char('-') + m_boxes[Month]->text());
+    m_timePanel.setText(m_boxes[Hours]->text() + QLatin1Char(':') + m_boxes[Minutes]->text());
+    done(QDialog::Accepted);
+}
+
+void ClockScreen::sistema_Click()
+{
+    if (!m_port.checkPortUsable()) {
+        m_port.reportPortUnavailable();
+        return;
+    }
+    const QDateTime now = m_now();
+    showPcClock(now);
+    const QStringList fields = now.toString(QStringLiteral("dd MM HH mm")).split(QLatin1Char(' '));
+    for (int b = Day; b < BoxCount; ++b)
+        m_boxes[b]->setText(fields[b]);
+    Command3d1_Click();
+}
+
+void ClockScreen::Command3d3_Click()
+{
+    done(QDialog::Rejected);
+}

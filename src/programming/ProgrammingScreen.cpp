@@ -1,0 +1,226 @@
+#include "ProgrammingScreen.h"
+
+#include "clock/ClockScreen.h"
+#include "clock/TerminalClock.h"
+#include "link/PortCheck.h"
+#include "link/PortGuard.h"
+#include "state/ProgramState.h"
+#include "ui/Dialogs.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kColumns = 4;
+const QString kDoneText = QStringLiteral("Operazione effettuata");
+
+QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+ProgrammingScreen::ProgrammingScreen(ProgramState &state, PortGuard &port, QWidget *parent)
+    : QDialog(parent), m_state(state), m_port(port),
+      m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
+{
+    setObjectName(QStringLiteral("progra"));
+    setWindowTitle(QStringLiteral("Programmazione"));
+    setStyleSheet(QStringLiteral("#progra { background-color: #e0e0e0; }"
+                                 "#Panel3D11, #Panel3D14 { color: #ff0000; }"));
+    buildControls();
+    Form_Load();
+}
+
+ProgrammingScreen::~ProgrammingScreen() = default;
+
+void ProgrammingScreen::buildControls()
+{
+    auto *grid = new QGridLayout(this);
+    QVBoxLayout *columns[kColumns];
+    for (int c = 0; c < kColumns; ++c) {
+        columns[c] = new QVBoxLayout;
+        grid->addLayout(columns[c], 0, c);
+        grid->setColumnStretch(c, 1);
+    }
+    // The groups the status line does not report get a row of their own at the bottom.
+    auto *unreported = new QHBoxLayout;
+    for (const ParameterGroup &g : parameterGroups()) {
+        QWidget *frame = buildGroup(g);
+        if (g.reported())
+            columns[g.column]->addWidget(frame, int(g.values.size()));
+        else
+            unreported->addWidget(frame);
+    }
+
+    auto *panel6 = new QFrame(this);
+    panel6->setObjectName(QStringLiteral("panel3d6"));
+    panel6->setFrameShape(QFrame::Panel);
+    panel6->setFrameShadow(QFrame::Raised);
+    auto *panel6Row = new QHBoxLayout(panel6);
+    auto *restore = makeButton(QStringLiteral("Ripristina Default"), "Command20", panel6);
+    auto *exit = makeButton(QStringLiteral("Uscita"), "Command3", panel6);
+    panel6Row->addWidget(restore);
+    panel6Row->addWidget(exit);
+    grid->addWidget(panel6, 1, 0, 1, 2);
+
+    auto *panel12 = new QFrame(this);
+    panel12->setObjectName(QStringLiteral("panel3d12"));
+    panel12->setFrameShape(QFrame::Panel);
+    panel12->setFrameShadow(QFrame::Raised);
+    auto *clockButton = makeButton(QStringLiteral("Data / Ora"), "Command3d16", panel12);
+    (new QHBoxLayout(panel12))->addWidget(clockButton);
+    grid->addWidget(panel12, 1, 2);
+
+    auto *clockBox = new QGridLayout;
+    auto *label1 = new QLabel(QStringLiteral("Data/Ora  Terminale:"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    m_datePanel = new QLabel(this);
+    m_datePanel->setObjectName(QStringLiteral("Panel3D11"));
+    m_datePanel->setAccessibleName(QStringLiteral("Data terminale"));
+    m_timePanel = new QLabel(this);
+    m_timePanel->setObjectName(QStringLiteral("Panel3D14"));
+    m_timePanel->setAccessibleName(QStringLiteral("Ora terminale"));
+    clockBox->addWidget(label1, 0, 0, 1, 2);
+    clockBox->addWidget(m_datePanel, 1, 0);
+    clockBox->addWidget(m_timePanel, 1, 1);
+    grid->addLayout(clockBox, 1, 3);
+
+    unreported->addStretch(1);
+    grid->addLayout(unreported, 2, 0, 1, kColumns);
+
+    connect(restore, &QPushButton::clicked, this, &ProgrammingScreen::Command20_Click);
+    connect(exit, &QPushButton::clicked, this, &ProgrammingScreen::Command3_Click);
+    connect(clockButton, &QPushButton::clicked, this, &ProgrammingScreen::Command3d16_Click);
+    // Everything that could start a second exchange is locked during one; the original left
+    // the clock button and the two off-screen groups out, which the time-out path's one
+    // pass of window events could reach.
+    m_lockable << restore << exit << clockButton;
+}
+
+QWidget *ProgrammingScreen::buildGroup(const ParameterGroup &group)
+{
+    auto *frame = new QGroupBox(QString::fromUtf8(group.caption), this);
+    frame->setObjectName(QLatin1String(group.frame));
+    auto *rows = new QGridLayout(frame);
+    int row = 0;
+    for (const ParameterValue &v : group.values) {
+        QPushButton *button = makeButton(QString::fromUtf8(v.caption), v.button, frame);
+        auto *indicator = new QCheckBox(frame);
+        indicator->setObjectName(QLatin1String(v.indicator));
+        indicator->setAccessibleName(indicatorName(group, v));
+        // An indicator shows what the terminal holds; only the program sets it.
+        indicator->setAttribute(Qt::WA_TransparentForMouseEvents);
+        indicator->setFocusPolicy(Qt::NoFocus);
+        rows->addWidget(button, row, 0);
+        rows->addWidget(indicator, row, 1);
+        ++row;
+        m_indicators.insert(QLatin1String(v.indicator), indicator);
+        connect(button, &QPushButton::clicked, this, [this, &v] { sendValue(v); });
+    }
+    rows->setRowStretch(row, 1);
+    m_lockable << frame;
+    return frame;
+}
+
+void ProgrammingScreen::Form_Load()
+{
+    applyIndicators(decodeConfigString(m_state.ConfigString));
+    const ClockTexts clock = showTerminalClock(m_state.ConfigString);
+    m_datePanel->setText(clock.date);
+    m_timePanel->setText(clock.time);
+}
+
+void ProgrammingScreen::applyIndicators(const IndicatorStates &states)
+{
+    for (auto it = states.cbegin(); it != states.cend(); ++it)
+        m_indicators.value(it.key())->setChecked(it.value());
+}
+
+void ProgrammingScreen::lockControls()
+{
+    m_busy = true;
+    for (QWidget *w : std::as_const(m_lockable))
+        w->setEnabled(false);
+}
+
+void ProgrammingScreen::unlockControls()
+{
+    for (QWidget *w : std::as_const(m_lockable))
+        w->setEnabled(true);
+    m_busy = false;
+}
+
+void ProgrammingScreen::sendValue(const ParameterValue &value)
+{
+    const ParameterGroup *group = groupOf(value);
+    const bool fullForm = !group || group->reported();
+    if (fullForm && !m_port.checkPortUsable()) {
+        m_port.reportPortUnavailable();
+        return;
+    }
+    portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
+        if (fullForm)
+            lockControls();
+        if (!m_state.dialogs.question(m_exchange.style().title, questionText(value))) {
+            unlockControls();
+            return;
+        }
+        if (m_exchange.queryStatus()) {
+            unlockControls();
+            return;
+        }
+        m_exchange.pauseMs(100);
+        if (fullForm && !m_exchange.wakeTerminal()) {
+            unlockControls();
+            return;
+        }
+        sendParameterCommand(value.code);
+        applyIndicators(indicatorUpdate(value));
+        unlockControls();
+    });
+}
+
+void ProgrammingScreen::sendParameterCommand(char code)
+{
+    m_exchange.flushInput();
+    m_exchange.sendCommand(code, terminal::kFrameGapMs);
+    m_state.dialogs.error(m_exchange.style().title, kDoneText);
+}
+
+void ProgrammingScreen::Command20_Click()
+{
+    sendValue(restoreDefaults());
+}
+
+void ProgrammingScreen::Command3d16_Click()
+{
+    if (!m_port.checkPortUsable()) {
+        m_port.reportPortUnavailable();
+        return;
+    }
+    ClockScreen screen(m_state, m_port, *m_datePanel, *m_timePanel, this);
+    screen.exec();
+}
+
+void ProgrammingScreen::Command3_Click()
+{
+    done(QDialog::Accepted);
+}
+
+void ProgrammingScreen::reject()
+{
+    // Closing by the frame or Esc is "Uscita", except in the middle of an exchange.
+    if (!m_busy)
+        Command3_Click();
+}

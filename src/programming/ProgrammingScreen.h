@@ -1,0 +1,54 @@
+#pragma once
+
+#include "ParameterCatalogue.h"
+#include "link/Exchange.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+
+class QCheckBox;
+class QLabel;
+class PortGuard;
+struct ParameterGroup;
+struct ProgramState;
+
+// "Programmazione": the terminal's parameters as it last reported them, one button per value
+// to change them, the defaults, and the door to the clock screen.
+class ProgrammingScreen : public QDialog, public ControlLock {
+    Q_OBJECT
+public:
+    ProgrammingScreen(ProgramState &state, PortGuard &port, QWidget *parent = nullptr);
+    ~ProgrammingScreen() override;
+
+    void lockControls() override;
+    void unlockControls() override;
+
+    // Confirms, proves the terminal is listening, sends the value's code and marks it. Values
+    // of the unreported groups take the short road: no port check and no second wake-up.
+    void sendValue(const ParameterValue &value);
+
+public slots:
+    void Command3_Click();
+    void Command20_Click();
+    void Command3d16_Click();
+
+protected:
+    void reject() override;
+
+private:
+    void Form_Load();
+    void buildControls();
+    QWidget *buildGroup(const ParameterGroup &group);
+    void sendParameterCommand(char code);
+    void applyIndicators(const IndicatorStates &states);
+
+    ProgramState &m_state;
+    PortGuard &m_port;
+    Exchange m_exchange;
+    QHash<QString, QCheckBox *> m_indicators;
+    QList<QWidget *> m_lockable;
+    QLabel *m_datePanel = nullptr;
+    QLabel *m_timePanel = nullptr;
+    bool m_busy = false;
+};
