@@ -9,6 +9,9 @@ QMessageBox::StandardButton show(QMessageBox::Icon icon, const QString &title, c
                                  QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, title, text, buttons, QApplication::activeWindow());
+    // Enter confirms a question, as the operator is used to.
+    if (buttons & QMessageBox::Yes)
+        box.setDefaultButton(QMessageBox::Yes);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
