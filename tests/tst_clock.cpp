@@ -1,0 +1,217 @@
+#include "ProgFixture.h"
+#include "clock/ClockScreen.h"
+#include "clock/TerminalClock.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+const QDateTime kPcClock(QDate(2026, 12, 6), QTime(15, 0, 42));
+
+// The clock screen over the programming screen, which read the terminal's clock as
+// 25-03 23:05; the PC's clock stands at a full hour.
+struct ClockFixture : ProgFixture {
+    std::unique_ptr<ClockScreen> clock;
+
+    ClockFixture()
+    {
+        terminal.setClock({25, 3, 23, 5});
+        state.ConfigString = terminal.statusLine();
+        screen = std::make_unique<ProgrammingScreen>(state, *window, window.get());
+        clock =
+            std::make_unique<ClockScreen>(state, *window, *panel("Panel3D11"), *panel("Panel3D14"),
+                                          screen.get(), [] { return kPcClock; });
+        clock->show();
+        clock->activateWindow();
+        QTest::qWaitForWindowActive(clock.get());
+    }
+    QLabel *panel(const char *name) const { return screen->findChild<QLabel *>(name); }
+    QLineEdit *box(int i) const
+    {
+        return clock->findChild<QLineEdit *>(QStringLiteral("Text%1").arg(i));
+    }
+    QString boxes() const
+    {
+        return QStringList{box(1)->text(), box(2)->text(), box(3)->text(), box(4)->text()}.join(
+            '|');
+    }
+    QString focused() const
+    {
+        QWidget *w = QApplication::focusWidget();
+        return w && clock->isVisible() ? w->objectName() : QString();
+    }
+};
+
+} // namespace
+
+class TestClock : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldShowTerminalClock_data()
+    {
+        QTest::addColumn<QByteArray>("clockChars"); // status positions 13-16
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("25-03 23:05") << QByteArray("\x55\x33\x53\x35") << "25-03"
+                                     << "23:05";
+        QTest::newRow("minutes 59 and 00") << QByteArray("\x31\x31\x30\x89") << "01-01"
+                                           << "00:59";
+        QTest::newRow("below 0 shows 00") << QByteArray("\x20\x31\x30\x30") << "00-01"
+                                          << "00:00";
+        QTest::newRow("higher bits ignored") << QByteArray("\x75\x81\xb5\xff") << "05-11"
+                                             << "05:415";
+        QTest::newRow("units above 9") << QByteArray("\x4a\x31\x30\x30") << "110-01"
+                                       << "00:00";
+        QTest::newRow("line ends in the month") << QByteArray("\x55\x33") << "25-03"
+                                                << "";
+        QTest::newRow("no clock") << QByteArray() << ""
+                                  << "";
+    }
+
+    void shouldShowTerminalClock()
+    {
+        QFETCH(QByteArray, clockChars);
+        const ClockTexts texts = showTerminalClock("T239?@CDIMSU" + clockChars);
+        QTEST(texts.date, "date");
+        QTEST(texts.time, "time");
+    }
+
+    void shouldEncodeClockField_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("byte");
+        QTest::newRow("07") << "07" << 0x07;
+        QTest::newRow("31") << "31" << 0x31;
+        QTest::newRow("00") << "00" << 0x00;
+        QTest::newRow("59") << "59" << 0x59;
+        QTest::newRow("one digit, not padded") << "5" << 0x55;
+        QTest::newRow("empty") << "" << 0x00;
+    }
+
+    void shouldEncodeClockField()
+    {
+        QFETCH(QString, text);
+        QTEST(int(encodeClockField(text)), "byte");
+    }
+
+    void shouldOpenOnTheClockReadWithTheProgrammingScreen()
+    {
+        ClockFixture f;
+        f.terminal.setClock({1, 1, 0, 0}); // changed since: the screen does not ask again
+        QCOMPARE(f.boxes(), QStringLiteral("25|03|23|05"));
+        QCOMPARE(f.clock->findChild<QLabel *>("Label4")->text(), QStringLiteral("06-12 15:00"));
+        QCOMPARE(f.focused(), QStringLiteral("Command3d1"));
+        QStringList order;
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << f.focused();
+        }
+        QCOMPARE(order.join(' '),
+                 QStringLiteral("sistema Command3d3 Text1 Text2 Text4 Text3 Command3d1"));
+
+        // Enter walks day, month, hours, minutes, selecting each; in the minutes it sends,
+        // which here stops at the empty day box.
+        f.box(1)->clear();
+        f.box(1)->setFocus();
+        for (const char *next : {"Text2", "Text3", "Text4"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTest::qWait(1);
+            QCOMPARE(f.focused(), QLatin1String(next));
+            auto *box = static_cast<QLineEdit *>(QApplication::focusWidget());
+            QCOMPARE(box->selectedText(), box->text());
+        }
+        QTest::keyClick(f.box(4), Qt::Key_Return);
+        QCOMPARE(f.focused(), QStringLiteral("Text1"));
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+    }
+
+    void shouldCheckBoxesThenSetTheClock_data()
+    {
+        QTest::addColumn<QString>("action"); // typed day|month|hours|minutes, or a button
+        QTest::addColumn<QString>("after");  // the boxes afterwards
+        QTest::addColumn<QString>("focus");  // empty when the screen closed
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("25 March 14:05") << "25|03|14|05"
+                                        << "25|03|14|05"
+                                        << "" << QByteArray("\x25\x03\x14\x05");
+        QTest::newRow("1 January 00:05, padded") << "1|1|00|5"
+                                                 << "01|01|00|05"
+                                                 << "" << QByteArray("\x01\x01\x00\x05", 4);
+        QTest::newRow("29 February, no leap rule") << "29|2|10|30"
+                                                   << "29|02|10|30"
+                                                   << "" << QByteArray("\x29\x02\x10\x30");
+        QTest::newRow("PC clock at a full hour") << "sistema"
+                                                 << "06|12|15|00"
+                                                 << "" << QByteArray("\x06\x12\x15\x00", 4);
+        QTest::newRow("35 emptied while typing") << "35|3|10|30"
+                                                 << "|3|10|30"
+                                                 << "Text1" << QByteArray();
+        QTest::newRow("letters ignored") << "x|3|1a0|30"
+                                         << "|3|10|30"
+                                         << "Text1" << QByteArray();
+        QTest::newRow("30 February") << "30|02|10|30"
+                                     << "|02|10|30"
+                                     << "Text1" << QByteArray();
+        QTest::newRow("31 April") << "31|4|10|30"
+                                  << "|04|10|30"
+                                  << "Text1" << QByteArray();
+        QTest::newRow("month 0") << "5|0|10|30"
+                                 << "5||10|30"
+                                 << "Text2" << QByteArray();
+        QTest::newRow("hours of one digit") << "5|3|9|7"
+                                            << "5|3|9|7"
+                                            << "Text3" << QByteArray();
+        QTest::newRow("device gone") << "gone"
+                                     << "25|03|23|05"
+                                     << "Command3d1" << QByteArray();
+    }
+
+    void shouldCheckBoxesThenSetTheClock()
+    {
+        QFETCH(QString, action);
+        QFETCH(QByteArray, frame);
+        ClockFixture f;
+        if (action == "sistema") {
+            f.clock->sistema_Click();
+        } else if (action == "gone") {
+            f.terminal.hangUp();
+            f.clock->sistema_Click();
+            QCOMPARE(f.dialogs.shown.size(), 1);
+        } else {
+            const QStringList typed = action.split('|');
+            for (int i = 0; i < 4; ++i) {
+                f.box(i + 1)->clear();
+                QTest::keyClicks(f.box(i + 1), typed[i]);
+            }
+            f.clock->Command3d1_Click();
+        }
+        QTEST(f.boxes(), "after");
+        QTEST(f.focused(), "focus");
+        if (frame.isEmpty()) {
+            QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+            QVERIFY(f.clock->isVisible());
+            return;
+        }
+        QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
+        const auto got = f.terminal.received();
+        QCOMPARE(bytesOf(got), " 0!?^\r 0!" + frame + "^\r");
+        // No code between "!" and the day: the empty write leaves a 200 ms gap.
+        const QString off = checkGaps(got.mid(got.size() - 7), {200, 100, 100, 100, 100, 100}, 40);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+
+        // The panels show what was sent, and so does the terminal when asked again.
+        const QStringList b = f.boxes().split('|');
+        QCOMPARE(f.panel("Panel3D11")->text(), b[0] + '-' + b[1]);
+        QCOMPARE(f.panel("Panel3D14")->text(), b[2] + ':' + b[3]);
+        const ClockTexts reread = showTerminalClock(f.freshStatus());
+        QCOMPARE(reread.date, f.panel("Panel3D11")->text());
+        QCOMPARE(reread.time, f.panel("Panel3D14")->text());
+    }
+};
+
+QTEST_MAIN(TestClock)
+#include "tst_clock.moc"
