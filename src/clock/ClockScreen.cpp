@@ -62,6 +62,7 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
     grid->addWidget(timeFrame, 0, 1);
     grid->addWidget(pcFrame, 0, 2);
     grid->addWidget(buttons, 1, 0, 1, 3);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
 
     const auto digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
@@ -70,6 +71,8 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
         box->setObjectName(QLatin1String(kBoxNames[b]));
         box->setAccessibleName(QLatin1String(kBoxAccessibleNames[b]));
         box->setMaxLength(2);
+        // Two digits and a little room, whatever the font.
+        box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
         box->setValidator(digits);
         box->installEventFilter(this);
         connect(box, &QLineEdit::textChanged, this, [this, b] { Text_Change(Box(b)); });
