@@ -3,8 +3,8 @@
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
 #include "TestFiles.h"
-#include "state/ProgramState.h"
 #include "mainwindow/Scarico.h"
+#include "state/ProgramState.h"
 
 #include <QTemporaryDir>
 

@@ -14,38 +14,6 @@ class TestExchange : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldSendCommandFrameWithHundredMsGaps_data()
-    {
-        QTest::addColumn<char>("code");
-        QTest::addColumn<int>("pauseAfterCr");
-        QTest::newRow("status") << '?' << 200;
-        QTest::newRow("count") << '7' << 100;
-        QTest::newRow("clear") << '6' << 0;
-    }
-
-    void shouldSendCommandFrameWithHundredMsGaps()
-    {
-        QFETCH(char, code);
-        QFETCH(int, pauseAfterCr);
-        SimFixture f;
-        f.terminal.setSilent(true);
-        QVERIFY(f.openLink());
-        Exchange ex = f.exchange();
-
-        QElapsedTimer clock;
-        clock.start();
-        ex.sendCommand(code, pauseAfterCr);
-        const qint64 took = clock.elapsed();
-
-        QVERIFY(f.terminal.waitForReceived(4, 500));
-        const auto got = f.terminal.received();
-        QCOMPARE(bytesOf(got), QByteArray("!") + code + "^\r");
-        const QString gapsOff = checkGaps(got, {100, 100, 100}, kTolMs);
-        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
-        QVERIFY(took >= 300 + pauseAfterCr);
-        QVERIFY(took <= 300 + pauseAfterCr + 3 * kTolMs);
-    }
-
     void shouldReadReplyLine_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -61,7 +29,6 @@ private slots:
                                    << QByteArray("\x00\x80\xff", 3);
         QTest::newRow("slow but steady")
             << QByteArray("12345\r") << 400 << int(W::Arrived) << QByteArray("12345");
-        QTest::newRow("never ends") << QByteArray() << 0 << int(W::TimedOut) << QByteArray();
         QTest::newRow("endless line")
             << QByteArray(Exchange::kMaxLineLength + 10, 'A') << 0 << int(W::TimedOut)
             << QByteArray(Exchange::kMaxLineLength, 'A');

@@ -37,8 +37,6 @@ private slots:
 
         QTest::newRow("first start")
             << QByteArray("<none>") << "  PDT --> COM 1" << 0 << QByteArray("1\r\n") << kAll;
-        QTest::newRow("garbage") << QByteArray("xyz") << "  PDT --> COM 1" << 0
-                                 << QByteArray("1\r\n") << kAll;
         // Out of range: nothing chosen, the port stays closed and the file is left alone.
         QTest::newRow("zero") << QByteArray("0\r\n") << "Corvane" << -1 << QByteArray("0\r\n")
                               << kAll;
@@ -187,14 +185,6 @@ private slots:
         QTest::newRow("firmware") << "Command5"
                                   << "" << QList<bool>{} << kWake + kStatus
                                   << QStringList{"info|Corvane|Versione Firmware: 3.1  OK"};
-        QTest::newRow("firmware, short line")
-            << "Command5"
-            << "status=ABCDEFGHIJ\r" << QList<bool>{} << kWake + kStatus
-            << QStringList{"info|Corvane|Versione Firmware: .  IJ"};
-        QTest::newRow("firmware, 24 characters")
-            << "Command5"
-            << "status=ABCDEFGHIJKLMNOPQRSTU45X\r" << QList<bool>{} << kWake + kStatus
-            << QStringList{"info|Corvane|Versione Firmware: 4.5  5X"};
         QTest::newRow("firmware, no status line") << "Command5"
                                                   << "status=" << QList<bool>{} << kWake + kStatus
                                                   << QStringList{"beep", "beep", kNoAnswer};

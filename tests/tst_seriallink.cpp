@@ -69,21 +69,6 @@ private slots:
         QCOMPARE(f.link->input(), QByteArray());
     }
 
-    void shouldPutOutputOnTheLineBeforeReturning()
-    {
-        SimFixture f;
-        QVERIFY(f.openLink());
-        const qint64 before = sim::TerminalSim::nowUs();
-        f.link->output("!");
-        const qint64 after = sim::TerminalSim::nowUs();
-        // Without an event loop nothing would ever arrive if the write were only buffered.
-        QVERIFY(f.terminal.waitForReceived(1, 200));
-        const auto got = f.terminal.received();
-        QCOMPARE(got.first().byte, quint8('!'));
-        QVERIFY2(got.first().atUs - after < 20000, "byte reached the terminal late");
-        QVERIFY(got.first().atUs >= before);
-    }
-
     void shouldReportDeviceGoneUnderOpenPort()
     {
         SimFixture f;

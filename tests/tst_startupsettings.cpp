@@ -19,7 +19,6 @@ private slots:
 
         QTest::newRow("missing") << QByteArray("<none>") << 59 << 0 << 5 << 9600.0;
         QTest::newRow("empty") << QByteArray() << 59 << 0 << 5 << 9600.0;
-        QTest::newRow("one line") << QByteArray("1,2,3,4800\r\n") << 1 << 2 << 3 << 4800.0;
         QTest::newRow("one per line")
             << QByteArray("7\r\n8\r\n9\r\n2400\r\n") << 7 << 8 << 9 << 2400.0;
         QTest::newRow("mixed separators") << QByteArray("7,8\n9\n\n3000") << 7 << 8 << 9 << 3000.0;

@@ -49,6 +49,8 @@ private slots:
     {
         const TerminalStatus s{QByteArray(21, 'x') + "\xe0\xe8" + "6\xb0\xb1"};
         QCOMPARE(s.firmwareText(), QString::fromUtf8("Versione Firmware: à.è  °±"));
+        // Missing digits leave their places empty.
+        QCOMPARE(TerminalStatus{"ABCDEFGHIJ"}.firmwareText(), "Versione Firmware: .  IJ");
     }
 };
 
