@@ -1,5 +1,5 @@
-#include "state/ProgramState.h"
 #include "mainwindow/Scarico.h"
+#include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>

@@ -11,53 +11,45 @@ const QString kSpeedWarning =
                    "programmazione!!!\r\n");
 
 constexpr ParameterValue kTerminator[] = {
-    {"CR + LF", "Command2", '2', "Check1", '2', 0, "Terminatore Record (CR+LF) ?", Warning::None},
-    {"CR", "Command1", '1', "Check2", '1', 0, "Terminatore Record (CR) ?", Warning::None},
+    {"CR + LF", "Command2", '2', "Check1", '2', 0, "Terminatore Record (CR+LF) ?"},
+    {"CR", "Command1", '1', "Check2", '1', 0, "Terminatore Record (CR) ?"},
     {"TAB", "Command18", 'E', "Check17", 'E', 8,
      "Lo Scanner non SCARICA correttamente con questo\r\n"
      "programma se si utilizza il terminatore (TAB)\r\n"
      "\r\n"
-     "Configurare con terminatore (TAB) ?",
-     Warning::None},
+     "Configurare con terminatore (TAB) ?"},
 };
 constexpr ParameterValue kSeparator[] = {
-    {";", "Command5", '9', "Check4", '9', 0, "Separatore campi (;) ?", Warning::None},
-    {"TAB", "Command4", ':', "Check3", ':', 0, "Separatore campi (TAB) ?", Warning::None},
-    {"CR", "Command6", ';', "Check7", ';', 0, "Separatore campi (CR) ?", Warning::None},
-    {"CR + LF", "Command7", '<', "Check8", '<', 0, "Separatore campi (CR+LF) ?", Warning::None},
+    {";", "Command5", '9', "Check4", '9', 0, "Separatore campi (;) ?"},
+    {"TAB", "Command4", ':', "Check3", ':', 0, "Separatore campi (TAB) ?"},
+    {"CR", "Command6", ';', "Check7", ';', 0, "Separatore campi (CR) ?"},
+    {"CR + LF", "Command7", '<', "Check8", '<', 0, "Separatore campi (CR+LF) ?"},
 };
 constexpr ParameterValue kPause[] = {
-    {"0 mSec", "Command11", '3', "Check10", 0, 0, "Pausa Inter-Record (0 mSec) ?", Warning::None},
-    {"200 mSec", "Command12", '4', "Check11", '4', 0, "Pausa Inter-Record (200 mSec) ?",
-     Warning::None},
-    {"900 mSec", "Command13", '5', "Check12", '5', 0, "Pausa Inter-Record (900 mSec) ?",
-     Warning::None},
+    {"0 mSec", "Command11", '3', "Check10", 0, 0, "Pausa Inter-Record (0 mSec) ?"},
+    {"200 mSec", "Command12", '4', "Check11", '4', 0, "Pausa Inter-Record (200 mSec) ?"},
+    {"900 mSec", "Command13", '5', "Check12", '5', 0, "Pausa Inter-Record (900 mSec) ?"},
 };
 constexpr ParameterValue kSpeed[] = {
     {"2400", "Command3d4", 'J', "Check19", 'J', 0, "Velocita' di comunicazione <2400> ?",
      Warning::Speed},
     {"4800", "Command3d3", 'K', "Check9", 'K', 0, "Velocita' di comunicazione <4800> ?",
      Warning::Speed},
-    {"9600", "Command3d2", 'I', "Check20", 'I', 0, "Velocita' di comunicazione <9600> ?",
-     Warning::None},
+    {"9600", "Command3d2", 'I', "Check20", 'I', 0, "Velocita' di comunicazione <9600> ?"},
     {"19200", "Command3d1", 'L', "Check21", 'L', 0, "Velocita' di comunicazione <19200> ?",
      Warning::Speed},
 };
 constexpr ParameterValue kFileFormat[] = {
-    {"Codice+Q.t\u00e0", "Command15", '@', "Check14", '@', 0, "Formato File Codice+Quantita ?",
-     Warning::None},
-    {"Solo Codice", "Command14", 'A', "Check13", 'A', 0, "Formato File solo Codice ?",
-     Warning::None},
+    {"Codice+Q.t\u00e0", "Command15", '@', "Check14", '@', 0, "Formato File Codice+Quantita ?"},
+    {"Solo Codice", "Command14", 'A', "Check13", 'A', 0, "Formato File solo Codice ?"},
 };
 constexpr ParameterValue kDateTime[] = {
-    {"Con Data/Ora", "Command3d14", 'U', "Check30", 'U', 0, "Aggiungere il campo DATA/ORA ?",
-     Warning::None},
-    {"No Data/Ora", "Command3d13", 'V', "Check31", 'V', 0, "Eliminare il campo DATA/ORA ?",
-     Warning::None},
+    {"Con Data/Ora", "Command3d14", 'U', "Check30", 'U', 0, "Aggiungere il campo DATA/ORA ?"},
+    {"No Data/Ora", "Command3d13", 'V', "Check31", 'V', 0, "Eliminare il campo DATA/ORA ?"},
 };
 constexpr ParameterValue kLrc[] = {
-    {"Senza LRC", "Command16", 'C', "Check15", 'C', 0, "Scarico Dati senza LRC ?", Warning::None},
-    {"Con LRC", "Command17", 'B', "Check16", 'B', 0, "Scarico Dati con LRC ?", Warning::None},
+    {"Senza LRC", "Command16", 'C', "Check15", 'C', 0, "Scarico Dati senza LRC ?"},
+    {"Con LRC", "Command17", 'B', "Check16", 'B', 0, "Scarico Dati con LRC ?"},
 };
 constexpr ParameterValue kQuantity[] = {
     {"1 Carattere", "Command3d7", 'O', "Check26", 'O', 0,
@@ -74,20 +66,16 @@ constexpr ParameterValue kQuantity[] = {
      "Impostare il Formato Quantita' a <6> caratteri ?", Warning::ClearsMemory},
 };
 constexpr ParameterValue kDownload[] = {
-    {"Totale", "Command3d6", 'M', "Check23", 'M', 0, "Modalita' di Scarico Totale ?",
-     Warning::None},
+    {"Totale", "Command3d6", 'M', "Check23", 'M', 0, "Modalita' di Scarico Totale ?"},
     {"Protocollo", "Command3d5", 'N', "Check22", 'N', 0,
      "Modalita' di Scarico con protocollo ?\r\n"
      "Lo scanner non potra' scaricare i dati con questo programma\r\n"
-     "essendo settato in modalita Protocollo!!!",
-     Warning::None},
+     "essendo settato in modalita Protocollo!!!"},
 };
 // Not in the status line: the terminal's on-line mode and its "File" download mode.
 constexpr ParameterValue kOperatingMode[] = {
-    {"Off Line", "Command10", '>', "Check6", 0, 0, "Settare lo scanner in modo Off-Line ?",
-     Warning::None},
-    {"On Line", "Command9", '?', "Check5", 0, 0, "Settare lo scanner in modo On-Line ?",
-     Warning::None},
+    {"Off Line", "Command10", '>', "Check6", 0, 0, "Settare lo scanner in modo Off-Line ?"},
+    {"On Line", "Command9", '?', "Check5", 0, 0, "Settare lo scanner in modo On-Line ?"},
 };
 constexpr ParameterValue kFileMode[] = {
     // The file mode and the TAB terminator exclude each other.
@@ -95,14 +83,11 @@ constexpr ParameterValue kFileMode[] = {
      "Check17"},
 };
 
-constexpr ParameterValue kRestoreDefaults{"Ripristina Default",
-                                          "Command20",
-                                          '8',
-                                          nullptr,
-                                          0,
-                                          0,
-                                          "Ripristinare tutti i parametri di DEFAULT ?",
-                                          Warning::ClearsMemory};
+// Not a value of any group: it resets them all.
+constexpr ParameterValue kRestoreDefaults[] = {
+    {"Ripristina Default", "Command20", '8', nullptr, 0, 0,
+     "Ripristinare tutti i parametri di DEFAULT ?", Warning::ClearsMemory},
+};
 
 // Default of an unreported group: what "Ripristina Default" leaves the terminal in.
 constexpr ParameterGroup kGroups[] = {
@@ -133,7 +118,7 @@ std::span<const ParameterGroup> parameterGroups()
 
 const ParameterValue &restoreDefaults()
 {
-    return kRestoreDefaults;
+    return kRestoreDefaults[0];
 }
 
 const ParameterGroup *groupOf(const ParameterValue &value)
@@ -193,7 +178,7 @@ IndicatorStates decodeConfigString(const QByteArray &configString)
 IndicatorStates indicatorUpdate(const ParameterValue &value)
 {
     IndicatorStates states;
-    const bool restoring = &value == &kRestoreDefaults;
+    const bool restoring = &value == &kRestoreDefaults[0];
     for (const ParameterGroup &g : kGroups) {
         if (!restoring && &g != groupOf(value))
             continue;
