@@ -1,6 +1,7 @@
 #include "Scarico.h"
 #include "ui_Scarico.h"
 
+#include "info/InfoBox.h"
 #include "link/PortCheck.h"
 #include "link/PortChoice.h"
 #include "link/TerminalStatus.h"
@@ -8,6 +9,7 @@
 #include "programming/ProgrammingScreen.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
+#include "viewer/ViewerScreen.h"
 
 #include <QAction>
 #include <QApplication>
@@ -333,12 +335,14 @@ void Scarico::Command10_Click()
 
 void Scarico::Command6_Click()
 {
-    // The data file viewer opens here once it exists; it needs no port.
+    ViewerScreen screen(m_state.workingDir, m_state.dialogs, this);
+    screen.exec();
 }
 
 void Scarico::info_Click()
 {
-    // The information box opens here once it exists.
+    InfoBox box(this);
+    box.exec();
 }
 
 void Scarico::Command3_Click()

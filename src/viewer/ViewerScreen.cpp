@@ -1,0 +1,220 @@
+#include "ViewerScreen.h"
+
+#include "FileSummary.h"
+#include "link/TerminalStatus.h"
+#include "ui/Dialogs.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Visualizza dati");
+constexpr qint64 kChunkBytes = 1 << 20;
+// Long enough to get through a lot of file, short enough that the window stays responsive.
+constexpr int kSliceMs = 30;
+// Loads that end sooner show no progress bar at all.
+constexpr int kProgressAfterMs = 300;
+
+QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
+    : QDialog(parent), m_dir(dir), m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("file60"));
+    setWindowTitle(kCaption);
+    resize(640, 420);
+
+    auto *grid = new QGridLayout(this);
+    auto *heading = new QLabel(QStringLiteral("Files"), this);
+    heading->setObjectName(QStringLiteral("Label2"));
+    m_count = new QLabel(QStringLiteral("Records"), this);
+    m_count->setObjectName(QStringLiteral("La1"));
+    m_files = new QListWidget(this);
+    m_files->setObjectName(QStringLiteral("File1"));
+    m_files->setAccessibleName(QStringLiteral("Files"));
+    m_files->installEventFilter(this);
+    m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("List1"));
+    m_list->setAccessibleName(QStringLiteral("Records"));
+    m_list->setModel(&m_items);
+    m_list->setUniformItemSizes(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("loadProgress"));
+    m_progress->setRange(0, 1000);
+    m_progress->hide();
+    grid->addWidget(heading, 0, 0);
+    grid->addWidget(m_count, 0, 1);
+    grid->addWidget(m_files, 1, 0);
+    grid->addWidget(m_list, 1, 1);
+    grid->addWidget(m_progress, 2, 0, 1, 2);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(0, 1);
+
+    auto *panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("panel3d3"));
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    auto *row = new QHBoxLayout(panel);
+    QPushButton *open = makeButton(QStringLiteral("Apri File"), "Command1", panel);
+    QPushButton *remove = makeButton(QStringLiteral("Rimuovi File"), "Command3", panel);
+    QPushButton *exit = makeButton(QStringLiteral("Uscita"), "Command2", panel);
+    for (QPushButton *b : {open, remove, exit})
+        row->addWidget(b);
+    grid->addWidget(panel, 3, 0, 1, 2);
+
+    connect(open, &QPushButton::clicked, this, &ViewerScreen::Command1_Click);
+    connect(remove, &QPushButton::clicked, this, &ViewerScreen::Command3_Click);
+    connect(exit, &QPushButton::clicked, this, &ViewerScreen::Command2_Click);
+    // Choosing a file, by click or keyboard or by the screen itself, shows its summary.
+    connect(m_files, &QListWidget::currentRowChanged, this, &ViewerScreen::File1_Click);
+    connect(m_files, &QListWidget::itemClicked, this, &ViewerScreen::File1_Click);
+    connect(m_files, &QListWidget::itemDoubleClicked, this, &ViewerScreen::Command1_Click);
+    connect(m_list, &QListView::clicked, this, &ViewerScreen::List1_Click);
+    connect(&m_slice, &QTimer::timeout, this, &ViewerScreen::loadSlice);
+    Form_Load();
+}
+
+ViewerScreen::~ViewerScreen() = default;
+
+void ViewerScreen::Form_Load()
+{
+    refreshFiles();
+}
+
+void ViewerScreen::refreshFiles()
+{
+    m_files->clear();
+    m_files->addItems(
+        m_dir.entryList({QStringLiteral("*.pol")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    if (m_files->count() > 0)
+        m_files->setCurrentRow(0);
+    else
+        setWindowTitle(kCaption); // no summary of a file that is gone
+}
+
+QString ViewerScreen::chosenFile() const
+{
+    const QListWidgetItem *item = m_files->currentItem();
+    return item ? item->text() : QString();
+}
+
+void ViewerScreen::File1_Click()
+{
+    QFile file(m_dir.filePath(chosenFile()));
+    // A file gone since the list was read keeps the caption as it was.
+    if (chosenFile().isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    setWindowTitle(fileSummary(chosenFile(), file.size()));
+}
+
+bool ViewerScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_files && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Command1_Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ViewerScreen::Command1_Click()
+{
+    cancelLoad();
+    m_items.clear();
+    const QString name = chosenFile();
+    m_file.setFileName(m_dir.filePath(name));
+    // A file that cannot be read loads as nothing, silently.
+    if (name.isEmpty() || !m_file.open(QIODevice::ReadOnly)) {
+        endLoad();
+        return;
+    }
+    m_progress->setValue(0);
+    m_loadClock.start();
+    m_slice.start(0);
+}
+
+void ViewerScreen::loadSlice()
+{
+    QElapsedTimer slice;
+    slice.start();
+    QByteArray chunk(kChunkBytes, Qt::Uninitialized);
+    const auto add = [this](QByteArrayView item) { m_items.add(item); };
+    do {
+        const qint64 n = m_file.read(chunk.data(), kChunkBytes);
+        if (n <= 0) { // the end, or a read error: what was read stays
+            endLoad();
+            return;
+        }
+        m_reader.feed(QByteArrayView(chunk.data(), n), add);
+    } while (slice.elapsed() < kSliceMs);
+    m_items.commit();
+    if (m_file.size() > 0)
+        m_progress->setValue(int(m_file.pos() * 1000 / m_file.size()));
+    if (m_loadClock.elapsed() >= kProgressAfterMs)
+        m_progress->show();
+}
+
+void ViewerScreen::endLoad()
+{
+    m_slice.stop();
+    m_reader.finish([this](QByteArrayView item) { m_items.add(item); });
+    m_items.commit();
+    m_file.close();
+    m_progress->hide();
+    m_count->setText(spacedNumber(m_items.size()) + QStringLiteral(" Records"));
+    emit loadFinished();
+}
+
+void ViewerScreen::cancelLoad()
+{
+    if (!m_slice.isActive())
+        return;
+    m_slice.stop();
+    m_reader = FreeFormatReader();
+    m_file.close();
+    m_progress->hide();
+}
+
+void ViewerScreen::List1_Click(const QModelIndex &index)
+{
+    if (index.isValid())
+        m_count->setText(QStringLiteral("Record N° ") + spacedNumber(index.row() + 1));
+}
+
+void ViewerScreen::Command3_Click()
+{
+    const QString name = chosenFile();
+    if (!m_dialogs.question(QStringLiteral(" Corvane"),
+                            QStringLiteral("Rimuovere il File ") + name + QStringLiteral(" ?")))
+        return;
+    cancelLoad();
+    // Errors are ignored: a file that cannot be deleted reappears in the refreshed list.
+    if (!name.isEmpty())
+        QFile::remove(m_dir.filePath(name));
+    m_items.clear();
+    refreshFiles();
+}
+
+void ViewerScreen::Command2_Click()
+{
+    cancelLoad();
+    done(QDialog::Accepted);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "FreeFormatReader.h"
+#include "ui/ByteListModel.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+class QLabel;
+class QListView;
+class QListWidget;
+class QProgressBar;
+class Dialogs;
+
+// "Visualizza dati": the poll files of the working directory, a summary of the chosen one in
+// the caption, its items in a list, and deleting a file. A file loads in slices between
+// window events, so a file of a million lines leaves the window usable while it loads.
+class ViewerScreen : public QDialog {
+    Q_OBJECT
+public:
+    ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~ViewerScreen() override;
+
+    bool isLoading() const { return m_slice.isActive(); }
+    const ByteListModel &items() const { return m_items; }
+
+public slots:
+    void File1_Click();
+    void Command1_Click();
+    void Command3_Click();
+    void Command2_Click();
+    void List1_Click(const QModelIndex &index);
+
+signals:
+    // A load has ended, complete or cut short by an unreadable file.
+    void loadFinished();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Form_Load();
+    void refreshFiles();
+    QString chosenFile() const;
+    void loadSlice();
+    void endLoad();
+    void cancelLoad();
+
+    QDir m_dir;
+    Dialogs &m_dialogs;
+    ByteListModel m_items;
+    QListWidget *m_files = nullptr;
+    QListView *m_list = nullptr;
+    QLabel *m_count = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QFile m_file;
+    FreeFormatReader m_reader;
+    QTimer m_slice;
+    QElapsedTimer m_loadClock;
+};

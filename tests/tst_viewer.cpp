@@ -1,0 +1,218 @@
+#include "MainFixture.h"
+#include "info/InfoBox.h"
+#include "viewer/FileSummary.h"
+#include "viewer/ViewerScreen.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QList<QByteArray> readItems(const QByteArray &data, qsizetype chunkSize)
+{
+    QList<QByteArray> items;
+    FreeFormatReader reader;
+    const auto sink = [&](QByteArrayView item) { items << item.toByteArray(); };
+    for (qsizetype i = 0; i < data.size(); i += chunkSize)
+        reader.feed(QByteArrayView(data.constData() + i, qMin(chunkSize, data.size() - i)), sink);
+    reader.finish(sink);
+    return items;
+}
+
+struct ViewerFixture {
+    QTemporaryDir tempDir;
+    QDir dir{tempDir.path()};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<ViewerScreen> viewer;
+
+    void open()
+    {
+        viewer = std::make_unique<ViewerScreen>(dir, dialogs);
+        viewer->show();
+    }
+    QListWidget *files() const { return viewer->findChild<QListWidget *>("File1"); }
+    QString label() const { return viewer->findChild<QLabel *>("La1")->text(); }
+    QStringList fileNames() const
+    {
+        QStringList names;
+        for (int i = 0; i < files()->count(); ++i)
+            names << files()->item(i)->text();
+        return names;
+    }
+    QList<QByteArray> load()
+    {
+        QSignalSpy finished(viewer.get(), &ViewerScreen::loadFinished);
+        viewer->Command1_Click();
+        if (finished.isEmpty())
+            finished.wait(30000);
+        QList<QByteArray> items;
+        for (qsizetype i = 0; i < viewer->items().size(); ++i)
+            items << viewer->items().entry(i);
+        return items;
+    }
+};
+
+} // namespace
+
+class TestViewer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldReadFreeFormatItems_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QList<QByteArray>>("items");
+        QTest::newRow("comma and lines")
+            << QByteArray("123,4\r\n567") << QList<QByteArray>{"123", "4", "567"};
+        QTest::newRow("quoted commas")
+            << QByteArray("\"8001,2\",5\r\n") << QList<QByteArray>{"8001,2", "5"};
+        QTest::newRow("leading blanks")
+            << QByteArray("  A,  B \r\n") << QList<QByteArray>{"A", "B "};
+        QTest::newRow("empty lines and trailing comma")
+            << QByteArray("A\r\n\r\nB,\r\n") << QList<QByteArray>{"A", "", "B", ""};
+        QTest::newRow("open quote ends with its line")
+            << QByteArray("\"ab,c\r\nD") << QList<QByteArray>{"ab,c", "D"};
+        QTest::newRow("text after the quote dropped")
+            << QByteArray("\"a\"b,c") << QList<QByteArray>{"a", "c"};
+        QTest::newRow("lone CR and LF")
+            << QByteArray("A\nB\rC\r\n") << QList<QByteArray>{"A", "B", "C"};
+        QTest::newRow("8-bit and NUL kept")
+            << QByteArray("\x00\xe0\xff\r\n\x80", 6)
+            << QList<QByteArray>{QByteArray("\x00\xe0\xff", 3), "\x80"};
+        QTest::newRow("empty file") << QByteArray() << QList<QByteArray>{};
+    }
+
+    void shouldReadFreeFormatItems()
+    {
+        QFETCH(QByteArray, data);
+        QTEST(readItems(data, data.size() + 1), "items");
+        // Chunk boundaries anywhere change nothing.
+        QTEST(readItems(data, 1), "items");
+        QTEST(readItems(data, 3), "items");
+    }
+
+    void shouldSummariseFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("poll file") << "05-12-26.pol"
+                                   << "Scarico su polling del 05-12-26   1234 Bytes totali";
+        QTest::newRow("time-stamped")
+            << "12051432.S07"
+            << "Scarico del 05/12 effettuato alle 14:32:07, 1234 Bytes totali";
+        // The "pol" test is case-sensitive.
+        QTest::newRow("upper case")
+            << "AB.POL"
+            << "Scarico del .P/AB effettuato alle OL::OL, 1234 Bytes totali";
+    }
+
+    void shouldSummariseFile()
+    {
+        QFETCH(QString, name);
+        QTEST(fileSummary(name, 1234), "summary");
+    }
+
+    void shouldListSummariseAndLoadPollFiles()
+    {
+        ViewerFixture f;
+        f.open();
+        QCOMPARE(f.fileNames(), QStringList());
+        QCOMPARE(f.viewer->windowTitle(), QStringLiteral("Visualizza dati"));
+        QCOMPARE(f.load(), QList<QByteArray>{});
+        QCOMPARE(f.label(), QStringLiteral(" 0 Records"));
+
+        writeBytes(f.dir, "05-12-26.pol", "123,4\r\n567\r\n");
+        writeBytes(f.dir, "AB.POL", "\"x,y\"\r\n\xe0\xe8\r\n");
+        writeBytes(f.dir, "notes.txt", "z\r\n");
+        f.open();
+        QCOMPARE(f.fileNames(), (QStringList{"05-12-26.pol", "AB.POL"}));
+        QCOMPARE(f.viewer->windowTitle(),
+                 QStringLiteral("Scarico su polling del 05-12-26   12 Bytes totali"));
+        QCOMPARE(f.load(), (QList<QByteArray>{"123", "4", "567"}));
+        QCOMPARE(f.label(), QStringLiteral(" 3 Records"));
+        auto *list = f.viewer->findChild<QListView *>("List1");
+        f.viewer->List1_Click(list->model()->index(1, 0));
+        QCOMPARE(f.label(), QString::fromUtf8("Record N°  2"));
+
+        // Enter in the file list opens the file; 8-bit bytes show as Latin-1 characters.
+        f.files()->setCurrentRow(1);
+        QVERIFY(f.viewer->windowTitle().startsWith("Scarico del .P/AB"));
+        QSignalSpy finished(f.viewer.get(), &ViewerScreen::loadFinished);
+        QTest::keyClick(f.files(), Qt::Key_Return);
+        QVERIFY(finished.count() == 1 || finished.wait(5000));
+        QCOMPARE(list->model()->rowCount(), 2);
+        QCOMPARE(list->model()->index(1, 0).data().toString(), QString::fromUtf8("àè"));
+
+        // Removed behind the viewer's back: the caption stays, the file loads as nothing.
+        const QString title = f.viewer->windowTitle();
+        QVERIFY(f.dir.remove("AB.POL"));
+        f.viewer->File1_Click();
+        QCOMPARE(f.viewer->windowTitle(), title);
+        QCOMPARE(f.load(), QList<QByteArray>{});
+        QCOMPARE(f.label(), QStringLiteral(" 0 Records"));
+    }
+
+    void shouldDeleteOnlyWhenConfirmed()
+    {
+        ViewerFixture f;
+        writeBytes(f.dir, "05-12-26.pol", "A\r\n");
+        f.open();
+        f.load();
+        f.dialogs.answers = {false, true};
+        f.viewer->Command3_Click();
+        QVERIFY(f.dir.exists("05-12-26.pol"));
+        QCOMPARE(f.viewer->items().size(), 1);
+        f.viewer->Command3_Click();
+        QVERIFY(!f.dir.exists("05-12-26.pol"));
+        QCOMPARE(f.fileNames(), QStringList());
+        QCOMPARE(f.files()->currentRow(), -1);
+        QCOMPARE(f.viewer->items().size(), 0);
+        QCOMPARE(f.viewer->windowTitle(), QStringLiteral("Visualizza dati"));
+        const QString ask = "question| Corvane|Rimuovere il File 05-12-26.pol ?";
+        QCOMPARE(f.dialogs.shown, (QStringList{ask, ask}));
+    }
+
+    void shouldLoadAMillionLinesCompletely()
+    {
+        ViewerFixture f;
+        QByteArray data;
+        constexpr int kLines = 1'000'000;
+        data.reserve(kLines * 22);
+        for (int i = 0; i < kLines; ++i)
+            data += "80012345" + QByteArray::number(i).rightJustified(7, '0') + ";0001\r\n";
+        writeBytes(f.dir, "06-12-26.pol", data);
+        f.open();
+        const QList<QByteArray> items = f.load();
+        QCOMPARE(items.size(), kLines);
+        QCOMPARE(items.last(), QByteArray("800123450999999;0001"));
+        QCOMPARE(f.label(), QStringLiteral(" 1000000 Records"));
+    }
+
+    void shouldOpenViewerAndInfoBoxFromMainWindow()
+    {
+        MainFixture f;
+        f.start();
+        QStringList seen;
+        const auto closeModal = [&] {
+            QWidget *w = QApplication::activeModalWidget();
+            seen << (w ? w->objectName() + " " + w->windowTitle() : QString());
+            QTest::keyClick(w, Qt::Key_A); // no effect
+            seen << QString::number(w->isVisible());
+            QTest::keyClick(w, Qt::Key_Escape);
+        };
+        QTimer::singleShot(50, closeModal);
+        f.window->Command6_Click();
+        QTimer::singleShot(50, closeModal);
+        f.window->info_Click();
+        QCOMPARE(seen, (QStringList{"file60 Visualizza dati", "1", "infmem Informazioni", "1"}));
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+    }
+};
+
+QTEST_MAIN(TestViewer)
+#include "tst_viewer.moc"
