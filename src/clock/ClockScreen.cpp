@@ -4,6 +4,7 @@
 #include "link/PortCheck.h"
 #include "link/PortGuard.h"
 #include "state/ProgramState.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 
 #include <QEvent>
@@ -23,20 +24,6 @@ constexpr int kLimit[] = {31, 12, 23, 59};
 const char *const kBoxNames[] = {"Text1", "Text2", "Text3", "Text4"};
 const char *const kBoxAccessibleNames[] = {"Giorno", "Mese", "Ore", "Minuti"};
 
-QGroupBox *makeFrame(const QString &title, const char *name, QWidget *parent)
-{
-    auto *frame = new QGroupBox(title, parent);
-    frame->setObjectName(QLatin1String(name));
-    return frame;
-}
-
-QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
 int valueOf(const QLineEdit *box)
 {
     return box->text().toInt();
@@ -54,10 +41,10 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
     setWindowTitle(QStringLiteral("Data/Ora"));
 
     auto *grid = new QGridLayout(this);
-    QGroupBox *dateFrame = makeFrame(QStringLiteral("  GG     MM "), "panel3d5", this);
-    QGroupBox *timeFrame = makeFrame(QStringLiteral("  Ore     Min "), "panel3d2", this);
-    QGroupBox *pcFrame = makeFrame(QStringLiteral("Sistema"), "Panel3d1", this);
-    QGroupBox *buttons = makeFrame(QString(), "panel3d3", this);
+    QGroupBox *dateFrame = named<QGroupBox>("panel3d5", this, QStringLiteral("  GG     MM "));
+    QGroupBox *timeFrame = named<QGroupBox>("panel3d2", this, QStringLiteral("  Ore     Min "));
+    QGroupBox *pcFrame = named<QGroupBox>("Panel3d1", this, QStringLiteral("Sistema"));
+    QGroupBox *buttons = named<QGroupBox>("panel3d3", this, QString());
     grid->addWidget(dateFrame, 0, 0);
     grid->addWidget(timeFrame, 0, 1);
     grid->addWidget(pcFrame, 0, 2);
@@ -67,8 +54,7 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
     const auto digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (int b = Day; b < BoxCount; ++b) {
-        auto *box = new QLineEdit(b < Hours ? dateFrame : timeFrame);
-        box->setObjectName(QLatin1String(kBoxNames[b]));
+        auto *box = named<QLineEdit>(kBoxNames[b], b < Hours ? dateFrame : timeFrame);
         box->setAccessibleName(QLatin1String(kBoxAccessibleNames[b]));
         box->setMaxLength(2);
         // Two digits and a little room, whatever the font.
@@ -85,13 +71,12 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
     timeRow->addWidget(m_boxes[Hours]);
     timeRow->addWidget(m_boxes[Minutes]);
 
-    m_pcClock = new QLabel(pcFrame);
-    m_pcClock->setObjectName(QStringLiteral("Label4"));
+    m_pcClock = named<QLabel>("Label4", pcFrame);
     (new QHBoxLayout(pcFrame))->addWidget(m_pcClock);
 
-    m_send = makeButton(QStringLiteral("Invia"), "Command3d1", buttons);
-    QPushButton *fromPc = makeButton(QStringLiteral("Sistema"), "sistema", buttons);
-    QPushButton *exit = makeButton(QStringLiteral("uscita"), "Command3d3", buttons);
+    m_send = named<QPushButton>("Command3d1", buttons, QStringLiteral("Invia"));
+    QPushButton *fromPc = named<QPushButton>("sistema", buttons, QStringLiteral("Sistema"));
+    QPushButton *exit = named<QPushButton>("Command3d3", buttons, QStringLiteral("uscita"));
     auto *buttonRow = new QHBoxLayout(buttons);
     for (QPushButton *b : {m_send, fromPc, exit})
         buttonRow->addWidget(b);

@@ -1,5 +1,7 @@
 #include "InfoBox.h"
 
+#include "ui/Controls.h"
+
 #include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
@@ -41,8 +43,7 @@ protected:
 
 QLabel *makeLabel(const QString &text, const char *name, const char *colour, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
+    auto *label = named<QLabel>(name, parent, text);
     label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(colour)));
     return label;
 }
@@ -54,8 +55,7 @@ InfoBox::InfoBox(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("infmem"));
     setWindowTitle(QStringLiteral("Informazioni"));
 
-    auto *panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel3D2"));
+    auto *panel = named<QFrame>("Panel3D2", this);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
     QLabel *name = makeLabel(QStringLiteral("Corvane"), "Label1", "#ff0000", panel);
@@ -75,8 +75,7 @@ InfoBox::InfoBox(QWidget *parent) : QDialog(parent)
     grid->addWidget(date, 3, 1);
     grid->setRowStretch(4, 1);
 
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("Command1"));
+    auto *ok = named<QPushButton>("Command1", this, QStringLiteral("OK"));
     connect(ok, &QPushButton::clicked, this, &InfoBox::Command1_Click);
 
     auto *layout = new QVBoxLayout(this);

@@ -5,6 +5,7 @@
 #include "link/PortCheck.h"
 #include "link/PortGuard.h"
 #include "state/ProgramState.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 
 #include <QCheckBox>
@@ -19,14 +20,6 @@ namespace {
 
 constexpr int kColumns = 4;
 const QString kDoneText = QStringLiteral("Operazione effettuata");
-
-QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 } // namespace
 
@@ -63,33 +56,24 @@ void ProgrammingScreen::buildControls()
             unreported->addWidget(frame);
     }
 
-    auto *panel6 = new QFrame(this);
-    panel6->setObjectName(QStringLiteral("panel3d6"));
-    panel6->setFrameShape(QFrame::Panel);
-    panel6->setFrameShadow(QFrame::Raised);
+    auto *panel6 = makePanel("panel3d6", this);
     auto *panel6Row = new QHBoxLayout(panel6);
-    auto *restore = makeButton(QStringLiteral("Ripristina Default"), "Command20", panel6);
-    auto *exit = makeButton(QStringLiteral("Uscita"), "Command3", panel6);
+    auto *restore = named<QPushButton>("Command20", panel6, QStringLiteral("Ripristina Default"));
+    auto *exit = named<QPushButton>("Command3", panel6, QStringLiteral("Uscita"));
     panel6Row->addWidget(restore);
     panel6Row->addWidget(exit);
     grid->addWidget(panel6, 1, 0, 1, 2);
 
-    auto *panel12 = new QFrame(this);
-    panel12->setObjectName(QStringLiteral("panel3d12"));
-    panel12->setFrameShape(QFrame::Panel);
-    panel12->setFrameShadow(QFrame::Raised);
-    auto *clockButton = makeButton(QStringLiteral("Data / Ora"), "Command3d16", panel12);
+    auto *panel12 = makePanel("panel3d12", this);
+    auto *clockButton = named<QPushButton>("Command3d16", panel12, QStringLiteral("Data / Ora"));
     (new QHBoxLayout(panel12))->addWidget(clockButton);
     grid->addWidget(panel12, 1, 2);
 
     auto *clockBox = new QGridLayout;
-    auto *label1 = new QLabel(QStringLiteral("Data/Ora  Terminale:"), this);
-    label1->setObjectName(QStringLiteral("Label1"));
-    m_datePanel = new QLabel(this);
-    m_datePanel->setObjectName(QStringLiteral("Panel3D11"));
+    auto *label1 = named<QLabel>("Label1", this, QStringLiteral("Data/Ora  Terminale:"));
+    m_datePanel = named<QLabel>("Panel3D11", this);
     m_datePanel->setAccessibleName(QStringLiteral("Data terminale"));
-    m_timePanel = new QLabel(this);
-    m_timePanel->setObjectName(QStringLiteral("Panel3D14"));
+    m_timePanel = named<QLabel>("Panel3D14", this);
     m_timePanel->setAccessibleName(QStringLiteral("Ora terminale"));
     clockBox->addWidget(label1, 0, 0, 1, 2);
     clockBox->addWidget(m_datePanel, 1, 0);
@@ -110,14 +94,12 @@ void ProgrammingScreen::buildControls()
 
 QWidget *ProgrammingScreen::buildGroup(const ParameterGroup &group)
 {
-    auto *frame = new QGroupBox(QString::fromUtf8(group.caption), this);
-    frame->setObjectName(QLatin1String(group.frame));
+    auto *frame = named<QGroupBox>(group.frame, this, QString::fromUtf8(group.caption));
     auto *rows = new QGridLayout(frame);
     int row = 0;
     for (const ParameterValue &v : group.values) {
-        QPushButton *button = makeButton(QString::fromUtf8(v.caption), v.button, frame);
-        auto *indicator = new QCheckBox(frame);
-        indicator->setObjectName(QLatin1String(v.indicator));
+        QPushButton *button = named<QPushButton>(v.button, frame, QString::fromUtf8(v.caption));
+        auto *indicator = named<QCheckBox>(v.indicator, frame);
         indicator->setAccessibleName(indicatorName(group, v));
         // An indicator shows what the terminal holds; only the program sets it.
         indicator->setAttribute(Qt::WA_TransparentForMouseEvents);

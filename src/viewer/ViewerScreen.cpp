@@ -2,6 +2,7 @@
 
 #include "FileSummary.h"
 #include "link/TerminalStatus.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 
 #include <QGridLayout>
@@ -22,14 +23,6 @@ constexpr int kSliceMs = 30;
 // Loads that end sooner show no progress bar at all.
 constexpr int kProgressAfterMs = 300;
 
-QPushButton *makeButton(const QString &caption, const char *name, QWidget *parent)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
@@ -40,22 +33,17 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
     resize(640, 420);
 
     auto *grid = new QGridLayout(this);
-    auto *heading = new QLabel(QStringLiteral("Files"), this);
-    heading->setObjectName(QStringLiteral("Label2"));
-    m_count = new QLabel(QStringLiteral("Records"), this);
-    m_count->setObjectName(QStringLiteral("La1"));
-    m_files = new QListWidget(this);
-    m_files->setObjectName(QStringLiteral("File1"));
+    auto *heading = named<QLabel>("Label2", this, QStringLiteral("Files"));
+    m_count = named<QLabel>("La1", this, QStringLiteral("Records"));
+    m_files = named<QListWidget>("File1", this);
     m_files->setAccessibleName(QStringLiteral("Files"));
     m_files->installEventFilter(this);
-    m_list = new QListView(this);
-    m_list->setObjectName(QStringLiteral("List1"));
+    m_list = named<QListView>("List1", this);
     m_list->setAccessibleName(QStringLiteral("Records"));
     m_list->setModel(&m_items);
     m_list->setUniformItemSizes(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_progress = new QProgressBar(this);
-    m_progress->setObjectName(QStringLiteral("loadProgress"));
+    m_progress = named<QProgressBar>("loadProgress", this);
     m_progress->setRange(0, 1000);
     m_progress->hide();
     grid->addWidget(heading, 0, 0);
@@ -66,14 +54,11 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(0, 1);
 
-    auto *panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("panel3d3"));
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
+    auto *panel = makePanel("panel3d3", this);
     auto *row = new QHBoxLayout(panel);
-    QPushButton *open = makeButton(QStringLiteral("Apri File"), "Command1", panel);
-    QPushButton *remove = makeButton(QStringLiteral("Rimuovi File"), "Command3", panel);
-    QPushButton *exit = makeButton(QStringLiteral("Uscita"), "Command2", panel);
+    QPushButton *open = named<QPushButton>("Command1", panel, QStringLiteral("Apri File"));
+    QPushButton *remove = named<QPushButton>("Command3", panel, QStringLiteral("Rimuovi File"));
+    QPushButton *exit = named<QPushButton>("Command2", panel, QStringLiteral("Uscita"));
     for (QPushButton *b : {open, remove, exit})
         row->addWidget(b);
     grid->addWidget(panel, 3, 0, 1, 2);

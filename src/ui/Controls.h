@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+#include <utility>
+
+// A control of the given kind carrying the object name that tests and outside tools find it
+// by; the remaining arguments go to its constructor, before the parent.
+template <typename T, typename... Args> T *named(const char *name, QWidget *parent, Args &&...args)
+{
+    auto *control = new T(std::forward<Args>(args)..., parent);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+// A raised panel that only groups other controls.
+inline QFrame *makePanel(const char *name, QWidget *parent)
+{
+    auto *panel = named<QFrame>(name, parent);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    return panel;
+}
