@@ -44,9 +44,9 @@ QString PollFixture::todaysFile() const
 QStringList PollFixture::listItems() const
 {
     QStringList items;
-    auto *list = screen->findChild<QListWidget *>("List1");
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
+    const QAbstractItemModel *model = screen->findChild<QListView *>("List1")->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+        items << model->index(i, 0).data().toString();
     return items;
 }
 

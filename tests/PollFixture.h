@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QStringList>
 

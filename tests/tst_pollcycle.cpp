@@ -4,6 +4,9 @@
 
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 constexpr double kTolMs = 80.0;
@@ -83,10 +86,13 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QStringList>("items");
 
-        QTest::newRow("CR LF, unterminated tail dropped")
+        // What follows the last CR is a record too, never thrown away before the clear.
+        QTest::newRow("CR LF, unterminated tail stored")
             << QByteArray("\x02"
                           "A\r\nB\r\nC")
-            << QByteArray("A\r\nB\r\n") << QStringList{"A", "B"};
+            << QByteArray("A\r\nB\r\nC\r\n") << QStringList{"A", "B", "C"};
+        QTest::newRow("TAB terminator: one fragment")
+            << QByteArray("\x02P\tQ\t") << QByteArray("P\tQ\t\r\n") << QStringList{"P\tQ\t"};
         QTest::newRow("LF before CR")
             << QByteArray("\x02X\n\r") << QByteArray("X\r\n") << QStringList{"X"};
         QTest::newRow("CR only") << QByteArray("\x02P\rQ\r") << QByteArray("P\r\nQ\r\n")
@@ -112,18 +118,39 @@ private slots:
         QCOMPARE(f.text("La1"), spacedNumber(f.listItems().size()) + " Records");
     }
 
+    void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
+    {
+        QTest::addColumn<bool>("sizeLimit"); // else a directory where the file would be
+        QTest::newRow("file cannot be opened") << false;
+        QTest::newRow("write fails at the sync") << true;
+    }
+
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
     {
+        QFETCH(bool, sizeLimit);
         PollFixture f;
         f.terminal.setRecords({"A", "B"});
-        QVERIFY(f.dir.mkdir(f.todaysFile())); // a directory standing where the file would be
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        if (sizeLimit) {
+            // Lets one byte through, as a disk that fills up mid-write would.
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit tiny = old;
+            tiny.rlim_cur = 1;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        } else {
+            QVERIFY(f.dir.mkdir(f.todaysFile()));
+        }
         bool repaired = false;
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000,
                       [&] {
                           if (!repaired && f.text("La1") == PollScreen::kWriteErrorText) {
                               QVERIFY(f.terminal.records().size() == 2);
                               QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
-                              QVERIFY(f.dir.rmdir(f.todaysFile()));
+                              if (sizeLimit)
+                                  setrlimit(RLIMIT_FSIZE, &old);
+                              else
+                                  QVERIFY(f.dir.rmdir(f.todaysFile()));
                               repaired = true;
                           }
                       }));

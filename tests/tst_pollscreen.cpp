@@ -59,16 +59,15 @@ private slots:
         QVERIFY(!everUnlockedMidTransfer);
         QVERIFY(f.enabled("Command2") && f.enabled("Command4") && f.enabled("List1"));
 
-        auto *list = f.screen->findChild<QListWidget *>("List1");
-        list->setCurrentRow(2);
-        f.screen->List1_Click();
+        auto *list = f.screen->findChild<QListView *>("List1");
+        f.screen->List1_Click(list->model()->index(2, 0));
         QCOMPARE(f.text("La1"), QString::fromUtf8("Record N°  3"));
         f.dialogs.answers = {false};
         f.screen->Command4_Click();
-        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->model()->rowCount(), 3);
         f.dialogs.answers = {true};
         f.screen->Command4_Click();
-        QCOMPARE(list->count(), 0);
+        QCOMPARE(list->model()->rowCount(), 0);
         QCOMPARE(f.text("La1"), QStringLiteral("Records"));
         QCOMPARE(f.readFile(f.todaysFile()), QByteArray("R1\r\nR2\r\nR3\r\n"));
         f.screen->Command4_Click(); // empty list: no question
@@ -123,8 +122,8 @@ private slots:
             auto *poll = qobject_cast<PollScreen *>(QApplication::activeModalWidget());
             QVERIFY(poll);
             QCOMPARE(poll->objectName(), QStringLiteral("poll"));
-            auto *list = poll->findChild<QListWidget *>("List1");
-            seen << QString::number(list->count());
+            auto *list = poll->findChild<QListView *>("List1");
+            seen << QString::number(list->model()->rowCount());
             auto *timer = new QTimer(poll);
             QObject::connect(timer, &QTimer::timeout, poll, [&f, poll, expectRecord] {
                 if (!expectRecord || f.terminal.clearCount() >= 1)

@@ -50,6 +50,7 @@ private slots:
         QVERIFY(writeBytes(dir, "05-12-26.pol", "OLD\r\n"));
         for (const QByteArray &r : records)
             QVERIFY(store.append(r));
+        QVERIFY(store.commit());
         QFETCH(QByteArray, file);
         QCOMPARE(fileBytes(dir, "05-12-26.pol"), QByteArray("OLD\r\n") + file);
     }
@@ -63,27 +64,32 @@ private slots:
         QVERIFY(store.append("late"));
         QVERIFY(store.append("later"));
         QVERIFY(store.append("early"));
+        QVERIFY(store.commit());
         QCOMPARE(fileBytes(dir, "31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
         QCOMPARE(fileBytes(dir, "01-01-27.pol"), QByteArray("early\r\n"));
     }
 
-    void shouldReportShortWriteWhenDiskFillsUp()
+    void shouldFailTheCommitWhenTheDiskFillsUp()
     {
         QTemporaryDir tmp;
         const QDir dir(tmp.path());
         PollStore store(dir, [] { return QDate(2026, 12, 5); });
         QVERIFY(store.append("0123456789"));
-
-        // The file-size limit makes the write fail part way, as a full disk would.
+        QVERIFY(store.commit());
+        // The file-size limit makes the buffered write fail part way, as a full disk would.
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit old{};
         getrlimit(RLIMIT_FSIZE, &old);
         rlimit small = old;
         small.rlim_cur = 16;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool stored = store.append("this line does not fit");
+        store.append("this line does not fit");
+        const bool committed = store.commit();
         setrlimit(RLIMIT_FSIZE, &old);
-        QVERIFY(!stored);
+        QVERIFY(!committed);
+        // The failure belongs to that transfer only.
+        QVERIFY(store.append("next"));
+        QVERIFY(store.commit());
     }
 };
 

@@ -38,18 +38,21 @@ PollScreen::PollScreen(ProgramState &state, PortGuard &port, QWidget *parent,
     indicatorFont.setPointSize(14);
     m_ui->Label1->setFont(indicatorFont);
     m_ui->Label2->setFont(indicatorFont);
-    // One line per record: with uniform sizes the list does not measure every entry again
-    // each time one is added, which would make a full memory's transfer quadratic.
-    m_ui->List1->setUniformItemSizes(true);
+    // One line per record, from one buffer: adding a record costs the same however many
+    // the list already holds.
+    m_ui->List1->setModel(&m_records);
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     m_timer2.setSingleShot(true);
 
-    m_exchange.setWaitCheck(
-        [this] { return portOk() && !(m_stopEndsWaits && m_state.pollStopRequested); });
+    m_exchange.setWaitCheck([this] {
+        keepWindowLive();
+        return portOk() && !(m_stopEndsWaits && m_state.pollStopRequested);
+    });
+    m_lastEvents.start();
 
     connect(m_ui->Command2, &QPushButton::clicked, this, &PollScreen::Command2_Click);
     connect(m_ui->Command4, &QPushButton::clicked, this, &PollScreen::Command4_Click);
-    connect(m_ui->List1, &QListWidget::itemClicked, this, &PollScreen::List1_Click);
+    connect(m_ui->List1, &QListView::clicked, this, &PollScreen::List1_Click);
     connect(&m_timer2, &QTimer::timeout, this, &PollScreen::Timer2_Timer);
     Form_Load();
 }
@@ -115,21 +118,20 @@ void PollScreen::keyPressEvent(QKeyEvent *event)
 
 void PollScreen::Command4_Click()
 {
-    if (m_ui->List1->count() == 0)
+    if (m_records.size() == 0)
         return;
     if (!m_state.dialogs.question(m_exchange.style().title,
                                   QStringLiteral("Rimuovere i dati presenti nella lista ?")))
         return;
     m_ui->La1->setText(QStringLiteral("Records"));
-    m_ui->List1->clear();
+    m_records.clear();
 }
 
-void PollScreen::List1_Click()
+void PollScreen::List1_Click(const QModelIndex &index)
 {
-    const int row = m_ui->List1->currentRow();
-    if (row < 0)
+    if (!index.isValid())
         return;
-    m_ui->La1->setText(QStringLiteral("Record N° ") + spacedNumber(row + 1));
+    m_ui->La1->setText(QStringLiteral("Record N° ") + spacedNumber(index.row() + 1));
     m_exchange.processEventsOnce();
 }
 
@@ -327,36 +329,62 @@ PollScreen::Outcome PollScreen::fetchRecords()
     m_transferStored = true;
     m_transferComplete = false;
     QByteArray line;
-    for (qint64 received = 0;; ++received) {
-        if (received >= m_transferLimit) {
-            // A terminal that never falls silent: keep what came, leave its memory alone.
-            if (!line.isEmpty())
-                storePolledRecord(line);
-            break;
-        }
-        w = m_exchange.waitForCharacter();
-        if (w == Exchange::Wait::Abandoned)
-            return Answered;
-        if (w == Exchange::Wait::TimedOut) {
-            m_transferComplete = true;
-            break;
-        }
-        const char c = m_exchange.readCharacter();
-        if (c == terminal::kCr) {
-            storePolledRecord(line);
-            line.clear();
-        } else if (c != terminal::kLf) {
-            line.append(c);
-        }
-    }
+    const Exchange::Wait end = receiveRecords(line);
+    // Bytes after the last CR are a record all the same (with the TAB terminator they are
+    // the whole transfer): stored like the others, before anything is cleared. A transfer
+    // broken off keeps no torn record: the terminal sends it whole next time.
+    if (!line.isEmpty() && end != Exchange::Wait::Abandoned)
+        storePolledRecord(line);
+    m_records.commit();
+    // One sync for the whole transfer; the clear waits for it.
+    if (!m_store.commit())
+        m_transferStored = false;
+    if (end == Exchange::Wait::Abandoned)
+        return Answered;
+    m_transferComplete = end == Exchange::Wait::TimedOut;
 
     unlockControls();
     flushInput();
     m_ui->La1->setText(m_transferStored
-                           ? spacedNumber(m_ui->List1->count()) + QStringLiteral(" Records")
+                           ? spacedNumber(m_records.size()) + QStringLiteral(" Records")
                            : QString::fromLatin1(kWriteErrorText));
     m_exchange.processEventsOnce();
     return Transferred;
+}
+
+Exchange::Wait PollScreen::receiveRecords(QByteArray &line)
+{
+    SerialLink &link = m_exchange.link();
+    for (qint64 received = 0;;) {
+        const Exchange::Wait w = m_exchange.waitForCharacter();
+        if (w != Exchange::Wait::Arrived)
+            return w;
+        // Everything waiting at once: one read per burst rather than one per character.
+        link.setInputLen(0);
+        const QByteArray burst = link.input();
+        for (const char c : burst) {
+            // A terminal that never falls silent: keep what came, leave its memory alone.
+            if (received++ >= m_transferLimit)
+                return Exchange::Wait::Arrived;
+            if (c == terminal::kCr) {
+                storePolledRecord(line);
+                line.clear();
+            } else if (c != terminal::kLf) {
+                line.append(c);
+            }
+        }
+        keepWindowLive();
+    }
+}
+
+void PollScreen::keepWindowLive()
+{
+    constexpr int kEventIntervalMs = 40;
+    if (m_lastEvents.elapsed() < kEventIntervalMs)
+        return;
+    m_records.commit();
+    m_exchange.processEventsOnce();
+    m_lastEvents.restart();
 }
 
 void PollScreen::clearAfterFetch()
@@ -377,6 +405,5 @@ void PollScreen::storePolledRecord(const QByteArray &line)
 {
     if (!m_store.append(line))
         m_transferStored = false;
-    m_ui->List1->addItem(displayText(line));
-    m_exchange.processEventsOnce();
+    m_records.add(line);
 }

@@ -2,8 +2,10 @@
 
 #include "PollStore.h"
 #include "link/Exchange.h"
+#include "ui/ByteListModel.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -36,7 +38,7 @@ public:
 public slots:
     void Command2_Click();
     void Command4_Click();
-    void List1_Click();
+    void List1_Click(const QModelIndex &index);
     void Timer2_Timer();
 
 protected:
@@ -54,6 +56,12 @@ private:
     void clearAfterFetch();
     bool wakeTerminal();
     void storePolledRecord(const QByteArray &line);
+    // Reads the records of one transfer until the line falls silent, the limit is reached
+    // or a wait is abandoned; a line left without its CR at the end is passed back.
+    Exchange::Wait receiveRecords(QByteArray &line);
+    // Lets the window's events run, and shows the records received so far, when the last
+    // time was long enough ago: often enough to stay live, rarely enough to cost nothing.
+    void keepWindowLive();
 
     // The screen's port check: on failure the operator is told once, the main window shows
     // the port as unavailable and the cycle is asked to stop.
@@ -68,6 +76,8 @@ private:
     PortGuard &m_port;
     std::unique_ptr<Ui::PollScreen> m_ui;
     PollStore m_store;
+    ByteListModel m_records;
+    QElapsedTimer m_lastEvents;
     Exchange m_exchange;
     QTimer m_timer2;
     bool m_cycleRunning = false;

@@ -41,6 +41,12 @@ bool syncDirectory(const QString &path)
 
 PollStore::PollStore(QDir dir, Today today) : m_dir(std::move(dir)), m_today(std::move(today)) {}
 
+PollStore::~PollStore()
+{
+    // Whatever was appended still goes to disk; the terminal has kept it anyway.
+    commit();
+}
+
 QString PollStore::fileName(const QDate &date)
 {
     return date.toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(".pol");
@@ -48,15 +54,42 @@ QString PollStore::fileName(const QDate &date)
 
 bool PollStore::append(const QByteArray &record)
 {
-    QFile file(m_dir.filePath(todaysFileName()));
-    const bool created = !file.exists();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
-    const QByteArray line = record + "\r\n";
-    bool ok = file.write(line) == line.size() && syncFile(file);
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (ok && created)
+    const QDate today = m_today();
+    if (m_file.isOpen() && today != m_fileDate && !syncAndClose())
+        m_failed = true;
+    if (!m_file.isOpen()) {
+        m_file.setFileName(m_dir.filePath(fileName(today)));
+        m_created = !m_file.exists();
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            m_failed = true;
+            return false;
+        }
+        m_fileDate = today;
+        m_startSize = m_file.size();
+    }
+    const bool written = m_file.write(record) == record.size() && m_file.write("\r\n", 2) == 2;
+    m_failed = m_failed || !written;
+    return written;
+}
+
+bool PollStore::syncAndClose()
+{
+    bool ok = !m_failed && syncFile(m_file);
+    m_file.close(); // writes out whatever is still buffered, if it can
+    ok = ok && m_file.error() == QFileDevice::NoError;
+    // A transfer that did not make it leaves no torn record behind to be glued to the next
+    // one: the terminal sends them all again.
+    if (!ok)
+        QFile::resize(m_file.fileName(), m_startSize);
+    if (ok && m_created)
         ok = syncDirectory(m_dir.absolutePath());
+    m_created = false;
+    return ok;
+}
+
+bool PollStore::commit()
+{
+    const bool ok = (!m_file.isOpen() || syncAndClose()) && !m_failed;
+    m_failed = false;
     return ok;
 }

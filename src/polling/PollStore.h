@@ -3,29 +3,46 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QString>
 
 #include <functional>
 
 // The day's poll file: "dd-mm-yy.pol" in the working directory, one record per line ended
 // by CR LF, bytes exactly as the terminal sent them.
+//
+// A transfer appends its records with ordinary buffered writes and then commits them with
+// one sync: the terminal keeps every record until it is told to clear them, so a record lost
+// to a crash before the commit is fetched again, never lost. Only a successful commit may
+// let the terminal forget.
 class PollStore {
 public:
     using Today = std::function<QDate()>;
 
     explicit PollStore(QDir dir, Today today = &QDate::currentDate);
+    ~PollStore();
 
     static QString fileName(const QDate &date);
     QString todaysFileName() const { return fileName(m_today()); }
 
-    // Appends one record to the file named after the date at this moment (a transfer that
-    // crosses midnight is split between the two days' files) and forces it to disk before
-    // returning: only then may the terminal be told to forget it. Opens and closes the file
-    // each time, so the file is complete after every line. False when the record is not
-    // safely on disk.
+    // Adds one record to the file named after the date at this moment: a transfer that
+    // crosses midnight is split between the two days' files (the first one is synced as the
+    // day changes). False when the record could not be written.
     bool append(const QByteArray &record);
 
+    // Forces every record appended since the last commit to disk (the file, and its
+    // directory when the file was created) and closes the file. True only when all of them
+    // were written and synced; otherwise the file is cut back to where the transfer began.
+    bool commit();
+
 private:
+    bool syncAndClose();
+
     QDir m_dir;
     Today m_today;
+    QFile m_file;
+    QDate m_fileDate;
+    qint64 m_startSize = 0; // the open file's size before this transfer
+    bool m_created = false; // the open file is new: its directory entry needs a sync too
+    bool m_failed = false;  // something since the last commit did not make it
 };
