@@ -149,10 +149,12 @@ QList<LoggedByte> unshared(const QList<LoggedByte> &list)
 } // namespace
 
 struct TerminalSim::Impl {
+    // One paced byte, or an unpaced reply written as fast as the line takes it.
     struct Pending {
         qint64 dueUs;
-        qint64 gapUs; // pause after the previous byte actually went out
-        quint8 byte;
+        qint64 gapUs; // pause after the previous entry actually went out
+        QByteArray bytes;
+        qsizetype offset = 0;
     };
 
     mutable std::mutex mutex;
@@ -197,6 +199,8 @@ struct TerminalSim::Impl {
     std::deque<Pending> outQueue;
     QList<LoggedByte> receivedLog;
     QList<LoggedByte> sentLog;
+    bool logSent = true;
+    qint64 lastSentUs = 0;
 
     void wake() const
     {
@@ -260,8 +264,12 @@ struct TerminalSim::Impl {
         if (bytes.isEmpty())
             return;
         const qint64 now = nowUs();
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            outQueue.push_back({now, i > 0 && paced ? charDelayUs : 0, quint8(bytes[i])});
+        if (!paced || charDelayUs == 0) {
+            outQueue.push_back({now, 0, unshared(bytes)});
+        } else {
+            for (qsizetype i = 0; i < bytes.size(); ++i)
+                outQueue.push_back({now, i > 0 ? charDelayUs : 0, QByteArray(1, bytes[i])});
+        }
         wake();
     }
 
@@ -478,25 +486,34 @@ struct TerminalSim::Impl {
         }
     }
 
-    // Writes every byte that is due, one write() each so each gets its own timestamp.
+    // Writes everything that is due: a paced byte with a write() of its own, so each gets its
+    // own timestamp; an unpaced reply in writes as large as the line takes.
     void sendDue()
     {
+        constexpr qsizetype kMaxWrite = 64 * 1024;
         bool sentAny = false;
         while (!outQueue.empty() && masterFd >= 0 && !writeBlocked) {
-            const qint64 now = nowUs();
-            if (outQueue.front().dueUs > now)
+            Pending &head = outQueue.front();
+            if (head.dueUs > nowUs())
                 break;
-            const quint8 b = outQueue.front().byte;
-            const ssize_t n = ::write(masterFd, &b, 1);
-            if (n == 1) {
+            const qsizetype size = std::min(head.bytes.size() - head.offset, kMaxWrite);
+            const ssize_t n = ::write(masterFd, head.bytes.constData() + head.offset, size);
+            if (n > 0) {
                 const qint64 sentAt = nowUs();
-                sentLog.append({sentAt, b});
+                lastSentUs = sentAt;
+                if (logSent) {
+                    for (ssize_t i = 0; i < n; ++i)
+                        sentLog.append({sentAt, quint8(head.bytes[head.offset + i])});
+                }
+                head.offset += n;
+                sentAny = true;
+                if (head.offset < head.bytes.size())
+                    continue;
                 outQueue.pop_front();
                 if (!outQueue.empty()) {
                     Pending &next = outQueue.front();
                     next.dueUs = std::max(next.dueUs, sentAt + next.gapUs);
                 }
-                sentAny = true;
             } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
                 writeBlocked = errno == EAGAIN;
             } else {
@@ -725,6 +742,24 @@ QByteArray TerminalSim::statusLine() const
 {
     std::lock_guard lock(d->mutex);
     return d->status();
+}
+
+void TerminalSim::setReplyCharDelayUs(qint64 us)
+{
+    std::lock_guard lock(d->mutex);
+    d->charDelayUs = std::max<qint64>(0, us);
+}
+
+void TerminalSim::setSentLogging(bool on)
+{
+    std::lock_guard lock(d->mutex);
+    d->logSent = on;
+}
+
+qint64 TerminalSim::lastSentUs() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->lastSentUs;
 }
 
 void TerminalSim::setReplyCharDelayMs(int ms)

@@ -61,6 +61,7 @@ public:
     // --- scripting for tests ------------------------------------------------------------
     // Pause between the characters of every reply (status line, transfer, ACK excluded).
     void setReplyCharDelayMs(int ms);
+    void setReplyCharDelayUs(qint64 us); // 1042 us: a line at 9600 bit/s
     // Answer to the wake-up: std::nullopt = no answer at all; default 0x06.
     void setWakeReply(std::optional<quint8> byte);
     // Silent: ignores everything (like a terminal that is switched off).
@@ -82,6 +83,10 @@ public:
     QList<LoggedByte> received() const;
     QByteArray receivedBytes() const;
     QList<LoggedByte> sent() const;
+    // Off: replies are not logged byte by byte (a million records would cost gigabytes);
+    // lastSentUs() still tells when the last byte went out.
+    void setSentLogging(bool on);
+    qint64 lastSentUs() const;
     void clearLog();
     // Blocks (without an event loop) until at least count bytes were received.
     bool waitForReceived(int count, int timeoutMs) const;
