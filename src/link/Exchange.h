@@ -40,8 +40,9 @@ constexpr char kCr = 0x0D;
 constexpr char kLf = 0x0A;
 constexpr int kCharTimeoutMs = 1000;
 constexpr int kFrameGapMs = 100;
-// Far above any terminal memory: a stream that never falls silent is cut off here.
-constexpr qint64 kMaxTransferBytes = 4 * 1024 * 1024;
+// Far above any terminal memory (a million records fit): a stream that never falls silent
+// is cut off here.
+constexpr qint64 kMaxTransferBytes = 64 * 1024 * 1024;
 inline const QString kNoAnswerText =
     QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
 inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");

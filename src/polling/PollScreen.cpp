@@ -49,6 +49,7 @@ PollScreen::PollScreen(ProgramState &state, PortGuard &port, QWidget *parent,
         return portOk() && !(m_stopEndsWaits && m_state.pollStopRequested);
     });
     m_lastEvents.start();
+    m_lastShown.start();
 
     connect(m_ui->Command2, &QPushButton::clicked, this, &PollScreen::Command2_Click);
     connect(m_ui->Command4, &QPushButton::clicked, this, &PollScreen::Command4_Click);
@@ -362,15 +363,26 @@ Exchange::Wait PollScreen::receiveRecords(QByteArray &line)
         // Everything waiting at once: one read per burst rather than one per character.
         link.setInputLen(0);
         const QByteArray burst = link.input();
-        for (const char c : burst) {
+        const char *p = burst.constData();
+        const char *const end = p + burst.size();
+        while (p < end) {
             // A terminal that never falls silent: keep what came, leave its memory alone.
-            if (received++ >= m_transferLimit)
+            if (received >= m_transferLimit)
                 return Exchange::Wait::Arrived;
-            if (c == terminal::kCr) {
+            // The record's characters up to the next CR or LF, in one piece.
+            const char *run = p;
+            const char *const stop = p + qMin<qint64>(end - p, m_transferLimit - received);
+            while (run < stop && *run != terminal::kCr && *run != terminal::kLf)
+                ++run;
+            line.append(p, run - p);
+            received += run - p;
+            p = run;
+            if (p == stop)
+                continue;
+            ++received;
+            if (*p++ == terminal::kCr) {
                 storePolledRecord(line);
-                line.clear();
-            } else if (c != terminal::kLf) {
-                line.append(c);
+                line.resize(0); // keeps its buffer for the next record
             }
         }
         keepWindowLive();
@@ -380,10 +392,23 @@ Exchange::Wait PollScreen::receiveRecords(QByteArray &line)
 void PollScreen::keepWindowLive()
 {
     constexpr int kEventIntervalMs = 40;
+    // Showing new rows makes the view lay the whole list out again, which costs more the
+    // longer the list: new rows are shown only as often as keeps that work to a twentieth of
+    // the time, so a record costs the same however many came before it.
+    constexpr int kViewShare = 20;
     if (m_lastEvents.elapsed() < kEventIntervalMs)
         return;
-    m_records.commit();
+    QElapsedTimer cost;
+    cost.start();
+    if (m_lastShown.elapsed() >= kViewShare * m_viewCostMs) {
+        m_records.commit();
+        m_lastShown.restart();
+        m_viewCostMs = 0;
+    }
     m_exchange.processEventsOnce();
+    // The layout may run in this pass or the next: the dearest pass since the last showing
+    // is what the next one waits for.
+    m_viewCostMs = qMax(m_viewCostMs, cost.elapsed());
     m_lastEvents.restart();
 }
 

@@ -23,7 +23,7 @@ class PollScreen : public QDialog, public ControlLock {
     Q_OBJECT
 public:
     PollScreen(ProgramState &state, PortGuard &port, QWidget *parent = nullptr,
-               PollStore::Today today = &QDate::currentDate);
+               PollStore::Today today = PollStore::systemToday());
     ~PollScreen() override;
 
     void lockControls() override;
@@ -78,6 +78,8 @@ private:
     PollStore m_store;
     ByteListModel m_records;
     QElapsedTimer m_lastEvents;
+    QElapsedTimer m_lastShown;
+    qint64 m_viewCostMs = 0;
     Exchange m_exchange;
     QTimer m_timer2;
     bool m_cycleRunning = false;

@@ -1,7 +1,10 @@
 #include "PollStore.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -47,6 +50,25 @@ PollStore::~PollStore()
     commit();
 }
 
+PollStore::Today PollStore::systemToday()
+{
+    struct Day {
+        QDate date;
+        qint64 fromMs = 0;
+        qint64 toMs = -1;
+    };
+    auto day = std::make_shared<Day>();
+    return [day] {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (now < day->fromMs || now >= day->toMs) {
+            day->date = QDate::currentDate();
+            day->fromMs = day->date.startOfDay().toMSecsSinceEpoch();
+            day->toMs = day->date.addDays(1).startOfDay().toMSecsSinceEpoch();
+        }
+        return day->date;
+    };
+}
+
 QString PollStore::fileName(const QDate &date)
 {
     return date.toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(".pol");
@@ -60,22 +82,32 @@ bool PollStore::append(const QByteArray &record)
     if (!m_file.isOpen()) {
         m_file.setFileName(m_dir.filePath(fileName(today)));
         m_created = !m_file.exists();
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        // Buffered here, in large pieces, rather than by QFile in small ones.
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             m_failed = true;
             return false;
         }
         m_fileDate = today;
         m_startSize = m_file.size();
     }
-    const bool written = m_file.write(record) == record.size() && m_file.write("\r\n", 2) == 2;
-    m_failed = m_failed || !written;
-    return written;
+    m_pending.append(record).append("\r\n", 2);
+    if (m_pending.size() >= kPendingBytes)
+        writePending();
+    return !m_failed;
+}
+
+void PollStore::writePending()
+{
+    if (!m_pending.isEmpty() && m_file.write(m_pending) != m_pending.size())
+        m_failed = true;
+    m_pending.resize(0);
 }
 
 bool PollStore::syncAndClose()
 {
+    writePending();
     bool ok = !m_failed && syncFile(m_file);
-    m_file.close(); // writes out whatever is still buffered, if it can
+    m_file.close();
     ok = ok && m_file.error() == QFileDevice::NoError;
     // A transfer that did not make it leaves no torn record behind to be glued to the next
     // one: the terminal sends them all again.

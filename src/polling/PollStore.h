@@ -19,8 +19,12 @@ class PollStore {
 public:
     using Today = std::function<QDate()>;
 
-    explicit PollStore(QDir dir, Today today = &QDate::currentDate);
+    explicit PollStore(QDir dir, Today today = systemToday());
     ~PollStore();
+
+    // The PC's local date. Asking the C library costs a time-zone lookup each time and a
+    // transfer asks once per record, so the answer is kept until the clock leaves that day.
+    static Today systemToday();
 
     static QString fileName(const QDate &date);
     QString todaysFileName() const { return fileName(m_today()); }
@@ -36,11 +40,15 @@ public:
     bool commit();
 
 private:
+    static constexpr qsizetype kPendingBytes = 256 * 1024;
+
+    void writePending();
     bool syncAndClose();
 
     QDir m_dir;
     Today m_today;
     QFile m_file;
+    QByteArray m_pending; // appended records not yet handed to the file
     QDate m_fileDate;
     qint64 m_startSize = 0; // the open file's size before this transfer
     bool m_created = false; // the open file is new: its directory entry needs a sync too

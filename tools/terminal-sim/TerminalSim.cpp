@@ -251,9 +251,16 @@ struct TerminalSim::Impl {
             term = QByteArray(1, char(kCr));
         else
             term = QByteArray{"\r\n"};
-        QByteArray out(1, char(kStx));
+        qsizetype size = 1;
         for (const QByteArray &r : records)
-            out += r + term;
+            size += r.size() + term.size();
+        QByteArray out;
+        out.reserve(size);
+        out += char(kStx);
+        for (const QByteArray &r : records) {
+            out += r;
+            out += term;
+        }
         return out;
     }
 
