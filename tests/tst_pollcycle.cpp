@@ -112,7 +112,12 @@ private slots:
         PollFixture f;
         f.terminal.setRecords({"present"}); // the status must report a non-empty memory
         f.terminal.setTransferOverride(transfer);
+        // What the poll file holds at the moment the terminal is told to forget.
+        QByteArray atClear;
+        f.terminal.setOnClear([&] { atClear = f.readFile(f.todaysFile()); });
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
+        f.terminal.setOnClear({});
+        QTEST(atClear, "file");
         QTEST(f.readFile(f.todaysFile()), "file");
         QTEST(f.listItems(), "items");
         QCOMPARE(f.text("La1"), spacedNumber(f.listItems().size()) + " Records");

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <ctime>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -188,6 +189,7 @@ struct TerminalSim::Impl {
     std::optional<QByteArray> statusOverride;
     std::optional<QByteArray> transferOverride;
     std::optional<QByteArray> terminatorOverride;
+    std::function<void()> onClear;
 
     // parser
     bool inFrame = false;
@@ -284,6 +286,8 @@ struct TerminalSim::Impl {
     {
         records.clear();
         ++clearCount;
+        if (onClear)
+            onClear();
     }
 
     void command(quint8 code)
@@ -761,6 +765,12 @@ void TerminalSim::setSentLogging(bool on)
 {
     std::lock_guard lock(d->mutex);
     d->logSent = on;
+}
+
+void TerminalSim::setOnClear(std::function<void()> hook)
+{
+    std::lock_guard lock(d->mutex);
+    d->onClear = std::move(hook);
 }
 
 qint64 TerminalSim::lastSentUs() const

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,6 +42,10 @@ public:
     void addRecord(const QByteArray &record);
     QList<QByteArray> records() const;
     int clearCount() const; // how many times "6" or "8" cleared the memory
+    // Runs on the terminal's own thread at the moment a clear arrives, before anything else:
+    // lets a test look at the world as the terminal forgets. Must not call back into this
+    // object.
+    void setOnClear(std::function<void()> hook);
 
     // Parameter characters of status positions 2-12 (11 characters).
     QByteArray parameters() const;
