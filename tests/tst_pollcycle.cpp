@@ -93,12 +93,6 @@ private slots:
             << QByteArray("A\r\nB\r\nC\r\n") << QStringList{"A", "B", "C"};
         QTest::newRow("TAB terminator: one fragment")
             << QByteArray("\x02P\tQ\t") << QByteArray("P\tQ\t\r\n") << QStringList{"P\tQ\t"};
-        QTest::newRow("LF before CR")
-            << QByteArray("\x02X\n\r") << QByteArray("X\r\n") << QStringList{"X"};
-        QTest::newRow("CR only") << QByteArray("\x02P\rQ\r") << QByteArray("P\r\nQ\r\n")
-                                 << QStringList{"P", "Q"};
-        QTest::newRow("empty records")
-            << QByteArray("\x02\r\r") << QByteArray("\r\n\r\n") << QStringList{"", ""};
         QTest::newRow("leading character is any byte")
             << QByteArray("AB\r\n") << QByteArray("B\r\n") << QStringList{"B"};
         QTest::newRow("high bytes written unchanged")

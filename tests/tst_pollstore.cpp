@@ -1,5 +1,6 @@
 #include "TestFiles.h"
 #include "polling/PollStore.h"
+#include "polling/RecordSplitter.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -67,6 +68,43 @@ private slots:
         QVERIFY(store.commit());
         QCOMPARE(fileBytes(dir, "31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
         QCOMPARE(fileBytes(dir, "01-01-27.pol"), QByteArray("early\r\n"));
+    }
+
+    void shouldSplitTransferIntoRecords_data()
+    {
+        QTest::addColumn<QByteArray>("transfer");
+        QTest::addColumn<QList<QByteArray>>("records");
+        QTest::addColumn<QByteArray>("fragment");
+        QTest::newRow("CR LF") << QByteArray("A\r\nB\r\n") << QList<QByteArray>{"A", "B"}
+                               << QByteArray();
+        QTest::newRow("LF before CR")
+            << QByteArray("X\n\r") << QList<QByteArray>{"X"} << QByteArray();
+        QTest::newRow("CR only") << QByteArray("P\rQ\r") << QList<QByteArray>{"P", "Q"}
+                                 << QByteArray();
+        QTest::newRow("empty records")
+            << QByteArray("\r\r") << QList<QByteArray>{"", ""} << QByteArray();
+        QTest::newRow("trailing fragment")
+            << QByteArray("A\r\nB") << QList<QByteArray>{"A"} << QByteArray("B");
+        QTest::newRow("TAB terminator")
+            << QByteArray("P\tQ\t") << QList<QByteArray>{} << QByteArray("P\tQ\t");
+        QTest::newRow("NUL and high bytes")
+            << QByteArray("\xe0\x00\xff\r\n", 5) << QList<QByteArray>{QByteArray("\xe0\x00\xff", 3)}
+            << QByteArray();
+    }
+
+    void shouldSplitTransferIntoRecords()
+    {
+        QFETCH(QByteArray, transfer);
+        // However the bytes arrive, the same records come out.
+        for (qsizetype chunk : {transfer.size() + 1, qsizetype(1), qsizetype(2)}) {
+            RecordSplitter splitter;
+            QList<QByteArray> records;
+            for (qsizetype i = 0; i < transfer.size(); i += chunk)
+                splitter.feed(QByteArrayView(transfer).sliced(i, qMin(chunk, transfer.size() - i)),
+                              [&](const QByteArray &r) { records << r; });
+            QTEST(records, "records");
+            QTEST(splitter.fragment(), "fragment");
+        }
     }
 
     void shouldFailTheCommitWhenTheDiskFillsUp()

@@ -1,6 +1,8 @@
 #include "PollScreen.h"
 #include "ui_PollScreen.h"
 
+#include "RecordSplitter.h"
+
 #include "link/PortGuard.h"
 #include "link/TerminalStatus.h"
 #include "state/ProgramState.h"
@@ -356,34 +358,25 @@ PollScreen::Outcome PollScreen::fetchRecords()
 Exchange::Wait PollScreen::receiveRecords(QByteArray &line)
 {
     SerialLink &link = m_exchange.link();
+    RecordSplitter splitter;
+    const auto store = [this](const QByteArray &record) { storePolledRecord(record); };
     for (qint64 received = 0;;) {
         const Exchange::Wait w = m_exchange.waitForCharacter();
-        if (w != Exchange::Wait::Arrived)
+        if (w != Exchange::Wait::Arrived) {
+            line = splitter.fragment();
             return w;
+        }
         // Everything waiting at once: one read per burst rather than one per character.
         link.setInputLen(0);
         const QByteArray burst = link.input();
-        const char *p = burst.constData();
-        const char *const end = p + burst.size();
-        while (p < end) {
-            // A terminal that never falls silent: keep what came, leave its memory alone.
-            if (received >= m_transferLimit)
-                return Exchange::Wait::Arrived;
-            // The record's characters up to the next CR or LF, in one piece.
-            const char *run = p;
-            const char *const stop = p + qMin<qint64>(end - p, m_transferLimit - received);
-            while (run < stop && *run != terminal::kCr && *run != terminal::kLf)
-                ++run;
-            line.append(p, run - p);
-            received += run - p;
-            p = run;
-            if (p == stop)
-                continue;
-            ++received;
-            if (*p++ == terminal::kCr) {
-                storePolledRecord(line);
-                line.resize(0); // keeps its buffer for the next record
-            }
+        // A terminal that never falls silent: keep what came up to the limit, leave its
+        // memory alone.
+        const qint64 room = m_transferLimit - received;
+        splitter.feed(QByteArrayView(burst).first(qMin<qint64>(burst.size(), room)), store);
+        received += burst.size();
+        if (received >= m_transferLimit) {
+            line = splitter.fragment();
+            return Exchange::Wait::Arrived;
         }
         keepWindowLive();
     }
