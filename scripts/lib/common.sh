@@ -26,7 +26,10 @@ ensure_packages() {
     fi
 }
 
+# build_all [DIR [cmake options...]]: configures and builds into DIR (default build/).
 build_all() {
-    cmake -S "$ROOT" -B "$ROOT/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$ROOT/build" --parallel
+    local dir="${1:-$ROOT/build}"
+    shift || true
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" --parallel
 }
