@@ -56,6 +56,28 @@ private slots:
         QCOMPARE(fileBytes(dir, "05-12-26.pol"), QByteArray("OLD\r\n") + file);
     }
 
+    void shouldStartOnANewLineAfterTornRemains_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("whole lines") << QByteArray("OLD\r\n") << QByteArray("OLD\r\nA\r\n");
+        QTest::newRow("killed mid-record") << QByteArray("TOR") << QByteArray("TOR\r\nA\r\n");
+        QTest::newRow("killed before LF") << QByteArray("TORN\r") << QByteArray("TORN\r\nA\r\n");
+        QTest::newRow("empty file") << QByteArray() << QByteArray("A\r\n");
+    }
+
+    void shouldStartOnANewLineAfterTornRemains()
+    {
+        QFETCH(QByteArray, before);
+        QTemporaryDir tmp;
+        const QDir dir(tmp.path());
+        QVERIFY(writeBytes(dir, "05-12-26.pol", before));
+        PollStore store(dir, [] { return QDate(2026, 12, 5); });
+        QVERIFY(store.append("A"));
+        QVERIFY(store.commit());
+        QTEST(fileBytes(dir, "05-12-26.pol"), "after");
+    }
+
     void shouldSplitTransferAtMidnight()
     {
         QTemporaryDir tmp;

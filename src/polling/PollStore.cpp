@@ -40,6 +40,21 @@ bool syncDirectory(const QString &path)
 #endif
 }
 
+// A program killed in the middle of a write can leave a file ending in part of a record. The
+// next record must not be glued to it: the remains get a line of their own.
+QByteArray lineEndMissing(const QString &path, qint64 size)
+{
+    if (size == 0)
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(size - 1))
+        return {};
+    const QByteArray last = file.read(1);
+    if (last == "\n")
+        return {};
+    return last == "\r" ? QByteArray("\n") : QByteArray("\r\n");
+}
+
 } // namespace
 
 PollStore::PollStore(QDir dir, Today today) : m_dir(std::move(dir)), m_today(std::move(today)) {}
@@ -89,6 +104,7 @@ bool PollStore::append(const QByteArray &record)
         }
         m_fileDate = today;
         m_startSize = m_file.size();
+        m_pending.append(lineEndMissing(m_file.fileName(), m_startSize));
     }
     m_pending.append(record).append("\r\n", 2);
     if (m_pending.size() >= kPendingBytes)
