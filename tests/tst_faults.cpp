@@ -166,6 +166,41 @@ private slots:
 
     // Random bytes, NULs and high bytes in place of the replies: no crash, no wait beyond its
     // limit, no record invented or lost.
+    // Noise for a status line on the screens that only use it as a sign of life: the command
+    // goes on, and nothing is made of the noise.
+    void shouldTakeGarbageRepliesOnEveryScreen_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<QByteArray>("traffic");
+        QTest::newRow("main window") << "firmware" << QByteArray(" 0!?^\r");
+        QTest::newRow("programming") << "program" << QByteArray(" 0!?^\r 0!V^\r");
+        QTest::newRow("clock") << "clock" << QByteArray(" 0!?^\r 0!");
+    }
+
+    void shouldTakeGarbageRepliesOnEveryScreen()
+    {
+        QFETCH(QString, screen);
+        ProgFixture f;
+        f.terminal.setStatusReplyOverride(randomBytes(500, false) + '\r');
+        if (screen == "firmware") {
+            f.window->Command5_Click();
+            QVERIFY(f.dialogs.shown.value(0).startsWith("info|Corvane|Versione Firmware: "));
+            QVERIFY(f.child<QWidget>("Command5")->isEnabled());
+        } else if (screen == "program") {
+            f.click("Command3d13");
+            QCOMPARE(f.dialogs.shown.last(),
+                     QStringLiteral("error| Corvane|Operazione effettuata"));
+            QVERIFY(f.unlocked());
+        } else {
+            ClockScreen clock(f.state, *f.window, *f.screen->findChild<QLabel *>("Panel3D11"),
+                              *f.screen->findChild<QLabel *>("Panel3D14"), f.screen.get());
+            clock.Command3d1_Click();
+            QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
+        }
+        QFETCH(QByteArray, traffic);
+        QVERIFY(f.terminal.receivedBytes().startsWith(traffic));
+    }
+
     void shouldTakeGarbageOnTheLine_data()
     {
         QTest::addColumn<QString>("where");
