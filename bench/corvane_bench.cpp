@@ -8,6 +8,7 @@
 // a target is missed.
 
 #include "MainFixture.h"
+#include "ProgramChild.h"
 #include "SimFixture.h"
 #include "mainwindow/Scarico.h"
 #include "polling/PollScreen.h"
@@ -84,18 +85,6 @@ constexpr const char *kPollChild = "--poll";
 constexpr const char *kViewerChild = "--viewer-load";
 constexpr const char *kStartupChild = "--startup";
 
-// VmHWM of a process, in MB.
-double peakMemoryMb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
-
 // User plus system CPU time of a process, in seconds.
 double cpuSeconds(qint64 pid)
 {
@@ -105,18 +94,6 @@ double cpuSeconds(qint64 pid)
     const QByteArray text = stat.readAll();
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
-}
-
-// The program polling DIR's com1, as main() builds it, until it is killed.
-int pollChild(const QString &dir)
-{
-    ScriptedDialogs dialogs;
-    ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
-    window.Form_Load();
-    PollScreen screen(state, window, &window);
-    screen.show();
-    return QApplication::exec();
 }
 
 int viewerChild(const QString &dir)
@@ -133,7 +110,7 @@ int viewerChild(const QString &dir)
     // Until the operator sees it: the list laid out and painted.
     QCoreApplication::processEvents();
     viewer.grab();
-    std::printf("%.1f %.1f %lld\n", clock.nsecsElapsed() / 1e6, peakMemoryMb(getpid()),
+    std::printf("%.1f %.1f %lld\n", clock.nsecsElapsed() / 1e6, procStatusMb(getpid(), "VmHWM"),
                 static_cast<long long>(viewer.items().size()));
     return 0;
 }
@@ -151,7 +128,7 @@ int startupChild(const QString &dir)
     std::printf("shown\n");
     std::fflush(stdout);
     QTest::qWait(1000);
-    std::printf("%.1f\n", peakMemoryMb(getpid()));
+    std::printf("%.1f\n", procStatusMb(getpid(), "VmHWM"));
     return 0;
 }
 
@@ -195,7 +172,7 @@ struct PollingChild {
         while (!stop() && clock.elapsed() < limitMs)
             QThread::msleep(20);
         cpuAtEnd = cpuSeconds(pid());
-        peakMb = peakMemoryMb(pid());
+        peakMb = procStatusMb(pid(), "VmHWM");
         if (qEnvironmentVariable("BENCH_CHILD_WRAP").contains("callgrind"))
             QProcess::execute("callgrind_control", {"-d", QString::number(pid())});
         process.kill();
@@ -454,7 +431,7 @@ int main(int argc, char **argv)
     if (argc == 3) {
         const QString dir = QString::fromLocal8Bit(argv[2]);
         if (qstrcmp(argv[1], kPollChild) == 0)
-            return pollChild(dir);
+            return runPollingProgram(dir);
         if (qstrcmp(argv[1], kViewerChild) == 0)
             return viewerChild(dir);
         if (qstrcmp(argv[1], kStartupChild) == 0)

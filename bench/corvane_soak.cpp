@@ -5,6 +5,7 @@
 //
 //   corvane_soak MINUTES
 
+#include "ProgramChild.h"
 #include "SimFixture.h"
 #include "TestFiles.h"
 #include "mainwindow/Scarico.h"
@@ -26,17 +27,6 @@
 namespace {
 
 constexpr const char *kChild = "--operator";
-
-double residentMb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
-}
 
 // The program as an operator keeps it: polling; when a pulled cable closes the polling
 // screen, the port is picked again and polling reopened.
@@ -150,7 +140,7 @@ int main(int argc, char **argv)
         }
         }
         if (memoryAtMinute < 0 && clock.elapsed() > 60000)
-            memoryAtMinute = residentMb(program.processId());
+            memoryAtMinute = procStatusMb(program.processId(), "VmRSS");
     }
     // Last, until the terminal is empty again.
     QElapsedTimer drain;
@@ -158,7 +148,7 @@ int main(int argc, char **argv)
     while (!terminal->records().isEmpty() && drain.elapsed() < 60000)
         QThread::msleep(100);
     measureGaps();
-    const double memoryAtEnd = residentMb(program.processId());
+    const double memoryAtEnd = procStatusMb(program.processId(), "VmRSS");
     program.kill();
     program.waitForFinished();
 

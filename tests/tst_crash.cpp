@@ -1,4 +1,5 @@
 #include "MainFixture.h"
+#include "ProgramChild.h"
 #include "SimFixture.h"
 #include "polling/PollScreen.h"
 
@@ -12,18 +13,6 @@
 namespace {
 
 constexpr const char *kPollChild = "--poll";
-
-// The program polling DIR's com1, as an operator leaves it running, until it is killed.
-int pollChild(const QString &dir)
-{
-    ScriptedDialogs dialogs;
-    ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
-    window.Form_Load();
-    PollScreen screen(state, window, &window);
-    screen.show();
-    return QApplication::exec();
-}
 
 // Where a turn stood when the program died, from the last frame the terminal received.
 QString phaseOf(const QByteArray &received)
@@ -128,7 +117,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], kPollChild) == 0)
-        return pollChild(QString::fromLocal8Bit(argv[2]));
+        return runPollingProgram(QString::fromLocal8Bit(argv[2]));
     TestCrash test;
     return QTest::qExec(&test, argc, argv);
 }
