@@ -168,10 +168,8 @@ bool ClockScreen::checkDayOfMonth()
 
 void ClockScreen::Command3d1_Click()
 {
-    if (!m_port.checkPortUsable()) {
-        m_port.reportPortUnavailable();
+    if (!m_port.ensurePortUsable())
         return;
-    }
     for (int b = Day; b < BoxCount; ++b) {
         if (m_boxes[b]->text().isEmpty()) {
             refuse(Box(b), false);
@@ -208,7 +206,7 @@ void ClockScreen::Command3d1_Click()
         if (!m_exchange.wakeTerminal())
             return;
         sendClockFrame(m_exchange, clock);
-        m_state.dialogs.error(m_exchange.style().title, QStringLiteral("Operazione effettuata"));
+        m_state.dialogs.error(m_exchange.style().title, terminal::kDoneText);
         sent = true;
     });
     if (!sent)
@@ -220,10 +218,8 @@ void ClockScreen::Command3d1_Click()
 
 void ClockScreen::sistema_Click()
 {
-    if (!m_port.checkPortUsable()) {
-        m_port.reportPortUnavailable();
+    if (!m_port.ensurePortUsable())
         return;
-    }
     const QDateTime now = m_now();
     showPcClock(now);
     const QStringList fields = now.toString(QStringLiteral("dd MM HH mm")).split(QLatin1Char(' '));

@@ -146,18 +146,28 @@ void Exchange::reportNoAnswer(bool beeps)
     m_lock.unlockControls();
 }
 
+Exchange::StatusReply Exchange::requestStatus(QByteArray &line)
+{
+    if (!wakeTerminal())
+        return StatusReply::WakeFailed;
+    flushInput();
+    sendCommand('?', 200);
+    return readReplyLine(line) == Wait::Arrived ? StatusReply::Line : StatusReply::Stopped;
+}
+
 bool Exchange::queryStatus(bool beepOnSilence)
 {
     m_lock.lockControls();
-    if (!wakeTerminal())
-        return true;
-    flushInput();
-    sendCommand('?', 200);
     QByteArray line;
-    if (readReplyLine(line) != Wait::Arrived) {
+    switch (requestStatus(line)) {
+    case StatusReply::WakeFailed:
+        return true;
+    case StatusReply::Stopped:
         reportNoAnswer(beepOnSilence);
         return false;
+    case StatusReply::Line:
+        flushInput();
+        break;
     }
-    flushInput();
     return false;
 }

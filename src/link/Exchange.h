@@ -47,6 +47,7 @@ inline const QString kNoAnswerText =
     QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
 inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");
 inline const QString kPortErrorText = QStringLiteral("Errore su porta COM");
+inline const QString kDoneText = QStringLiteral("Operazione effettuata");
 } // namespace terminal
 
 // The routines every conversation with the terminal is made of: the wake-up, the command
@@ -88,6 +89,11 @@ public:
 
     // The common answer to a reply that stopped: beep, beep, events, message, unlock.
     void reportNoAnswer(bool beeps = true);
+
+    enum class StatusReply { WakeFailed, Stopped, Line };
+    // The wake-up, then "?" (200 ms after its CR) and the reply line. On WakeFailed the
+    // wake-up has already told the operator; on Stopped the line broke off.
+    StatusReply requestStatus(QByteArray &line);
 
     // Locks the screen, then the wake-up, "?" and its line, only to prove the terminal is
     // listening. A line that stops short is reported (reportNoAnswer) and the screen

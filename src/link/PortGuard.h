@@ -6,4 +6,13 @@ public:
     virtual ~PortGuard() = default;
     virtual bool checkPortUsable() = 0;
     virtual void reportPortUnavailable() = 0;
+
+    // The check that opens a command: on failure the port is also marked unavailable.
+    bool ensurePortUsable()
+    {
+        if (checkPortUsable())
+            return true;
+        reportPortUnavailable();
+        return false;
+    }
 };

@@ -186,10 +186,8 @@ void Scarico::openPort()
 
 void Scarico::runTerminalCommand(const std::function<void()> &body)
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
+    if (!ensurePortUsable())
         return;
-    }
     try {
         body();
     } catch (const SerialError &) {
@@ -283,16 +281,16 @@ void Scarico::Command7_Click()
 std::optional<QByteArray> Scarico::readStatusLine()
 {
     lockControls();
-    if (!m_exchange.wakeTerminal()) {
+    QByteArray line;
+    switch (m_exchange.requestStatus(line)) {
+    case Exchange::StatusReply::WakeFailed:
         unlockControls();
         return std::nullopt;
-    }
-    m_exchange.flushInput();
-    m_exchange.sendCommand('?', 200);
-    QByteArray line;
-    if (m_exchange.readReplyLine(line) != Exchange::Wait::Arrived) {
+    case Exchange::StatusReply::Stopped:
         m_exchange.reportNoAnswer();
         return std::nullopt;
+    case Exchange::StatusReply::Line:
+        break;
     }
     return line;
 }
@@ -324,10 +322,8 @@ void Scarico::Command8_Click()
 
 void Scarico::Command10_Click()
 {
-    if (!checkPortUsable()) {
-        reportPortUnavailable();
+    if (!ensurePortUsable())
         return;
-    }
     PollScreen screen(m_state, *this, this);
     screen.exec();
     m_state.pollStopRequested = false;

@@ -19,7 +19,6 @@
 namespace {
 
 constexpr int kColumns = 4;
-const QString kDoneText = QStringLiteral("Operazione effettuata");
 
 } // namespace
 
@@ -147,10 +146,8 @@ void ProgrammingScreen::sendValue(const ParameterValue &value)
 {
     const ParameterGroup *group = groupOf(value);
     const bool fullForm = !group || group->reported();
-    if (fullForm && !m_port.checkPortUsable()) {
-        m_port.reportPortUnavailable();
+    if (fullForm && !m_port.ensurePortUsable())
         return;
-    }
     portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
         if (fullForm)
             lockControls();
@@ -177,7 +174,7 @@ void ProgrammingScreen::sendParameterCommand(char code)
 {
     m_exchange.flushInput();
     m_exchange.sendCommand(code, terminal::kFrameGapMs);
-    m_state.dialogs.error(m_exchange.style().title, kDoneText);
+    m_state.dialogs.error(m_exchange.style().title, terminal::kDoneText);
 }
 
 void ProgrammingScreen::Command20_Click()
@@ -187,10 +184,8 @@ void ProgrammingScreen::Command20_Click()
 
 void ProgrammingScreen::Command3d16_Click()
 {
-    if (!m_port.checkPortUsable()) {
-        m_port.reportPortUnavailable();
+    if (!m_port.ensurePortUsable())
         return;
-    }
     ClockScreen screen(m_state, m_port, *m_datePanel, *m_timePanel, this);
     screen.exec();
 }
