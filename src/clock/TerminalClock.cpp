@@ -1,6 +1,7 @@
 #include "TerminalClock.h"
 
 #include "link/Exchange.h"
+#include "link/TerminalStatus.h"
 
 #include <QStringList>
 
@@ -22,20 +23,17 @@ int digitValue(QChar c)
 
 constexpr int kDayTens = 0x3, kMonthTens = 0x1, kHoursTens = 0x3, kMinutesTens = 0x7;
 constexpr int kClockOffset = 48;
-constexpr int kFirstClockPosition = 13;
 
 } // namespace
 
 ClockTexts showTerminalClock(const QByteArray &statusLine)
 {
+    const QByteArray chars = TerminalStatus{statusLine}.clockChars();
     QStringList fields;
     constexpr int kTensMasks[] = {kDayTens, kMonthTens, kHoursTens, kMinutesTens};
-    for (int i = 0; i < 4; ++i) {
-        const qsizetype index = kFirstClockPosition - 1 + i;
-        fields << (index < statusLine.size()
-                       ? fieldText(quint8(statusLine[index]) - kClockOffset, kTensMasks[i])
-                       : QString());
-    }
+    for (int i = 0; i < 4; ++i)
+        fields << (i < chars.size() ? fieldText(quint8(chars[i]) - kClockOffset, kTensMasks[i])
+                                    : QString());
     // A short line keeps whatever fields it has, without a separator dangling after them.
     auto join = [](const QString &a, const QString &b, QLatin1Char sep) {
         return b.isEmpty() ? a : a + sep + b;

@@ -179,8 +179,9 @@ IndicatorStates indicatorUpdate(const ParameterValue &value)
 {
     IndicatorStates states;
     const bool restoring = &value == &kRestoreDefaults[0];
+    const ParameterGroup *own = restoring ? nullptr : groupOf(value);
     for (const ParameterGroup &g : kGroups) {
-        if (!restoring && &g != groupOf(value))
+        if (!restoring && &g != own)
             continue;
         for (const ParameterValue &v : g.values)
             states.insert(QString::fromLatin1(v.indicator),

@@ -140,15 +140,17 @@ void ViewerScreen::loadSlice()
 {
     QElapsedTimer slice;
     slice.start();
-    QByteArray chunk(kChunkBytes, Qt::Uninitialized);
+    if (m_chunk.size() != kChunkBytes)
+        m_chunk.resize(kChunkBytes);
+    char *const chunk = m_chunk.data();
     const auto add = [this](QByteArrayView item) { m_items.add(item); };
     do {
-        const qint64 n = m_file.read(chunk.data(), kChunkBytes);
+        const qint64 n = m_file.read(chunk, kChunkBytes);
         if (n <= 0) { // the end, or a read error: what was read stays
             endLoad();
             return;
         }
-        m_reader.feed(QByteArrayView(chunk.data(), n), add);
+        m_reader.feed(QByteArrayView(chunk, n), add);
     } while (slice.elapsed() < kSliceMs);
     m_items.commit();
     if (m_file.size() > 0)

@@ -57,6 +57,7 @@ private:
     QLabel *m_count = nullptr;
     QProgressBar *m_progress = nullptr;
     QFile m_file;
+    QByteArray m_chunk; // the read buffer, kept from slice to slice
     FreeFormatReader m_reader;
     QTimer m_slice;
     QElapsedTimer m_loadClock;
