@@ -1,7 +1,9 @@
 #include "TestFiles.h"
 #include "state/StartupSettings.h"
+#include "state/WorkingFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,6 +59,52 @@ private slots:
         const StartupSettings s = loadStartupSettings(dir);
         QCOMPARE(s.first, qint16(1));
         QCOMPARE(s.speed, 4000.0);
+    }
+
+    // The desktop menu's start: the user's folder is made once and reused, never replaced.
+    void shouldMakeOrReuseTheUserFolder_data()
+    {
+        QTest::addColumn<QString>("inPlace"); // what HOME/Corvane is beforehand
+        QTest::addColumn<bool>("usable");
+
+        QTest::newRow("missing") << "nothing" << true;
+        QTest::newRow("folder with poll files") << "folder" << true;
+        QTest::newRow("link to a folder") << "link" << true;
+        QTest::newRow("a file in its place") << "file" << false;
+        QTest::newRow("dangling link") << "dangling" << false;
+        QTest::newRow("no home") << "no home" << false;
+    }
+
+    void shouldMakeOrReuseTheUserFolder()
+    {
+        QFETCH(QString, inPlace);
+        QFETCH(bool, usable);
+        QTemporaryDir home;
+        QDir dir(home.path());
+        const QString path = dir.filePath("Corvane");
+        if (inPlace == "folder") {
+            QVERIFY(dir.mkdir("Corvane"));
+            QVERIFY(writeBytes(QDir(path), "01-02-26.pol", "kept\r\n"));
+        } else if (inPlace == "link") {
+            QVERIFY(dir.mkdir("elsewhere"));
+            QVERIFY(QFile::link(dir.filePath("elsewhere"), path));
+        } else if (inPlace == "file") {
+            QVERIFY(writeBytes(dir, "Corvane", "kept"));
+        } else if (inPlace == "dangling") {
+            QVERIFY(QFile::link(dir.filePath("gone"), path));
+        }
+
+        const QString folder =
+            workingfolder::ensureUserFolder(inPlace == "no home" ? QString() : home.path());
+        QCOMPARE(!folder.isEmpty(), usable);
+        if (usable) {
+            QCOMPARE(folder, QFileInfo(path).canonicalFilePath());
+            QVERIFY(QFileInfo(folder).isDir());
+        }
+        if (inPlace == "folder")
+            QCOMPARE(fileBytes(QDir(path), "01-02-26.pol"), QByteArray("kept\r\n"));
+        if (inPlace == "file")
+            QCOMPARE(fileBytes(dir, "Corvane"), QByteArray("kept"));
     }
 };
 

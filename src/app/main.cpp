@@ -1,15 +1,85 @@
 #include "mainwindow/Scarico.h"
 #include "state/ProgramState.h"
+#include "state/WorkingFolder.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+
+#include <cstring>
+
+namespace {
+
+struct CommandLine {
+    QCommandLineParser parser;
+    QCommandLineOption userFolder{
+        QStringLiteral("user-folder"),
+        QStringLiteral("Work in ~/%1, made when missing (the desktop menu starts it so).")
+            .arg(QLatin1String(workingfolder::kUserFolderName))};
+
+    CommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Reads, polls and programs a barcode data terminal on a serial port.\n"
+            "Keeps portacom and kx7p.cfg, and writes the poll files (dd-mm-yy.pol),\n"
+            "in the working directory."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(userFolder);
+    }
+};
+
+// Help and version are text on the console and must work without a display.
+bool wantsTextOnly(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/corvane-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    if (wantsTextOnly(argc, argv)) {
+        QCoreApplication console(argc, argv);
+        CommandLine().parser.process(console); // prints and exits
+        return 0;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Corvane"));
+    QApplication::setDesktopFileName(QStringLiteral("corvane"));
+    QApplication::setWindowIcon(programIcon());
+    CommandLine commandLine;
+    commandLine.parser.process(app);
 
     MessageBoxDialogs dialogs;
+    if (commandLine.parser.isSet(commandLine.userFolder)) {
+        const QString folder = workingfolder::ensureUserFolder(QDir::homePath());
+        if (folder.isEmpty() || !QDir::setCurrent(folder)) {
+            dialogs.error(QStringLiteral("Corvane"),
+                          QStringLiteral("Impossibile creare la cartella dei dati %1")
+                              .arg(QDir(QDir::homePath())
+                                       .filePath(QLatin1String(workingfolder::kUserFolderName))));
+            return 1;
+        }
+    }
+
     ProgramState state(QDir::current(), dialogs);
     Scarico window(state);
     // The exit command ends the process at once; no other screen gets a closing event.

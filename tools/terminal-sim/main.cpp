@@ -1,4 +1,4 @@
-// corvane-terminal-sim: a simulated data terminal on a pseudo-terminal, for demos and manual
+// corvane-terminal-simulator: a simulated data terminal on a pseudo-terminal, for demos and manual
 // testing. The program is pointed at DIR/comN, which links to the pty.
 
 #include "TerminalSim.h"
