@@ -1,0 +1,142 @@
+#include "ScriptedDialogs.h"
+#include "TestFiles.h"
+#include "clock/ClockScreen.h"
+#include "info/InfoBox.h"
+#include "link/PortGuard.h"
+#include "mainwindow/Scarico.h"
+#include "polling/PollScreen.h"
+#include "programming/ProgrammingScreen.h"
+#include "state/ProgramState.h"
+#include "viewer/ViewerScreen.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct NoPort : PortGuard {
+    bool checkPortUsable() override { return false; }
+    void reportPortUnavailable() override {}
+};
+
+bool carriesText(const QWidget *w)
+{
+    return qobject_cast<const QAbstractButton *>(w) || qobject_cast<const QLabel *>(w) ||
+           qobject_cast<const QLineEdit *>(w) || qobject_cast<const QComboBox *>(w) ||
+           qobject_cast<const QGroupBox *>(w);
+}
+
+QString describe(const QWidget *w)
+{
+    return QStringLiteral("%1 (%2) %3x%4")
+        .arg(w->objectName(), QLatin1String(w->metaObject()->className()))
+        .arg(w->width())
+        .arg(w->height());
+}
+
+QStringList layoutFaults(const QWidget &window)
+{
+    QStringList faults;
+    for (QWidget *w : window.findChildren<QWidget *>()) {
+        if (!carriesText(w) || !w->isVisibleTo(&window))
+            continue;
+        const QSize needed = w->minimumSizeHint();
+        if (w->width() < needed.width() || w->height() < needed.height())
+            faults << describe(w) +
+                          QStringLiteral(" needs %1x%2").arg(needed.width()).arg(needed.height());
+        const QWidget *parent = w->parentWidget();
+        if (!parent->rect().contains(w->geometry()))
+            faults << describe(w) + QStringLiteral(" sticks out of ") + describe(parent);
+        for (const QObject *o : parent->children()) {
+            const auto *sibling = qobject_cast<const QWidget *>(o);
+            if (sibling && sibling != w && carriesText(sibling) && sibling->isVisibleTo(&window) &&
+                sibling->geometry().intersects(w->geometry()) && w < sibling)
+                faults << describe(w) + QStringLiteral(" overlaps ") + describe(sibling);
+        }
+    }
+    return faults;
+}
+
+} // namespace
+
+// Every screen with the default font and with much larger ones (an operator's system font, or
+// a scale factor when the suite runs under QT_SCALE_FACTOR): each control that shows text gets
+// at least the room its text needs, stays inside its parent and covers none of its siblings.
+class TestLayout : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    ScriptedDialogs m_dialogs;
+    std::unique_ptr<ProgramState> m_state;
+    NoPort m_port;
+    QLabel m_datePanel, m_timePanel;
+
+    std::unique_ptr<QWidget> makeScreen(const QString &name)
+    {
+        if (name == "main")
+            return std::make_unique<Scarico>(*m_state);
+        if (name == "polling")
+            return std::make_unique<PollScreen>(*m_state, m_port);
+        if (name == "programming")
+            return std::make_unique<ProgrammingScreen>(*m_state, m_port);
+        if (name == "clock")
+            return std::make_unique<ClockScreen>(*m_state, m_port, m_datePanel, m_timePanel);
+        if (name == "viewer")
+            return std::make_unique<ViewerScreen>(QDir(m_dir.path()), m_dialogs);
+        return std::make_unique<InfoBox>();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(writeBytes(QDir(m_dir.path()), "06-12-26.pol", "8001234567890;00012\r\n"));
+        m_state = std::make_unique<ProgramState>(QDir(m_dir.path()), m_dialogs);
+        // A full status line, so the programming screen shows every indicator and its clock.
+        m_state->ConfigString = "1100005111\x12\x06\x13"
+                                "\x37"
+                                "000";
+    }
+
+    void shouldGiveEveryControlRoomForItsText_data()
+    {
+        QTest::addColumn<QString>("screen");
+        QTest::addColumn<int>("pointSize"); // 0: the platform's default
+
+        for (const char *screen : {"main", "polling", "programming", "clock", "viewer", "info"}) {
+            for (const int size : {0, 16, 24})
+                QTest::addRow("%s at %dpt", screen, size) << QString::fromLatin1(screen) << size;
+        }
+    }
+
+    void shouldGiveEveryControlRoomForItsText()
+    {
+        QFETCH(QString, screen);
+        QFETCH(int, pointSize);
+        const QFont platformFont = QApplication::font();
+        QFont font = platformFont;
+        if (pointSize > 0)
+            font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        auto restoreFont = qScopeGuard([&] { QApplication::setFont(platformFont); });
+
+        std::unique_ptr<QWidget> window = makeScreen(screen);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        // Polishing the style sheets asks for a relayout a few event-loop turns later.
+        QStringList faults;
+        QTRY_VERIFY2_WITH_TIMEOUT((faults = layoutFaults(*window)).isEmpty(),
+                                  qPrintable(faults.join(QStringLiteral("; "))), 3000);
+    }
+};
+
+QTEST_MAIN(TestLayout)
+#include "tst_layout.moc"
