@@ -2,7 +2,7 @@
 # shellcheck shell=bash
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-base-dev-tools)
-DEMO_PACKAGES=(xvfb xauth imagemagick xdotool)
+DEMO_PACKAGES=(xvfb xauth imagemagick xdotool openbox x11-utils)
 
 # Installs the Debian packages given when any is missing (as root), otherwise prints the
 # exact apt-get line and stops.
