@@ -9,22 +9,42 @@ foreach(size 16 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME corvane.png)
 endforeach()
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
+install(FILES README.md data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
+
+# Manual pages and the changelog go in compressed, without a time stamp in the gzip header,
+# so the package is the same from one build to the next.
+set(compressed)
+foreach(file man/corvane.1 man/corvane-terminal-simulator.1 changelog)
+  get_filename_component(name ${file} NAME)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/compressed/${name}.gz)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/compressed
+    COMMAND sh -c "gzip -9nc '${PROJECT_SOURCE_DIR}/data/${file}' > '${out}'"
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/${file} VERBATIM)
+  list(APPEND compressed ${out})
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane.1.gz
+              ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-terminal-simulator.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME corvane)
 set(CPACK_PACKAGE_VENDOR "Corvane")
-set(CPACK_PACKAGE_CONTACT "Corvane developers <corvane@localhost>")
+set(CPACK_PACKAGE_CONTACT "Corvane developers <developers@corvane.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "download, polling and programming of hand-held barcode data terminals")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Corvane talks to a hand-held barcode data terminal on a serial port: it checks that the
-terminal answers and reads its firmware version, counts and clears the records it holds,
-polls it and stores every record in the day's poll file, programs its parameters and clock,
-and browses the poll files. The user interface is in Italian.
+    "Corvane talks to a hand-held barcode data terminal on a serial port: it
+checks that the terminal answers and reads its firmware version, counts and
+clears the records it holds, polls it and stores every record in the day's
+poll file, programs its parameters and clock, and browses the poll files.
+The user interface is in Italian.
 .
-The package also holds corvane-terminal-simulator, a simulated terminal on a
-pseudo-terminal, for trying the program without hardware.")
+The package also holds corvane-terminal-simulator, a simulated terminal on
+a pseudo-terminal, for trying the program without hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
