@@ -12,6 +12,7 @@
 #include "SimFixture.h"
 #include "mainwindow/Scarico.h"
 #include "polling/PollScreen.h"
+#include "ui/ProgramIcon.h"
 #include "viewer/ViewerScreen.h"
 
 #include <QApplication>
@@ -115,10 +116,11 @@ int viewerChild(const QString &dir)
     return 0;
 }
 
-// Start-up as main() does it; says "shown" once the main window is painted, then idles a
-// second and reports its peak memory.
+// Start-up as main() does it from a shell; says "shown" once the main window is painted,
+// then idles a second and reports its peak memory.
 int startupChild(const QString &dir)
 {
+    QApplication::setWindowIcon(programIcon());
     MessageBoxDialogs dialogs;
     ProgramState state{QDir(dir), dialogs};
     Scarico window(state);

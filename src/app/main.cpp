@@ -2,10 +2,10 @@
 #include "state/ProgramState.h"
 #include "state/WorkingFolder.h"
 #include "ui/Dialogs.h"
+#include "ui/ProgramIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QIcon>
 
 #include <cstring>
 
@@ -42,14 +42,6 @@ bool wantsTextOnly(int argc, char **argv)
     return false;
 }
 
-QIcon programIcon()
-{
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/corvane-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -74,8 +66,7 @@ int main(int argc, char *argv[])
         if (folder.isEmpty() || !QDir::setCurrent(folder)) {
             dialogs.error(QStringLiteral("Corvane"),
                           QStringLiteral("Impossibile creare la cartella dei dati %1")
-                              .arg(QDir(QDir::homePath())
-                                       .filePath(QLatin1String(workingfolder::kUserFolderName))));
+                              .arg(workingfolder::userFolderPath(QDir::homePath())));
             return 1;
         }
     }

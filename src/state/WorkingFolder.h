@@ -10,6 +10,8 @@ namespace workingfolder {
 
 inline constexpr char kUserFolderName[] = "Corvane";
 
+// HOME/Corvane.
+QString userFolderPath(const QString &home);
 // HOME/Corvane, made when missing. Empty when it cannot be made or is not a folder.
 QString ensureUserFolder(const QString &home);
 
