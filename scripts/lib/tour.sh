@@ -27,7 +27,7 @@ tour() {
     # The main window, having counted the terminal's records ("Record in Memoria"), and the
     # message box that gives the count.
     start_program || return 1
-    press_button "$main" "Record in Memoria"
+    press_in_tab_order "$main" 3 # "Record in Memoria"
     local box
     box=$(await_window "^Corvane$")
     shoot "$box" "$out/${prefix}message.png"
@@ -84,6 +84,20 @@ tour() {
     stop_program
 }
 
+# tour_under_xvfb SCREEN PROGRAM WORKDIR OUTDIR PREFIX POLL_SECONDS: the tour on a new Xvfb
+# screen of SCREEN (WIDTHxHEIGHT) with openbox as its window manager.
+tour_under_xvfb() {
+    local screen=$1
+    shift
+    xvfb-run -a -s "-screen 0 ${screen}x24" bash -c '
+        source "$1"
+        shift
+        openbox >/dev/null 2>&1 &
+        sleep 1
+        tour "$@"
+    ' _ "${BASH_SOURCE[0]}" "$@"
+}
+
 # await_window REGEX: the id of the first visible window whose title matches, within 20 s.
 await_window() {
     local id=""
@@ -104,17 +118,11 @@ await_gone() {
     done
 }
 
-# press_button WINDOW CAPTION: Tab through the window until the focused control is the one
-# whose accessible name is CAPTION is not something xdotool can see, so the main window's
-# buttons are reached by their place in the tab order instead.
-press_button() {
-    local window=$1 caption=$2 steps
-    case "$caption" in
-    "Record in Memoria") steps=3 ;;
-    *) return 1 ;;
-    esac
-    xdotool windowactivate --sync "$window" 2>/dev/null || true
-    for _ in $(seq "$steps"); do xdotool key Tab; done
+# press_in_tab_order WINDOW STEPS: presses the control STEPS Tabs from the window's first
+# focus. xdotool cannot see a control's accessible name, so buttons are reached by place.
+press_in_tab_order() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || true
+    for _ in $(seq "$2"); do xdotool key Tab; done
     xdotool key space
 }
 
