@@ -199,15 +199,7 @@ void ClockScreen::Command3d1_Click()
 
     bool sent = false;
     portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
-        // Only proves the terminal is there: a reply that stops short does not stop us.
-        if (m_exchange.queryStatus())
-            return;
-        m_exchange.pauseMs(100);
-        if (!m_exchange.wakeTerminal())
-            return;
-        sendClockFrame(m_exchange, clock);
-        m_state.dialogs.error(m_exchange.style().title, terminal::kDoneText);
-        sent = true;
+        sent = m_exchange.sendSetting([&] { sendClockFrame(m_exchange, clock); });
     });
     if (!sent)
         return;

@@ -171,3 +171,15 @@ bool Exchange::queryStatus(bool beepOnSilence)
     }
     return false;
 }
+
+bool Exchange::sendSetting(const std::function<void()> &send, bool secondWakeUp)
+{
+    if (queryStatus())
+        return false;
+    pauseMs(100);
+    if (secondWakeUp && !wakeTerminal())
+        return false;
+    send();
+    m_dialogs.error(m_style.title, terminal::kDoneText);
+    return true;
+}

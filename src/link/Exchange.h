@@ -100,6 +100,11 @@ public:
     // unlocked, and the caller goes on: its own wake-up decides. True when the wake-up failed.
     bool queryStatus(bool beepOnSilence = true);
 
+    // A setting sent to the terminal: the presence check (queryStatus; a reply that stops
+    // short does not stop it), 100 ms, a second wake-up unless skipped, then send() and
+    // "Operazione effettuata". False when a step stopped it; the operator has been told.
+    bool sendSetting(const std::function<void()> &send, bool secondWakeUp = true);
+
     // A status line longer than this is not a status line: treat it as no answer.
     static constexpr int kMaxLineLength = 4096;
 

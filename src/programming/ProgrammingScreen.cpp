@@ -151,30 +151,15 @@ void ProgrammingScreen::sendValue(const ParameterValue &value)
     portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
         if (fullForm)
             lockControls();
-        if (!m_state.dialogs.question(m_exchange.style().title, questionText(value))) {
-            unlockControls();
-            return;
-        }
-        if (m_exchange.queryStatus()) {
-            unlockControls();
-            return;
-        }
-        m_exchange.pauseMs(100);
-        if (fullForm && !m_exchange.wakeTerminal()) {
-            unlockControls();
-            return;
-        }
-        sendParameterCommand(value.code);
-        applyIndicators(indicatorUpdate(value));
+        const auto sendCode = [&] {
+            m_exchange.flushInput();
+            m_exchange.sendCommand(value.code, terminal::kFrameGapMs);
+        };
+        if (m_state.dialogs.question(m_exchange.style().title, questionText(value)) &&
+            m_exchange.sendSetting(sendCode, fullForm))
+            applyIndicators(indicatorUpdate(value));
         unlockControls();
     });
-}
-
-void ProgrammingScreen::sendParameterCommand(char code)
-{
-    m_exchange.flushInput();
-    m_exchange.sendCommand(code, terminal::kFrameGapMs);
-    m_state.dialogs.error(m_exchange.style().title, terminal::kDoneText);
 }
 
 void ProgrammingScreen::Command20_Click()

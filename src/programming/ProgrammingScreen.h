@@ -40,7 +40,6 @@ private:
     void Form_Load();
     void buildControls();
     QWidget *buildGroup(const ParameterGroup &group);
-    void sendParameterCommand(char code);
     void applyIndicators(const IndicatorStates &states);
 
     ProgramState &m_state;
