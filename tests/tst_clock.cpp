@@ -2,34 +2,41 @@
 #include "clock/ClockScreen.h"
 #include "clock/TerminalClock.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
 const QDateTime kPcClock(QDate(2026, 12, 6), QTime(15, 0, 42));
+const QString kNoAnswer =
+    "error| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !";
+const QString kDone = "error| Corvane|Operazione effettuata";
 
 // The clock screen over the programming screen, which read the terminal's clock as
-// 25-03 23:05; the PC's clock stands at a full hour.
+// 25-03 23:05 from a status line of statusLength characters; the PC's clock stands at a
+// full hour.
 struct ClockFixture : ProgFixture {
     std::unique_ptr<ClockScreen> clock;
 
-    ClockFixture()
+    explicit ClockFixture(int statusLength = 64)
     {
         terminal.setClock({25, 3, 23, 5});
-        state.ConfigString = terminal.statusLine();
+        state.ConfigString = terminal.statusLine().left(statusLength);
         screen = std::make_unique<ProgrammingScreen>(state, *window, window.get());
-        clock =
-            std::make_unique<ClockScreen>(state, *window, *panel("Panel3D11"), *panel("Panel3D14"),
-                                          screen.get(), [] { return kPcClock; });
+        clock = std::make_unique<ClockScreen>(state, *window, showTerminalClock(state.ConfigString),
+                                              screen.get(), [] { return kPcClock; });
         clock->show();
         clock->activateWindow();
         if (!QTest::qWaitForWindowActive(clock.get()))
             qWarning("the clock screen did not become active: focus checks will fail");
     }
     QLabel *panel(const char *name) const { return screen->findChild<QLabel *>(name); }
+    QPushButton *button(const char *name) const { return clock->findChild<QPushButton *>(name); }
     QLineEdit *box(int i) const
     {
         return clock->findChild<QLineEdit *>(QStringLiteral("Text%1").arg(i));
@@ -67,8 +74,8 @@ private slots:
                                              << "05:415";
         QTest::newRow("units above 9") << QByteArray("\x4a\x31\x30\x30") << "110-01"
                                        << "00:00";
-        QTest::newRow("line ends in the month") << QByteArray("\x55\x33") << "25-03"
-                                                << "";
+        QTest::newRow("line ends in the hours") << QByteArray("\x55\x33\x53") << "25-03"
+                                                << "23";
         QTest::newRow("no clock") << QByteArray() << ""
                                   << "";
     }
@@ -169,19 +176,29 @@ private slots:
         QTest::newRow("device gone") << "gone"
                                      << "25|03|23|05"
                                      << "Command3d1" << QByteArray();
+        // Fields the status line did not report are asked for, not taken from a neighbour.
+        QTest::newRow("line ends in the hours") << "short"
+                                                << "25|03|23|"
+                                                << "Text4" << QByteArray();
+        QTest::newRow("terminal off") << "silent"
+                                      << "25|03|23|05"
+                                      << "Command3d1" << QByteArray(" 0");
     }
 
     void shouldCheckBoxesThenSetTheClock()
     {
         QFETCH(QString, action);
         QFETCH(QByteArray, frame);
-        ClockFixture f;
+        ClockFixture f(action == "short" ? 15 : 64);
         if (action == "sistema") {
             f.clock->sistema_Click();
         } else if (action == "gone") {
             f.terminal.hangUp();
             f.clock->sistema_Click();
             QCOMPARE(f.dialogs.shown.size(), 1);
+        } else if (action == "silent" || action == "short") {
+            f.terminal.setSilent(action == "silent");
+            QTest::mouseClick(f.button("Command3d1"), Qt::LeftButton);
         } else {
             const QStringList typed = action.split('|');
             for (int i = 0; i < 4; ++i) {
@@ -192,9 +209,11 @@ private slots:
         }
         QTEST(f.boxes(), "after");
         QTEST(f.focused(), "focus");
-        if (frame.isEmpty()) {
-            QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+        if (frame.size() < 4) {
+            QCOMPARE(f.terminal.receivedBytes(), frame);
             QVERIFY(f.clock->isVisible());
+            for (const char *name : {"Command3d1", "sistema", "Command3d3"})
+                QVERIFY2(f.button(name)->isEnabled(), name);
             return;
         }
         QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
@@ -204,13 +223,72 @@ private slots:
         const QString off = checkGaps(got.mid(got.size() - 7), {200, 100, 100, 100, 100, 100}, 40);
         QVERIFY2(off.isEmpty(), qPrintable(off));
 
-        // The panels show what was sent, and so does the terminal when asked again.
-        const QStringList b = f.boxes().split('|');
-        QCOMPARE(f.panel("Panel3D11")->text(), b[0] + '-' + b[1]);
-        QCOMPARE(f.panel("Panel3D14")->text(), b[2] + ':' + b[3]);
+        // What it reports as sent is what the terminal now holds.
         const ClockTexts reread = showTerminalClock(f.freshStatus());
-        QCOMPARE(reread.date, f.panel("Panel3D11")->text());
-        QCOMPARE(reread.time, f.panel("Panel3D14")->text());
+        QCOMPARE(QStringList({reread.date, reread.time}),
+                 QStringList({f.clock->sent().date, f.clock->sent().time}));
+    }
+
+    // The status line never comes, so the no-answer path lets the queued event run in the
+    // middle of the exchange; the clock must still go out once, with the screen open.
+    void shouldRunOneExchangeAtATime_data()
+    {
+        QTest::addColumn<QString>("queued");
+        for (const char *what : {"Command3d1", "sistema", "Command3d3", "Enter", "Esc", "close"})
+            QTest::newRow(what) << what;
+    }
+
+    void shouldRunOneExchangeAtATime()
+    {
+        QFETCH(QString, queued);
+        ClockFixture f;
+        f.terminal.setStatusReplyOverride(QByteArray());
+        ClockScreen *screen = f.clock.get();
+        QTimer::singleShot(0, screen, [&] {
+            if (queued == "Enter")
+                QTest::keyClick(f.box(4), Qt::Key_Return);
+            else if (queued == "Esc")
+                QTest::keyClick(screen, Qt::Key_Escape);
+            else if (queued == "close")
+                screen->close();
+            else
+                f.button(qPrintable(queued))->click();
+        });
+        bool openWhenSent = false;
+        f.dialogs.onShow = [&](const QString &shown) {
+            if (shown == kDone)
+                openWhenSent = screen->isVisible();
+        };
+        f.clock->Command3d1_Click();
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray(" 0!?^\r 0!\x25\x03\x23\x05^\r"));
+        QCOMPARE(f.dialogs.shown, (QStringList{"beep", "beep", kNoAnswer, kDone}));
+        QVERIFY(openWhenSent);
+        QCOMPARE(screen->result(), int(QDialog::Accepted));
+    }
+
+    void shouldShowTheSentClockOnTheProgrammingScreen()
+    {
+        ProgFixture f;
+        f.terminal.setClock({25, 3, 23, 5});
+        f.state.ConfigString = f.terminal.statusLine();
+        f.screen = std::make_unique<ProgrammingScreen>(f.state, *f.window, f.window.get());
+        // What a screen reader says of a panel: the value, not only what the panel is.
+        const auto spoken = [&](const char *panel) {
+            QWidget *w = f.screen->findChild<QLabel *>(panel);
+            return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        };
+        QCOMPARE(spoken("Panel3D11"), QStringLiteral("Data terminale 25-03"));
+        QCOMPARE(spoken("Panel3D14"), QStringLiteral("Ora terminale 23:05"));
+        QTimer::singleShot(100, [] {
+            QWidget *w = QApplication::activeModalWidget();
+            if (w && w->objectName() == "setdat")
+                w->findChild<QPushButton *>("sistema")->click();
+        });
+        f.click("Command3d16");
+        const ClockTexts sent = showTerminalClock(f.freshStatus());
+        QVERIFY(sent.date + sent.time != "25-0323:05"); // something was sent
+        QCOMPARE(spoken("Panel3D11"), "Data terminale " + sent.date);
+        QCOMPARE(spoken("Panel3D14"), "Ora terminale " + sent.time);
     }
 };
 

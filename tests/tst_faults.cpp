@@ -3,7 +3,6 @@
 #include "clock/ClockScreen.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QThread>
@@ -92,8 +91,8 @@ private slots:
         else if (screen == "program")
             f.click("Command3d13");
         else {
-            ClockScreen clock(f.state, *f.window, *f.screen->findChild<QLabel *>("Panel3D11"),
-                              *f.screen->findChild<QLabel *>("Panel3D14"), f.screen.get());
+            ClockScreen clock(f.state, *f.window, showTerminalClock(f.state.ConfigString),
+                              f.screen.get());
             clock.Command3d1_Click();
             QVERIFY(clock.isVisible() ||
                     !f.dialogs.shown.contains("error| Corvane|Operazione effettuata"));
@@ -192,8 +191,8 @@ private slots:
                      QStringLiteral("error| Corvane|Operazione effettuata"));
             QVERIFY(f.unlocked());
         } else {
-            ClockScreen clock(f.state, *f.window, *f.screen->findChild<QLabel *>("Panel3D11"),
-                              *f.screen->findChild<QLabel *>("Panel3D14"), f.screen.get());
+            ClockScreen clock(f.state, *f.window, showTerminalClock(f.state.ConfigString),
+                              f.screen.get());
             clock.Command3d1_Click();
             QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
         }

@@ -77,7 +77,6 @@ class TestLayout : public QObject {
     ScriptedDialogs m_dialogs;
     std::unique_ptr<ProgramState> m_state;
     NoPort m_port;
-    QLabel m_datePanel, m_timePanel;
 
     std::unique_ptr<QWidget> makeScreen(const QString &name)
     {
@@ -88,7 +87,7 @@ class TestLayout : public QObject {
         if (name == "programming")
             return std::make_unique<ProgrammingScreen>(*m_state, m_port);
         if (name == "clock")
-            return std::make_unique<ClockScreen>(*m_state, m_port, m_datePanel, m_timePanel);
+            return std::make_unique<ClockScreen>(*m_state, m_port, ClockTexts{});
         if (name == "viewer")
             return std::make_unique<ViewerScreen>(QDir(m_dir.path()), m_dialogs);
         return std::make_unique<InfoBox>();

@@ -30,9 +30,9 @@ struct ViewerFixture {
     ScriptedDialogs dialogs;
     std::unique_ptr<ViewerScreen> viewer;
 
-    void open()
+    void open(qint64 itemMemoryLimit = ByteListModel::kDefaultMemoryLimit)
     {
-        viewer = std::make_unique<ViewerScreen>(dir, dialogs);
+        viewer = std::make_unique<ViewerScreen>(dir, dialogs, nullptr, itemMemoryLimit);
         viewer->show();
     }
     QListWidget *files() const { return viewer->findChild<QListWidget *>("File1"); }
@@ -177,20 +177,42 @@ private slots:
         QCOMPARE(f.dialogs.shown, (QStringList{ask, ask}));
     }
 
-    void shouldLoadAMillionLinesCompletely()
+    // Two read chunks and many storage blocks: every item lands in its place, unless the
+    // items would take more memory than the viewer allows, which refuses the whole file.
+    void shouldLoadCompletelyOrRefuse_data()
     {
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<int>("items");
+        QTest::newRow("fits") << qint64(3'700'000) << 150'000;
+        QTest::newRow("too large") << qint64(3'000'000) << 0;
+        QTest::newRow("file larger than the limit") << qint64(1'000'000) << 0;
+    }
+
+    void shouldLoadCompletelyOrRefuse()
+    {
+        QFETCH(qint64, limit);
         ViewerFixture f;
+        constexpr int kLines = 150'000;
         QByteArray data;
-        constexpr int kLines = 1'000'000;
-        data.reserve(kLines * 22);
         for (int i = 0; i < kLines; ++i)
-            data += "80012345" + QByteArray::number(i).rightJustified(7, '0') + ";0001\r\n";
+            data += QByteArray::number(i).rightJustified(7, '0') + "\r\n";
         writeBytes(f.dir, "06-12-26.pol", data);
-        f.open();
+        f.open(limit);
         const QList<QByteArray> items = f.load();
-        QCOMPARE(items.size(), kLines);
-        QCOMPARE(items.last(), QByteArray("800123450999999;0001"));
-        QCOMPARE(f.label(), QStringLiteral(" 1000000 Records"));
+        QTEST(int(items.size()), "items");
+        for (int i = 0; i < items.size(); ++i)
+            QCOMPARE(items[i], QByteArray::number(i).rightJustified(7, '0'));
+        QCOMPARE(f.label(), QStringLiteral(" %1 Records").arg(items.size()));
+        QCOMPARE(f.dialogs.shown, items.isEmpty()
+                                      ? QStringList{"error| Corvane|Il File 06-12-26.pol e' troppo "
+                                                    "grande per essere visualizzato"}
+                                      : QStringList{});
+
+        // Enter in the item list is no request to open the file again.
+        QSignalSpy finished(f.viewer.get(), &ViewerScreen::loadFinished);
+        QTest::keyClick(f.viewer->findChild<QListView *>("List1"), Qt::Key_Return);
+        QTest::qWait(50);
+        QCOMPARE(finished.count(), 0);
     }
 
     void shouldOpenViewerAndInfoBoxFromMainWindow()

@@ -1,12 +1,12 @@
 #include "ClockScreen.h"
 
-#include "TerminalClock.h"
 #include "link/PortCheck.h"
 #include "link/PortGuard.h"
 #include "state/ProgramState.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,10 +31,9 @@ int valueOf(const QLineEdit *box)
 
 } // namespace
 
-ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel, QLabel &timePanel,
+ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, const ClockTexts &terminalClock,
                          QWidget *parent, Now now)
-    : QDialog(parent), m_state(state), m_port(port), m_datePanel(datePanel), m_timePanel(timePanel),
-      m_now(std::move(now)),
+    : QDialog(parent), m_state(state), m_port(port), m_now(std::move(now)),
       m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
 {
     setObjectName(QStringLiteral("setdat"));
@@ -74,38 +73,36 @@ ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, QLabel &datePanel
     m_pcClock = named<QLabel>("Label4", pcFrame);
     (new QHBoxLayout(pcFrame))->addWidget(m_pcClock);
 
-    m_send = named<QPushButton>("Command3d1", buttons, QStringLiteral("Invia"));
+    QPushButton *send = named<QPushButton>("Command3d1", buttons, QStringLiteral("Invia"));
     QPushButton *fromPc = named<QPushButton>("sistema", buttons, QStringLiteral("Sistema"));
     QPushButton *exit = named<QPushButton>("Command3d3", buttons, QStringLiteral("uscita"));
+    m_buttons = {send, fromPc, exit};
     auto *buttonRow = new QHBoxLayout(buttons);
-    for (QPushButton *b : {m_send, fromPc, exit})
+    for (QPushButton *b : std::as_const(m_buttons))
         buttonRow->addWidget(b);
-    connect(m_send, &QPushButton::clicked, this, &ClockScreen::Command3d1_Click);
+    connect(send, &QPushButton::clicked, this, &ClockScreen::Command3d1_Click);
     connect(fromPc, &QPushButton::clicked, this, &ClockScreen::sistema_Click);
     connect(exit, &QPushButton::clicked, this, &ClockScreen::Command3d3_Click);
 
-    setTabOrder(m_send, fromPc);
+    setTabOrder(send, fromPc);
     setTabOrder(fromPc, exit);
     setTabOrder(exit, m_boxes[Day]);
     setTabOrder(m_boxes[Day], m_boxes[Month]);
     setTabOrder(m_boxes[Month], m_boxes[Minutes]);
     setTabOrder(m_boxes[Minutes], m_boxes[Hours]);
-    m_send->setFocus();
+    send->setFocus();
 
-    Form_Load();
+    Form_Load(terminalClock);
 }
 
 ClockScreen::~ClockScreen() = default;
 
-void ClockScreen::Form_Load()
+void ClockScreen::Form_Load(const ClockTexts &terminalClock)
 {
     showPcClock(m_now());
-    const QString date = m_datePanel.text();
-    const QString time = m_timePanel.text();
-    m_boxes[Day]->setText(date.mid(0, 2));
-    m_boxes[Month]->setText(date.mid(3, 2));
-    m_boxes[Hours]->setText(time.mid(0, 2));
-    m_boxes[Minutes]->setText(time.right(2));
+    const ClockFields fields = clockFields(terminalClock);
+    for (int b = Day; b < BoxCount; ++b)
+        m_boxes[b]->setText(fields[b]);
 }
 
 void ClockScreen::showPcClock(const QDateTime &at)
@@ -166,9 +163,21 @@ bool ClockScreen::checkDayOfMonth()
     }
 }
 
+void ClockScreen::setBusy(bool busy)
+{
+    m_busy = busy;
+    if (busy)
+        m_focusBeforeBusy = QApplication::focusWidget();
+    // Disabling the focused button moves the focus on; it comes back when the exchange ends.
+    for (QPushButton *b : std::as_const(m_buttons))
+        b->setEnabled(!busy);
+    if (!busy && m_focusBeforeBusy && isVisible())
+        m_focusBeforeBusy->setFocus(Qt::OtherFocusReason);
+}
+
 void ClockScreen::Command3d1_Click()
 {
-    if (!m_port.ensurePortUsable())
+    if (m_busy || !m_port.ensurePortUsable())
         return;
     for (int b = Day; b < BoxCount; ++b) {
         if (m_boxes[b]->text().isEmpty()) {
@@ -198,19 +207,21 @@ void ClockScreen::Command3d1_Click()
         clock[b] = encodeClockField(m_boxes[b]->text());
 
     bool sent = false;
+    setBusy(true);
     portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
         sent = m_exchange.sendSetting([&] { sendClockFrame(m_exchange, clock); });
     });
+    setBusy(false);
     if (!sent)
         return;
-    m_datePanel.setText(m_boxes[Day]->text() + QLatin1Char('-') + m_boxes[Month]->text());
-    m_timePanel.setText(m_boxes[Hours]->text() + QLatin1Char(':') + m_boxes[Minutes]->text());
+    m_sent = {m_boxes[Day]->text() + QLatin1Char('-') + m_boxes[Month]->text(),
+              m_boxes[Hours]->text() + QLatin1Char(':') + m_boxes[Minutes]->text()};
     done(QDialog::Accepted);
 }
 
 void ClockScreen::sistema_Click()
 {
-    if (!m_port.ensurePortUsable())
+    if (m_busy || !m_port.ensurePortUsable())
         return;
     const QDateTime now = m_now();
     showPcClock(now);
@@ -222,5 +233,11 @@ void ClockScreen::sistema_Click()
 
 void ClockScreen::Command3d3_Click()
 {
-    done(QDialog::Rejected);
+    if (!m_busy)
+        done(QDialog::Rejected);
+}
+
+void ClockScreen::reject()
+{
+    Command3d3_Click();
 }

@@ -42,6 +42,17 @@ ClockTexts showTerminalClock(const QByteArray &statusLine)
             join(fields[2], fields[3], QLatin1Char(':'))};
 }
 
+ClockFields clockFields(const ClockTexts &texts)
+{
+    const auto split = [](const QString &text, QLatin1Char sep) {
+        const qsizetype at = text.indexOf(sep);
+        return at < 0 ? std::pair(text, QString()) : std::pair(text.left(at), text.mid(at + 1));
+    };
+    const auto [day, month] = split(texts.date, QLatin1Char('-'));
+    const auto [hours, minutes] = split(texts.time, QLatin1Char(':'));
+    return {day, month, hours, minutes};
+}
+
 quint8 encodeClockField(const QString &text)
 {
     if (text.isEmpty())

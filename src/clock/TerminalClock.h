@@ -24,6 +24,12 @@ struct ClockTexts {
 // nothing.
 ClockTexts showTerminalClock(const QByteArray &statusLine);
 
+// The day, month, hours and minutes of the texts above, as the clock screen's boxes take
+// them. A field the texts do not hold (a status line that stopped short) is empty, never a
+// neighbour's digits.
+using ClockFields = std::array<QString, 4>;
+ClockFields clockFields(const ClockTexts &texts);
+
 // A box's text as one packed-BCD byte: tens from the first character, units from the last
 // (a non-digit counts 0). Callers pad one digit first, since "5" alone gives 0x55.
 quint8 encodeClockField(const QString &text);

@@ -1,7 +1,6 @@
 #include "ProgrammingScreen.h"
 
 #include "clock/ClockScreen.h"
-#include "clock/TerminalClock.h"
 #include "link/PortCheck.h"
 #include "link/PortGuard.h"
 #include "state/ProgramState.h"
@@ -71,9 +70,7 @@ void ProgrammingScreen::buildControls()
     auto *clockBox = new QGridLayout;
     auto *label1 = named<QLabel>("Label1", this, QStringLiteral("Data/Ora  Terminale:"));
     m_datePanel = named<QLabel>("Panel3D11", this);
-    m_datePanel->setAccessibleName(QStringLiteral("Data terminale"));
     m_timePanel = named<QLabel>("Panel3D14", this);
-    m_timePanel->setAccessibleName(QStringLiteral("Ora terminale"));
     clockBox->addWidget(label1, 0, 0, 1, 2);
     clockBox->addWidget(m_datePanel, 1, 0);
     clockBox->addWidget(m_timePanel, 1, 1);
@@ -117,9 +114,14 @@ QWidget *ProgrammingScreen::buildGroup(const ParameterGroup &group)
 void ProgrammingScreen::Form_Load()
 {
     applyIndicators(decodeConfigString(m_state.ConfigString));
-    const ClockTexts clock = showTerminalClock(m_state.ConfigString);
-    m_datePanel->setText(clock.date);
-    m_timePanel->setText(clock.time);
+    showClock(showTerminalClock(m_state.ConfigString));
+}
+
+void ProgrammingScreen::showClock(const ClockTexts &clock)
+{
+    m_clock = clock;
+    showNamedValue(m_datePanel, QStringLiteral("Data terminale"), clock.date);
+    showNamedValue(m_timePanel, QStringLiteral("Ora terminale"), clock.time);
 }
 
 void ProgrammingScreen::applyIndicators(const IndicatorStates &states)
@@ -171,8 +173,11 @@ void ProgrammingScreen::Command3d16_Click()
 {
     if (!m_port.ensurePortUsable())
         return;
-    ClockScreen screen(m_state, m_port, *m_datePanel, *m_timePanel, this);
-    screen.exec();
+    // The panels are where the terminal's clock is kept: the screen starts from them and
+    // they show what it sent.
+    ClockScreen screen(m_state, m_port, m_clock, this);
+    if (screen.exec() == QDialog::Accepted)
+        showClock(screen.sent());
 }
 
 void ProgrammingScreen::Command3_Click()

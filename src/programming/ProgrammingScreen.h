@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterCatalogue.h"
+#include "clock/TerminalClock.h"
 #include "link/Exchange.h"
 
 #include <QDialog>
@@ -41,6 +42,7 @@ private:
     void buildControls();
     QWidget *buildGroup(const ParameterGroup &group);
     void applyIndicators(const IndicatorStates &states);
+    void showClock(const ClockTexts &clock);
 
     ProgramState &m_state;
     PortGuard &m_port;
@@ -49,5 +51,6 @@ private:
     QList<QWidget *> m_lockable;
     QLabel *m_datePanel = nullptr;
     QLabel *m_timePanel = nullptr;
+    ClockTexts m_clock;
     bool m_busy = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QLabel>
 #include <QString>
 
 #include <utility>
@@ -21,4 +22,13 @@ inline QFrame *makePanel(const char *name, QWidget *parent)
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Raised);
     return panel;
+}
+
+// Shows a value in a label whose accessible name says what it is. A name set in code
+// replaces the text for a screen reader, so the name carries the value too ("Data terminale
+// 25-03") and follows it.
+inline void showNamedValue(QLabel *label, const QString &name, const QString &value)
+{
+    label->setText(value);
+    label->setAccessibleName(value.isEmpty() ? name : name + QLatin1Char(' ') + value);
 }

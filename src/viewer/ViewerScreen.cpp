@@ -25,8 +25,9 @@ constexpr int kProgressAfterMs = 300;
 
 } // namespace
 
-ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
-    : QDialog(parent), m_dir(dir), m_dialogs(dialogs)
+ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent,
+                           qint64 itemMemoryLimit)
+    : QDialog(parent), m_dir(dir), m_dialogs(dialogs), m_items(itemMemoryLimit)
 {
     setObjectName(QStringLiteral("file60"));
     setWindowTitle(kCaption);
@@ -59,8 +60,12 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent)
     QPushButton *open = named<QPushButton>("Command1", panel, QStringLiteral("Apri File"));
     QPushButton *remove = named<QPushButton>("Command3", panel, QStringLiteral("Rimuovi File"));
     QPushButton *exit = named<QPushButton>("Command2", panel, QStringLiteral("Uscita"));
-    for (QPushButton *b : {open, remove, exit})
+    for (QPushButton *b : {open, remove, exit}) {
+        // Enter means something in the file list only; a default button would make Enter
+        // in the item list reopen the file.
+        b->setAutoDefault(false);
         row->addWidget(b);
+    }
     grid->addWidget(panel, 3, 0, 1, 2);
 
     connect(open, &QPushButton::clicked, this, &ViewerScreen::Command1_Click);
@@ -131,6 +136,14 @@ void ViewerScreen::Command1_Click()
         endLoad();
         return;
     }
+    m_overLimit = false;
+    // Items keep nearly every byte of the file: one larger than the list may hold is refused
+    // before a byte is read.
+    if (m_file.size() > m_items.memoryLimit()) {
+        m_file.close();
+        refuseLoad();
+        return;
+    }
     m_progress->setValue(0);
     m_loadClock.start();
     m_slice.start(0);
@@ -143,7 +156,7 @@ void ViewerScreen::loadSlice()
     if (m_chunk.size() != kChunkBytes)
         m_chunk.resize(kChunkBytes);
     char *const chunk = m_chunk.data();
-    const auto add = [this](QByteArrayView item) { m_items.add(item); };
+    const auto add = [this](QByteArrayView item) { addItem(item); };
     do {
         const qint64 n = m_file.read(chunk, kChunkBytes);
         if (n <= 0) { // the end, or a read error: what was read stays
@@ -151,6 +164,10 @@ void ViewerScreen::loadSlice()
             return;
         }
         m_reader.feed(QByteArrayView(chunk, n), add);
+        if (m_overLimit) {
+            refuseLoad();
+            return;
+        }
     } while (slice.elapsed() < kSliceMs);
     m_items.commit();
     if (m_file.size() > 0)
@@ -159,10 +176,20 @@ void ViewerScreen::loadSlice()
         m_progress->show();
 }
 
+void ViewerScreen::addItem(QByteArrayView item)
+{
+    if (!m_overLimit && !m_items.add(item))
+        m_overLimit = true;
+}
+
 void ViewerScreen::endLoad()
 {
     m_slice.stop();
-    m_reader.finish([this](QByteArrayView item) { m_items.add(item); });
+    m_reader.finish([this](QByteArrayView item) { addItem(item); });
+    if (m_overLimit) {
+        refuseLoad();
+        return;
+    }
     m_items.commit();
     m_file.close();
     m_progress->hide();
@@ -170,10 +197,20 @@ void ViewerScreen::endLoad()
     emit loadFinished();
 }
 
+void ViewerScreen::refuseLoad()
+{
+    // Not a part of the file: the whole of it or nothing, and the memory given back.
+    cancelLoad();
+    m_items.clear();
+    m_count->setText(spacedNumber(0) + QStringLiteral(" Records"));
+    m_dialogs.error(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
+                                                    QStringLiteral(" e' troppo grande per "
+                                                                   "essere visualizzato"));
+    emit loadFinished();
+}
+
 void ViewerScreen::cancelLoad()
 {
-    if (!m_slice.isActive())
-        return;
     m_slice.stop();
     m_reader = FreeFormatReader();
     m_file.close();

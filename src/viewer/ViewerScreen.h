@@ -21,7 +21,9 @@ class Dialogs;
 class ViewerScreen : public QDialog {
     Q_OBJECT
 public:
-    ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent = nullptr);
+    // A file whose items would take more memory than itemMemoryLimit is refused.
+    ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent = nullptr,
+                 qint64 itemMemoryLimit = ByteListModel::kDefaultMemoryLimit);
     ~ViewerScreen() override;
 
     bool isLoading() const { return m_slice.isActive(); }
@@ -46,7 +48,9 @@ private:
     void refreshFiles();
     QString chosenFile() const;
     void loadSlice();
+    void addItem(QByteArrayView item);
     void endLoad();
+    void refuseLoad();
     void cancelLoad();
 
     QDir m_dir;
@@ -59,6 +63,7 @@ private:
     QFile m_file;
     QByteArray m_chunk; // the read buffer, kept from slice to slice
     FreeFormatReader m_reader;
+    bool m_overLimit = false; // an item of this load did not fit
     QTimer m_slice;
     QElapsedTimer m_loadClock;
 };
