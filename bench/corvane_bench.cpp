@@ -12,6 +12,7 @@
 #include "SimFixture.h"
 #include "mainwindow/Scarico.h"
 #include "polling/PollScreen.h"
+#include "ui/MessageBoxDialogs.h"
 #include "ui/ProgramIcon.h"
 #include "viewer/ViewerScreen.h"
 

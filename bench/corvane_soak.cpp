@@ -38,11 +38,11 @@ int operatorChild(const QString &dir)
     window.Form_Load();
     window.show();
     for (;;) {
-        PollScreen screen(state, window, &window);
+        PollScreen screen(state, &window);
         // The operator sees the port message and presses "Uscita".
         QTimer operatorEye;
         QObject::connect(&operatorEye, &QTimer::timeout, &screen, [&] {
-            if (!state.portUsable)
+            if (!state.port.portUsable())
                 screen.Command2_Click();
         });
         operatorEye.start(500);

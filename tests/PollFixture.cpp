@@ -7,7 +7,7 @@
 PollFixture::PollFixture()
 {
     start();
-    screen = std::make_unique<PollScreen>(state, *window, window.get());
+    screen = std::make_unique<PollScreen>(state, window.get());
 }
 
 bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,

@@ -17,7 +17,7 @@ struct ProgFixture : MainFixture {
         terminal.setParameters(parameters);
         start();
         state.ConfigString = terminal.statusLine();
-        screen = std::make_unique<ProgrammingScreen>(state, *window, window.get());
+        screen = std::make_unique<ProgrammingScreen>(state, window.get());
         screen->show();
     }
 

@@ -14,7 +14,7 @@ int runPollingProgram(const QString &dir)
     ProgramState state{QDir(dir), dialogs};
     Scarico window(state);
     window.Form_Load();
-    PollScreen screen(state, window, &window);
+    PollScreen screen(state, &window);
     screen.show();
     return QApplication::exec();
 }

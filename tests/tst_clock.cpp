@@ -27,8 +27,8 @@ struct ClockFixture : ProgFixture {
     {
         terminal.setClock({25, 3, 23, 5});
         state.ConfigString = terminal.statusLine().left(statusLength);
-        screen = std::make_unique<ProgrammingScreen>(state, *window, window.get());
-        clock = std::make_unique<ClockScreen>(state, *window, showTerminalClock(state.ConfigString),
+        screen = std::make_unique<ProgrammingScreen>(state, window.get());
+        clock = std::make_unique<ClockScreen>(state, showTerminalClock(state.ConfigString),
                                               screen.get(), [] { return kPcClock; });
         clock->show();
         clock->activateWindow();
@@ -271,7 +271,7 @@ private slots:
         ProgFixture f;
         f.terminal.setClock({25, 3, 23, 5});
         f.state.ConfigString = f.terminal.statusLine();
-        f.screen = std::make_unique<ProgrammingScreen>(f.state, *f.window, f.window.get());
+        f.screen = std::make_unique<ProgrammingScreen>(f.state, f.window.get());
         // What a screen reader says of a panel: the value, not only what the panel is.
         const auto spoken = [&](const char *panel) {
             QWidget *w = f.screen->findChild<QLabel *>(panel);

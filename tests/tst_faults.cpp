@@ -91,8 +91,7 @@ private slots:
         else if (screen == "program")
             f.click("Command3d13");
         else {
-            ClockScreen clock(f.state, *f.window, showTerminalClock(f.state.ConfigString),
-                              f.screen.get());
+            ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
             clock.Command3d1_Click();
             QVERIFY(clock.isVisible() ||
                     !f.dialogs.shown.contains("error| Corvane|Operazione effettuata"));
@@ -191,8 +190,7 @@ private slots:
                      QStringLiteral("error| Corvane|Operazione effettuata"));
             QVERIFY(f.unlocked());
         } else {
-            ClockScreen clock(f.state, *f.window, showTerminalClock(f.state.ConfigString),
-                              f.screen.get());
+            ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
             clock.Command3d1_Click();
             QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
         }

@@ -2,7 +2,6 @@
 #include "TestFiles.h"
 #include "clock/ClockScreen.h"
 #include "info/InfoBox.h"
-#include "link/PortGuard.h"
 #include "mainwindow/Scarico.h"
 #include "polling/PollScreen.h"
 #include "programming/ProgrammingScreen.h"
@@ -21,11 +20,6 @@
 #include <memory>
 
 namespace {
-
-struct NoPort : PortGuard {
-    bool checkPortUsable() override { return false; }
-    void reportPortUnavailable() override {}
-};
 
 bool carriesText(const QWidget *w)
 {
@@ -76,18 +70,17 @@ class TestLayout : public QObject {
     QTemporaryDir m_dir;
     ScriptedDialogs m_dialogs;
     std::unique_ptr<ProgramState> m_state;
-    NoPort m_port;
 
     std::unique_ptr<QWidget> makeScreen(const QString &name)
     {
         if (name == "main")
             return std::make_unique<Scarico>(*m_state);
         if (name == "polling")
-            return std::make_unique<PollScreen>(*m_state, m_port);
+            return std::make_unique<PollScreen>(*m_state);
         if (name == "programming")
-            return std::make_unique<ProgrammingScreen>(*m_state, m_port);
+            return std::make_unique<ProgrammingScreen>(*m_state);
         if (name == "clock")
-            return std::make_unique<ClockScreen>(*m_state, m_port, ClockTexts{});
+            return std::make_unique<ClockScreen>(*m_state, ClockTexts{});
         if (name == "viewer")
             return std::make_unique<ViewerScreen>(QDir(m_dir.path()), m_dialogs);
         return std::make_unique<InfoBox>();

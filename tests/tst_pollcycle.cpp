@@ -167,7 +167,7 @@ private slots:
     void shouldKeepTerminalMemoryWhenTransferNeverEnds()
     {
         PollFixture f;
-        f.screen->setTransferLimit(100);
+        f.screen->cycle().setTransferLimit(100);
         QByteArray endless("\x02");
         for (int i = 10; i < 40; ++i)
             endless += "R" + QByteArray::number(i) + "\r\n"; // 150 bytes, past the limit

@@ -1,7 +1,7 @@
 #include "mainwindow/Scarico.h"
 #include "state/ProgramState.h"
 #include "state/WorkingFolder.h"
-#include "ui/Dialogs.h"
+#include "ui/MessageBoxDialogs.h"
 #include "ui/ProgramIcon.h"
 
 #include <QApplication>

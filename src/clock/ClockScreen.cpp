@@ -1,7 +1,6 @@
 #include "ClockScreen.h"
 
 #include "link/PortCheck.h"
-#include "link/PortGuard.h"
 #include "state/ProgramState.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -31,9 +30,9 @@ int valueOf(const QLineEdit *box)
 
 } // namespace
 
-ClockScreen::ClockScreen(ProgramState &state, PortGuard &port, const ClockTexts &terminalClock,
-                         QWidget *parent, Now now)
-    : QDialog(parent), m_state(state), m_port(port), m_now(std::move(now)),
+ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, QWidget *parent,
+                         Now now)
+    : QDialog(parent), m_state(state), m_now(std::move(now)),
       m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
 {
     setObjectName(QStringLiteral("setdat"));
@@ -177,7 +176,7 @@ void ClockScreen::setBusy(bool busy)
 
 void ClockScreen::Command3d1_Click()
 {
-    if (m_busy || !m_port.ensurePortUsable())
+    if (m_busy || !m_state.port.ensurePortUsable())
         return;
     for (int b = Day; b < BoxCount; ++b) {
         if (m_boxes[b]->text().isEmpty()) {
@@ -208,7 +207,7 @@ void ClockScreen::Command3d1_Click()
 
     bool sent = false;
     setBusy(true);
-    portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
+    portcheck::runGuarded(m_state.dialogs, m_state.port, *this, [&] {
         sent = m_exchange.sendSetting([&] { sendClockFrame(m_exchange, clock); });
     });
     setBusy(false);
@@ -221,7 +220,7 @@ void ClockScreen::Command3d1_Click()
 
 void ClockScreen::sistema_Click()
 {
-    if (m_busy || !m_port.ensurePortUsable())
+    if (m_busy || !m_state.port.ensurePortUsable())
         return;
     const QDateTime now = m_now();
     showPcClock(now);

@@ -14,7 +14,6 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class PortGuard;
 struct ProgramState;
 
 // "Data/Ora": sets the terminal's clock from four two-digit boxes or from the PC's clock.
@@ -25,8 +24,8 @@ class ClockScreen : public QDialog, public ControlLock {
 public:
     using Now = std::function<QDateTime()>;
 
-    ClockScreen(ProgramState &state, PortGuard &port, const ClockTexts &terminalClock,
-                QWidget *parent = nullptr, Now now = &QDateTime::currentDateTime);
+    ClockScreen(ProgramState &state, const ClockTexts &terminalClock, QWidget *parent = nullptr,
+                Now now = &QDateTime::currentDateTime);
     ~ClockScreen() override;
 
     // The whole of "Invia" is one busy stretch (setBusy); the exchange's own unlock on a
@@ -64,7 +63,6 @@ private:
     void setBusy(bool busy);
 
     ProgramState &m_state;
-    PortGuard &m_port;
     ClockTexts m_sent;
     Now m_now;
     Exchange m_exchange;

@@ -52,3 +52,17 @@ void runGuarded(Dialogs &dialogs, PortGuard &port, ControlLock &lock,
 }
 
 } // namespace portcheck
+
+bool PortGuard::checkPortUsable()
+{
+    m_usable = portcheck::checkPortUsable(m_link, m_dialogs);
+    return m_usable;
+}
+
+bool PortGuard::ensurePortUsable()
+{
+    if (checkPortUsable())
+        return true;
+    reportPortUnavailable();
+    return false;
+}

@@ -116,14 +116,18 @@ void SerialLink::setPortOpen(bool open)
     }
     if (m_open)
         throw SerialError(LinkError::Other);
-    if (m_portNumber < 1)
+    if (m_portNumber < 1 && m_explicitDevice.isEmpty())
         throw SerialError(LinkError::InvalidPort);
 
     const LineSettings s = parseSettings(m_settings);
-    m_devicePath = deviceForPort(m_portNumber, m_workingDir);
+    m_devicePath =
+        m_explicitDevice.isEmpty() ? deviceForPort(m_portNumber, m_workingDir) : m_explicitDevice;
+    m_openError.clear();
 #ifndef Q_OS_WIN
-    if (!QFileInfo::exists(m_devicePath))
+    if (!QFileInfo::exists(m_devicePath)) {
+        m_openError = QStringLiteral("No such file or directory");
         throw SerialError(LinkError::InvalidPort);
+    }
 #endif
     m_port.setPortName(m_devicePath);
     m_port.setBaudRate(s.baud);
@@ -135,6 +139,7 @@ void SerialLink::setPortOpen(bool open)
     m_presenceChecked.invalidate();
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();
+        m_openError = m_port.errorString();
         m_port.clearError();
         throw SerialError(error == QSerialPort::DeviceNotFoundError ? LinkError::InvalidPort
                                                                     : LinkError::Other);

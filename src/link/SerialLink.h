@@ -29,6 +29,11 @@ public:
     static QString deviceForPort(int portNumber, const QDir &workingDir);
 
     void setCommPort(int portNumber);
+    // A device to open instead of the port number's (the headless poller's --device).
+    void setDevicePath(const QString &path) { m_explicitDevice = path; }
+    QString devicePath() const { return m_devicePath; }
+    // Why the last open failed, in the system's words.
+    QString openErrorText() const { return m_openError; }
     int commPort() const { return m_portNumber; }
     // Only "baud,parity,data,stop" with parity n/e/o; anything else throws LinkError::Other.
     void setSettings(const QString &settings);
@@ -61,6 +66,8 @@ private:
     QDir m_workingDir;
     QSerialPort m_port;
     QString m_devicePath;
+    QString m_explicitDevice;
+    QString m_openError;
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_portNumber = 0;
     int m_inBufferSize = 1024;

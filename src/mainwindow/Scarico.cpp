@@ -31,6 +31,7 @@ Scarico::Scarico(ProgramState &state, QWidget *parent)
       m_exchange(state.Comm1, state.dialogs, *this)
 {
     m_ui->setupUi(this);
+    connect(&state.port, &PortGuard::portUnavailable, this, &Scarico::showPortUnavailable);
     // The port frame and the buttons form a grid of equal cells.
     const int cellHeight = m_ui->Frame1->sizeHint().height();
     for (int row = 0; row < 4; ++row) {
@@ -134,6 +135,11 @@ void Scarico::unlockControls()
 
 void Scarico::reportPortUnavailable()
 {
+    m_state.port.reportPortUnavailable();
+}
+
+void Scarico::showPortUnavailable()
+{
     setWindowTitle(QStringLiteral("PDT"));
     // Exit and the port list stay usable: the operator can pick another port or leave.
     setCommandsEnabled(false, false);
@@ -141,8 +147,12 @@ void Scarico::reportPortUnavailable()
 
 bool Scarico::checkPortUsable()
 {
-    m_state.portUsable = portcheck::checkPortUsable(m_state.Comm1, m_state.dialogs);
-    return m_state.portUsable;
+    return m_state.port.checkPortUsable();
+}
+
+bool Scarico::ensurePortUsable()
+{
+    return m_state.port.ensurePortUsable();
 }
 
 void Scarico::Combo1_Click()
@@ -314,7 +324,7 @@ void Scarico::Command8_Click()
         if (!line)
             return;
         m_state.ConfigString = *line;
-        ProgrammingScreen screen(m_state, *this, this);
+        ProgrammingScreen screen(m_state, this);
         screen.exec();
         unlockControls();
     });
@@ -324,7 +334,7 @@ void Scarico::Command10_Click()
 {
     if (!ensurePortUsable())
         return;
-    PollScreen screen(m_state, *this, this);
+    PollScreen screen(m_state, this);
     screen.exec();
     m_state.pollStopRequested = false;
 }

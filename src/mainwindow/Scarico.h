@@ -1,7 +1,6 @@
 #pragma once
 
 #include "link/Exchange.h"
-#include "link/PortGuard.h"
 
 #include <QMainWindow>
 
@@ -17,7 +16,7 @@ class QMenu;
 struct ProgramState;
 
 // The start-up window: port choice, the memory commands, and the doors to the other screens.
-class Scarico : public QMainWindow, public ControlLock, public PortGuard {
+class Scarico : public QMainWindow, public ControlLock {
     Q_OBJECT
 public:
     explicit Scarico(ProgramState &state, QWidget *parent = nullptr);
@@ -29,8 +28,9 @@ public:
     void lockControls() override;
     void unlockControls() override;
 
-    bool checkPortUsable() override;
-    void reportPortUnavailable() override;
+    bool checkPortUsable();
+    bool ensurePortUsable();
+    void reportPortUnavailable();
     void openPort();
     // Wake-up plus status line as a presence check; true when the wake-up failed.
     bool queryStatus();
@@ -53,6 +53,9 @@ signals:
 
 private:
     void buildMenus();
+    // The port marked unavailable: the caption says "PDT" and only the port list and the
+    // exit stay usable.
+    void showPortUnavailable();
     // The command buttons (with or without "Uscita") and both menus, in their fixed order.
     void setCommandsEnabled(bool enabled, bool includingExit);
     // Checks the port, then runs the exchange; a port lost midway ends it with the port

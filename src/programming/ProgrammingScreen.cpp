@@ -2,7 +2,6 @@
 
 #include "clock/ClockScreen.h"
 #include "link/PortCheck.h"
-#include "link/PortGuard.h"
 #include "state/ProgramState.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -21,8 +20,8 @@ constexpr int kColumns = 4;
 
 } // namespace
 
-ProgrammingScreen::ProgrammingScreen(ProgramState &state, PortGuard &port, QWidget *parent)
-    : QDialog(parent), m_state(state), m_port(port),
+ProgrammingScreen::ProgrammingScreen(ProgramState &state, QWidget *parent)
+    : QDialog(parent), m_state(state),
       m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
 {
     setObjectName(QStringLiteral("progra"));
@@ -148,9 +147,9 @@ void ProgrammingScreen::sendValue(const ParameterValue &value)
 {
     const ParameterGroup *group = groupOf(value);
     const bool fullForm = !group || group->reported();
-    if (fullForm && !m_port.ensurePortUsable())
+    if (fullForm && !m_state.port.ensurePortUsable())
         return;
-    portcheck::runGuarded(m_state.dialogs, m_port, *this, [&] {
+    portcheck::runGuarded(m_state.dialogs, m_state.port, *this, [&] {
         if (fullForm)
             lockControls();
         const auto sendCode = [&] {
@@ -171,11 +170,11 @@ void ProgrammingScreen::Command20_Click()
 
 void ProgrammingScreen::Command3d16_Click()
 {
-    if (!m_port.ensurePortUsable())
+    if (!m_state.port.ensurePortUsable())
         return;
     // The panels are where the terminal's clock is kept: the screen starts from them and
     // they show what it sent.
-    ClockScreen screen(m_state, m_port, m_clock, this);
+    ClockScreen screen(m_state, m_clock, this);
     if (screen.exec() == QDialog::Accepted)
         showClock(screen.sent());
 }

@@ -10,7 +10,6 @@
 
 class QCheckBox;
 class QLabel;
-class PortGuard;
 struct ParameterGroup;
 struct ProgramState;
 
@@ -19,7 +18,7 @@ struct ProgramState;
 class ProgrammingScreen : public QDialog, public ControlLock {
     Q_OBJECT
 public:
-    ProgrammingScreen(ProgramState &state, PortGuard &port, QWidget *parent = nullptr);
+    ProgrammingScreen(ProgramState &state, QWidget *parent = nullptr);
     ~ProgrammingScreen() override;
 
     void lockControls() override;
@@ -45,7 +44,6 @@ private:
     void showClock(const ClockTexts &clock);
 
     ProgramState &m_state;
-    PortGuard &m_port;
     Exchange m_exchange;
     QHash<QString, QCheckBox *> m_indicators;
     QList<QWidget *> m_lockable;

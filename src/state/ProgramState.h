@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StartupSettings.h"
+#include "link/PortGuard.h"
 #include "link/SerialLink.h"
 
 #include <QByteArray>
@@ -12,7 +13,7 @@ class Dialogs;
 // the screens by reference.
 struct ProgramState {
     ProgramState(const QDir &dir, Dialogs &messageBoxes)
-        : workingDir(dir), Comm1(dir), dialogs(messageBoxes)
+        : workingDir(dir), Comm1(dir), dialogs(messageBoxes), port(Comm1, messageBoxes)
     {
         Comm1.setObjectName(QStringLiteral("Comm1"));
     }
@@ -21,7 +22,7 @@ struct ProgramState {
     SerialLink Comm1;        // the one serial port
     Dialogs &dialogs;        // every message box and beep
     qint16 PortNumber = 0;   // 1..16 once chosen
-    bool portUsable = false; // outcome of the last checkPortUsable
+    PortGuard port;          // checkPortUsable, portUsable and "port unavailable"
     QByteArray ConfigString; // status line read before the programming screen opens
     bool pollStopRequested = false;
     StartupSettings startup;

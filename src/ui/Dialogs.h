@@ -19,13 +19,3 @@ public:
     virtual void plain(const QString &title, const QString &text) = 0;
     virtual void beep() = 0;
 };
-
-// The production implementation: modal QMessageBox over the active window.
-class MessageBoxDialogs : public Dialogs {
-public:
-    bool question(const QString &title, const QString &text) override;
-    void error(const QString &title, const QString &text) override;
-    void info(const QString &title, const QString &text) override;
-    void plain(const QString &title, const QString &text) override;
-    void beep() override;
-};

@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "MessageBoxDialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,0 +1,284 @@
+// corvane-poll: the polling cycle without a window, for a terminal left in its cradle all
+// day. One instance per terminal; meant to run as a systemd service (corvane-poll@N).
+#include "link/SerialLink.h"
+#include "polling/PollCycle.h"
+#include "state/ProgramState.h"
+#include "ui/Dialogs.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRetryMs = 3000;
+constexpr int kBadArguments = 2;
+
+// One line per event on standard output, with the journal's priority prefix.
+enum class Priority { Error = 3, Warning = 4, Info = 6 };
+
+void logLine(Priority priority, const QString &text)
+{
+    std::fprintf(stdout, "<%d>%s\n", int(priority), text.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+// Nobody is there to answer a message box: the poller logs its own lines instead.
+class NoDialogs : public Dialogs {
+public:
+    bool question(const QString &, const QString &) override { return false; }
+    void error(const QString &, const QString &) override {}
+    void info(const QString &, const QString &) override {}
+    void plain(const QString &, const QString &) override {}
+    void beep() override {}
+};
+
+int signalPipe[2];
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+struct Options {
+    int port = 0;
+    QString device;
+    QString dir;
+};
+
+// Parses the arguments; on a bad one says why on standard error and returns nothing.
+std::optional<Options> parseOptions(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Polls a barcode terminal about once a second and stores every record it holds in the "
+        "day's poll file (dd-mm-yy.pol), then clears it. Logs one line per event."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("COM port N (1-16): the link comN in the folder, "
+                                                 "else /dev/ttyS<N-1>."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption device(QStringLiteral("device"),
+                                    QStringLiteral("The serial device to open."),
+                                    QStringLiteral("PATH"));
+    const QCommandLineOption dir(QStringLiteral("dir"),
+                                 QStringLiteral("Folder of the poll files (default: current)."),
+                                 QStringLiteral("DIR"));
+    parser.addOptions({port, device, dir});
+    const auto fail = [](const QString &why) -> std::optional<Options> {
+        std::fprintf(stderr, "corvane-poll: %s\n", qPrintable(why));
+        return std::nullopt;
+    };
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+
+    Options o;
+    o.dir = parser.isSet(dir) ? parser.value(dir) : QDir::currentPath();
+    const QFileInfo folder(o.dir);
+    if (!folder.isDir())
+        return fail(QStringLiteral("--dir %1 is not a folder").arg(o.dir));
+    if (!folder.isWritable())
+        return fail(QStringLiteral("--dir %1 is not writable").arg(o.dir));
+    if (parser.isSet(port) == parser.isSet(device))
+        return fail(QStringLiteral("give either --port N or --device PATH"));
+    if (parser.isSet(port)) {
+        bool ok = false;
+        o.port = parser.value(port).toInt(&ok);
+        if (!ok || o.port < 1 || o.port > 16)
+            return fail(QStringLiteral("--port must be 1 to 16, not %1").arg(parser.value(port)));
+    } else {
+        o.device = parser.value(device);
+    }
+    return o;
+}
+
+// Runs the cycle for as long as it is not told to stop, reopening the port whenever it is
+// missing or lost, and logs what changes.
+class Poller {
+public:
+    Poller(const Options &options, NoDialogs &dialogs)
+        : m_state(QDir(options.dir), dialogs), m_store(m_state.workingDir),
+          m_cycle(m_state.Comm1, m_state.port, dialogs, m_store, m_state.pollStopRequested)
+    {
+        SerialLink &link = m_state.Comm1;
+        link.setInBufferSize(32000);
+        link.setSettings(QStringLiteral("9600,n,8,1"));
+        if (options.device.isEmpty())
+            link.setCommPort(options.port);
+        else
+            link.setDevicePath(options.device);
+        m_name =
+            options.device.isEmpty() ? QStringLiteral("COM %1").arg(options.port) : options.device;
+        connectCycle();
+    }
+
+    void stop()
+    {
+        m_stopping = true;
+        m_state.pollStopRequested = true;
+        m_retry.quit();
+    }
+
+    int run()
+    {
+        logLine(Priority::Info, QStringLiteral("corvane-poll %1: polling %2 into %3")
+                                    .arg(QCoreApplication::applicationVersion(), m_name,
+                                         m_state.workingDir.absolutePath()));
+        while (!m_stopping) {
+            if (!open()) {
+                QTimer::singleShot(kRetryMs, &m_retry, &QEventLoop::quit);
+                m_retry.exec();
+                continue;
+            }
+            m_state.pollStopRequested = false;
+            m_cycle.run();
+            if (!m_stopping && m_cycle.hasPortFailed()) {
+                logLine(Priority::Warning, QStringLiteral("port %1 lost; retrying every %2 s")
+                                               .arg(m_name)
+                                               .arg(kRetryMs / 1000));
+                m_portLost = true;
+                m_state.Comm1.setPortOpen(false);
+            }
+        }
+        m_state.Comm1.setPortOpen(false);
+        logLine(Priority::Info, QStringLiteral("stopped"));
+        return 0;
+    }
+
+private:
+    bool open()
+    {
+        SerialLink &link = m_state.Comm1;
+        try {
+            link.setPortOpen(true);
+        } catch (const SerialError &) {
+            const QString why = link.openErrorText();
+            if (!m_portLost || why != m_lastOpenError)
+                logLine(Priority::Warning,
+                        QStringLiteral("cannot open %1 (%2): %3; retrying every %4 s")
+                            .arg(m_name, link.devicePath(), why)
+                            .arg(kRetryMs / 1000));
+            m_portLost = true;
+            m_lastOpenError = why;
+            return false;
+        }
+        if (m_portLost)
+            logLine(Priority::Info,
+                    QStringLiteral("port %1 back (%2)").arg(m_name, link.devicePath()));
+        m_portLost = false;
+        m_lastOpenError.clear();
+        return true;
+    }
+
+    void connectCycle()
+    {
+        QObject::connect(&m_cycle, &PollCycle::onLineChanged,
+                         [this](bool onLine) { setLine(onLine ? Line::OnLine : Line::Silent); });
+        QObject::connect(&m_cycle, &PollCycle::communicationError,
+                         [this] { setLine(Line::CommunicationError); });
+        QObject::connect(&m_cycle, &PollCycle::statusRead, [this](bool, const QString &file) {
+            m_file = file;
+            m_records = 0;
+        });
+        QObject::connect(&m_cycle, &PollCycle::recordStored, [this] { ++m_records; });
+        QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored) {
+            if (stored)
+                logLine(Priority::Info,
+                        QStringLiteral("%1 records stored in %2").arg(m_records).arg(m_file));
+            else
+                logLine(Priority::Error,
+                        QStringLiteral("write error on %1: %2 records not stored, the terminal "
+                                       "keeps them")
+                            .arg(m_file)
+                            .arg(m_records));
+        });
+        QObject::connect(&m_cycle, &PollCycle::clearSent, [] {
+            logLine(Priority::Info, QStringLiteral("terminal memory cleared"));
+        });
+    }
+
+    enum class Line { Unknown, OnLine, Silent, CommunicationError };
+
+    // Only changes are logged: a terminal off all night gives two lines, not thousands.
+    void setLine(Line line)
+    {
+        if (line == m_line)
+            return;
+        m_line = line;
+        switch (line) {
+        case Line::OnLine:
+            logLine(Priority::Info, QStringLiteral("terminal on line"));
+            break;
+        case Line::Silent:
+            logLine(Priority::Warning, QStringLiteral("terminal does not answer"));
+            break;
+        case Line::CommunicationError:
+            logLine(Priority::Warning, QStringLiteral("communication error: the terminal "
+                                                      "answers with something other than ACK"));
+            break;
+        case Line::Unknown:
+            break;
+        }
+    }
+
+    ProgramState m_state;
+    PollStore m_store;
+    PollCycle m_cycle;
+    QEventLoop m_retry;
+    QString m_name;
+    QString m_file;
+    QString m_lastOpenError;
+    qsizetype m_records = 0;
+    Line m_line = Line::Unknown;
+    bool m_portLost = false;
+    bool m_stopping = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-poll"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    const std::optional<Options> options = parseOptions(app);
+    if (!options)
+        return kBadArguments;
+
+    // SIGTERM and SIGINT reach the event loop through a pipe; the cycle sees the stop at
+    // its next safe point.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return 1;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    NoDialogs dialogs;
+    Poller poller(*options, dialogs);
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        poller.stop();
+    });
+    return poller.run();
+}

@@ -1,0 +1,291 @@
+#include "PollCycle.h"
+
+#include "RecordSplitter.h"
+
+#include "link/PortGuard.h"
+#include "link/TerminalStatus.h"
+
+namespace {
+
+ExchangeStyle pollingStyle()
+{
+    ExchangeStyle style;
+    style.title = QStringLiteral(" Corvane");
+    style.pausesProcessEvents = true; // keeps a stop request visible while the cycle runs
+    style.pauseAfterZeroMs = 200;
+    style.reportsFailures = false;
+    return style;
+}
+
+// Often enough for a window to stay live and a stop request to be seen at once.
+constexpr int kEventIntervalMs = 40;
+
+} // namespace
+
+PollCycle::PollCycle(SerialLink &link, PortGuard &port, Dialogs &dialogs, PollStore &store,
+                     bool &stopRequested)
+    : m_port(port), m_store(store), m_stopRequested(stopRequested),
+      m_exchange(link, dialogs, *this, pollingStyle())
+{
+    m_exchange.setWaitCheck([this] {
+        keepLive();
+        return portOk() && !(m_stopEndsWaits && m_stopRequested);
+    });
+    m_lastEvents.start();
+}
+
+void PollCycle::keepLive()
+{
+    if (m_lastEvents.elapsed() < kEventIntervalMs)
+        return;
+    if (m_whileWaiting)
+        m_whileWaiting();
+    else
+        m_exchange.processEventsOnce();
+    m_lastEvents.restart();
+}
+
+bool PollCycle::portOk()
+{
+    if (m_portFailed)
+        return false;
+    if (m_port.checkPortUsable())
+        return true;
+    m_portFailed = true;
+    m_port.reportPortUnavailable();
+    m_stopRequested = true;
+    emit portFailed();
+    return false;
+}
+
+bool PollCycle::flushInput()
+{
+    if (!portOk())
+        return false;
+    m_exchange.flushInput();
+    return true;
+}
+
+void PollCycle::guarded(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const SerialError &) {
+        // The port failed between two checks: the check now reports it and stops the cycle;
+        // a failure that does not last only costs this turn.
+        portOk();
+        unlockControls();
+    }
+}
+
+PollCycle::End PollCycle::run()
+{
+    m_running = true;
+    m_portFailed = false;
+    struct Running {
+        bool &flag;
+        ~Running() { flag = false; }
+    } running{m_running};
+    for (;;) {
+        Outcome outcome = NothingObtained;
+        guarded([&] {
+            flushInput();
+            outcome = pollOnce();
+        });
+        if (m_stopRequested) {
+            unlockControls();
+            return End::StopRequested;
+        }
+        guarded([&] { flushInput(); });
+        if (outcome == NothingObtained) {
+            emit turnObtainedNothing();
+            if (!portOk())
+                return End::PortFailed;
+            guarded([&] { m_exchange.link().output(" "); });
+        }
+        guarded([&] { flushInput(); });
+        m_exchange.processEventsOnce();
+        m_exchange.pauseMs(500);
+        emit indicatorCleared();
+        m_exchange.processEventsOnce();
+        m_exchange.pauseMs(500);
+    }
+}
+
+PollCycle::Outcome PollCycle::pollOnce()
+{
+    if (!portOk())
+        return NothingObtained;
+    SerialLink &link = m_exchange.link();
+    m_exchange.flushInput();
+    link.output(" ");
+    m_exchange.pauseMs(100);
+    link.output("0");
+    m_exchange.pauseMs(100);
+
+    const Exchange::Wait w = m_exchange.waitForCharacter();
+    if (w == Exchange::Wait::Abandoned)
+        return NothingObtained;
+    if (w == Exchange::Wait::TimedOut) {
+        emit onLineChanged(false);
+        m_exchange.processEventsOnce();
+        unlockControls();
+        return NothingObtained;
+    }
+    if (m_exchange.readCharacter() != terminal::kAck) {
+        emit communicationError();
+        flushInput();
+        unlockControls();
+        return NothingObtained;
+    }
+
+    if (!portOk())
+        return NothingObtained;
+    m_exchange.sendCommand('?', 0);
+    emit onLineChanged(true);
+    m_exchange.processEventsOnce();
+    if (m_stopRequested)
+        return NothingObtained;
+
+    double memoryFigure = 0;
+    Outcome outcome = readStatusReply(memoryFigure);
+    if (outcome == NothingObtained || memoryFigure == TerminalStatus::kEmptyMemoryFigure) {
+        flushInput();
+        unlockControls();
+        return outcome;
+    }
+    if (m_stopRequested)
+        return outcome;
+
+    outcome = fetchRecords();
+    if (m_stopRequested)
+        return outcome;
+    if (outcome == NothingObtained)
+        flushInput();
+    // The terminal forgets its records only when every one of them is safely on disk.
+    if (outcome == Transferred && m_transferStored && m_transferComplete)
+        clearAfterFetch();
+    unlockControls();
+    return outcome;
+}
+
+PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
+{
+    memoryFigure = 0;
+    TerminalStatus status;
+    const Exchange::Wait w = m_exchange.readReplyLine(status.line);
+    if (w == Exchange::Wait::Abandoned)
+        return NothingObtained;
+    if (w == Exchange::Wait::TimedOut) {
+        emit onLineChanged(false);
+        m_exchange.processEventsOnce();
+        return NothingObtained;
+    }
+    memoryFigure = status.memoryFigure();
+    emit statusRead(memoryFigure != TerminalStatus::kEmptyMemoryFigure, m_store.todaysFileName());
+    m_exchange.processEventsOnce();
+    return Answered;
+}
+
+PollCycle::Outcome PollCycle::fetchRecords()
+{
+    flushInput();
+    m_exchange.pauseMs(500);
+    if (!m_exchange.wakeTerminal()) {
+        unlockControls();
+        flushInput();
+        return NothingObtained;
+    }
+    if (!portOk())
+        return Answered;
+    m_exchange.sendCommand('7', 100);
+
+    // Only a stop request (or a port failure) may cut these waits short.
+    m_stopEndsWaits = true;
+    struct Restore {
+        bool &flag;
+        ~Restore() { flag = false; }
+    } restore{m_stopEndsWaits};
+
+    Exchange::Wait w = m_exchange.waitForCharacter();
+    if (w == Exchange::Wait::Abandoned)
+        return Answered;
+    if (w == Exchange::Wait::TimedOut) {
+        unlockControls();
+        flushInput();
+        return NothingObtained;
+    }
+    m_exchange.readCharacter(); // a leading character that carries no data
+    lockControls();
+
+    m_transferStored = true;
+    m_transferComplete = false;
+    QByteArray line;
+    const Exchange::Wait end = receiveRecords(line);
+    // Bytes after the last CR are a record all the same (with the TAB terminator they are
+    // the whole transfer): stored like the others, before anything is cleared. A transfer
+    // broken off keeps no torn record: the terminal sends it whole next time.
+    if (!line.isEmpty() && end != Exchange::Wait::Abandoned)
+        storePolledRecord(line);
+    // One sync for the whole transfer; the clear waits for it.
+    if (!m_store.commit())
+        m_transferStored = false;
+    if (end == Exchange::Wait::Abandoned)
+        return Answered;
+    m_transferComplete = end == Exchange::Wait::TimedOut;
+
+    unlockControls();
+    flushInput();
+    emit transferEnded(m_transferStored);
+    m_exchange.processEventsOnce();
+    return Transferred;
+}
+
+Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
+{
+    SerialLink &link = m_exchange.link();
+    RecordSplitter splitter;
+    const auto store = [this](const QByteArray &record) { storePolledRecord(record); };
+    for (qint64 received = 0;;) {
+        const Exchange::Wait w = m_exchange.waitForCharacter();
+        if (w != Exchange::Wait::Arrived) {
+            line = splitter.fragment();
+            return w;
+        }
+        // Everything waiting at once: one read per burst rather than one per character.
+        link.setInputLen(0);
+        const QByteArray burst = link.input();
+        // A terminal that never falls silent: keep what came up to the limit, leave its
+        // memory alone.
+        const qint64 room = m_transferLimit - received;
+        splitter.feed(QByteArrayView(burst).first(qMin<qint64>(burst.size(), room)), store);
+        received += burst.size();
+        if (received >= m_transferLimit) {
+            line = splitter.fragment();
+            return Exchange::Wait::Arrived;
+        }
+        keepLive();
+    }
+}
+
+void PollCycle::clearAfterFetch()
+{
+    m_exchange.pauseMs(1000);
+    if (!m_exchange.wakeTerminal()) {
+        unlockControls();
+        return;
+    }
+    if (!flushInput() || !portOk())
+        return;
+    m_exchange.sendCommand('6', 0);
+    emit clearSent();
+    flushInput();
+    unlockControls();
+}
+
+void PollCycle::storePolledRecord(const QByteArray &line)
+{
+    if (!m_store.append(line))
+        m_transferStored = false;
+    emit recordStored(line);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "Dialogs.h"
+
+// The production implementation: modal QMessageBox over the active window.
+class MessageBoxDialogs : public Dialogs {
+public:
+    bool question(const QString &title, const QString &text) override;
+    void error(const QString &title, const QString &text) override;
+    void info(const QString &title, const QString &text) override;
+    void plain(const QString &title, const QString &text) override;
+    void beep() override;
+};
