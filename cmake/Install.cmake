@@ -14,7 +14,7 @@ install(FILES README.md data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/
 # Manual pages and the changelog go in compressed, without a time stamp in the gzip header,
 # so the package is the same from one build to the next.
 set(compressed)
-foreach(file man/corvane.1 man/corvane-terminal-simulator.1 changelog)
+foreach(file man/corvane.1 man/corvane-terminal-simulator.1 man/corvane-poll.1 changelog)
   get_filename_component(name ${file} NAME)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/compressed/${name}.gz)
   add_custom_command(OUTPUT ${out}
@@ -26,7 +26,10 @@ endforeach()
 add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane.1.gz
               ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-terminal-simulator.1.gz
+              ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-poll.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The unattended poller's service template; installed, never enabled by the package.
+install(FILES data/systemd/corvane-poll@.service DESTINATION lib/systemd/system)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
 
@@ -43,8 +46,10 @@ clears the records it holds, polls it and stores every record in the day's
 poll file, programs its parameters and clock, and browses the poll files.
 The user interface is in Italian.
 .
-The package also holds corvane-terminal-simulator, a simulated terminal on
-a pseudo-terminal, for trying the program without hardware.")
+The package also holds corvane-poll, the polling cycle without a window,
+with a systemd template unit to run it unattended, one instance per
+terminal, and corvane-terminal-simulator, a simulated terminal on a
+pseudo-terminal, for trying the program without hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

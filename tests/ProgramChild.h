@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// The polling program as main() builds it (main window on DIR's port, polling screen open),
-// for tests and benchmarks that run it as a child process they can measure or kill. Runs the
-// event loop until the process ends.
+// The polling cycle on DIR's port, for tests and benchmarks that run it as a child process
+// they can measure or kill. Runs until the process ends.
 int runPollingProgram(const QString &dir);
 
 // A figure of /proc/PID/status, such as "VmHWM" or "VmRSS", in MB; -1 when unreadable.

@@ -153,6 +153,7 @@ public:
                                                .arg(m_name)
                                                .arg(kRetryMs / 1000));
                 m_portLost = true;
+                m_lastOpenError.clear();
                 m_state.Comm1.setPortOpen(false);
             }
         }
@@ -169,9 +170,10 @@ private:
             link.setPortOpen(true);
         } catch (const SerialError &) {
             const QString why = link.openErrorText();
-            if (!m_portLost || why != m_lastOpenError)
+            // Once when the port goes, and again only if the reason changes.
+            if (!m_portLost || (!m_lastOpenError.isEmpty() && why != m_lastOpenError))
                 logLine(Priority::Warning,
-                        QStringLiteral("cannot open %1 (%2): %3; retrying every %4 s")
+                        QStringLiteral("port %1 unavailable (%2): %3; retrying every %4 s")
                             .arg(m_name, link.devicePath(), why)
                             .arg(kRetryMs / 1000));
             m_portLost = true;
