@@ -9,6 +9,7 @@
 
 #include "MainFixture.h"
 #include "ProgramChild.h"
+#include "ScriptedDialogs.h"
 #include "SimFixture.h"
 #include "mainwindow/Scarico.h"
 #include "polling/PollScreen.h"
@@ -117,6 +118,18 @@ int viewerChild(const QString &dir)
     return 0;
 }
 
+// The polling screen over the main window, as the operator runs it.
+int windowPollingChild(const QString &dir)
+{
+    ScriptedDialogs dialogs;
+    ProgramState state{QDir(dir), dialogs};
+    Scarico window(state);
+    window.Form_Load();
+    PollScreen screen(state, &window);
+    screen.show();
+    return QApplication::exec();
+}
+
 // Start-up as main() does it from a shell; says "shown" once the main window is painted,
 // then idles a second and reports its peak memory.
 int startupChild(const QString &dir)
@@ -150,20 +163,34 @@ struct Bench {
     }
 };
 
+// Which program polls: the window, or corvane-poll as the service runs it.
+enum class Poller { Window, Headless };
+
+QString nameOf(Poller poller)
+{
+    return poller == Poller::Window ? QStringLiteral("window") : QStringLiteral("corvane-poll");
+}
+
 // The program side, polling until stop() holds or limitMs passes; then killed.
 struct PollingChild {
     QProcess process;
     double cpuAtEnd = 0;
     double peakMb = 0;
 
-    explicit PollingChild(const QDir &dir)
+    explicit PollingChild(const QDir &dir, Poller poller = Poller::Window)
     {
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
         // BENCH_CHILD_WRAP="valgrind --tool=callgrind" profiles the program side.
         const QStringList wrap =
             qEnvironmentVariable("BENCH_CHILD_WRAP").split(' ', Qt::SkipEmptyParts);
-        const QStringList command = wrap + QStringList{QCoreApplication::applicationFilePath(),
-                                                       QString::fromLatin1(kPollChild), dir.path()};
+        const QStringList program =
+            poller == Poller::Window
+                ? QStringList{QCoreApplication::applicationFilePath(),
+                              QString::fromLatin1(kPollChild), dir.path()}
+                : QStringList{QStringLiteral(CORVANE_POLL), QStringLiteral("--port=1"),
+                              QStringLiteral("--dir=") + dir.path()};
+        const QStringList command = wrap + program;
         process.start(command.first(), command.mid(1));
         process.waitForStarted();
     }
@@ -178,7 +205,10 @@ struct PollingChild {
         peakMb = procStatusMb(pid(), "VmHWM");
         if (qEnvironmentVariable("BENCH_CHILD_WRAP").contains("callgrind"))
             QProcess::execute("callgrind_control", {"-d", QString::number(pid())});
-        process.kill();
+        // SIGTERM first: corvane-poll ends cleanly on it (and a profiler can write its data).
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
         process.waitForFinished();
         return stop();
     }
@@ -201,13 +231,14 @@ double meanGapMs(const QList<qint64> &times)
 
 // CPU share and turn period while polling a terminal that never answers, or one that
 // answers with an empty memory.
-void benchIdlePolling(bool silent)
+void benchIdlePolling(bool silent, Poller poller)
 {
     const QString what =
-        silent ? QStringLiteral("a silent terminal") : QStringLiteral("an empty one");
+        (silent ? QStringLiteral("a silent terminal") : QStringLiteral("an empty one")) +
+        QStringLiteral(", ") + nameOf(poller);
     Bench b;
     b.terminal.setSilent(silent);
-    PollingChild child(b.dir);
+    PollingChild child(b.dir, poller);
     QThread::msleep(2000); // start-up and the first turn
     const double cpuBefore = cpuSeconds(child.pid());
     const qint64 fromUs = sim::TerminalSim::nowUs();
@@ -215,7 +246,9 @@ void benchIdlePolling(bool silent)
     wall.start();
     child.runUntil([&] { return wall.elapsed() >= 20000; }, 21000);
     const double cpuShare = (child.cpuAtEnd - cpuBefore) / (wall.elapsed() / 1000.0);
-    below("CPU time / wall time while polling " + what + " (20 s)", cpuShare, "", 0.02);
+    // Left running for months, the service must cost next to nothing.
+    below("CPU time / wall time while polling " + what + " (20 s)", cpuShare, "",
+          poller == Poller::Window ? 0.02 : 0.002);
 
     QList<qint64> turns = timesOf(b.terminal.received(), silent ? " 0" : "!?^\r");
     turns.erase(std::remove_if(turns.begin(), turns.end(), [&](qint64 t) { return t < fromUs; }),
@@ -288,8 +321,8 @@ struct BulkResult {
     qint64 lost = -1;
 };
 
-// A transfer of count records at the pseudo-terminal's own speed, through the polling screen.
-BulkResult benchBulk(int count)
+// A transfer of count records at the pseudo-terminal's own speed.
+BulkResult benchBulk(int count, Poller poller)
 {
     BulkResult r;
     Bench b;
@@ -297,7 +330,7 @@ BulkResult benchBulk(int count)
     b.terminal.setRecords(records);
     b.terminal.setSentLogging(false);
     {
-        PollingChild child(b.dir);
+        PollingChild child(b.dir, poller);
         if (!child.runUntil([&] { return b.terminal.clearCount() >= 1; }, 180000))
             return r;
         r.peakMb = child.peakMb;
@@ -332,11 +365,11 @@ BulkResult benchBulk(int count)
 }
 
 // The best of a few runs: noise on a shared machine only ever adds time.
-BulkResult bestOf(int runs, int count)
+BulkResult bestOf(int runs, int count, Poller poller = Poller::Window)
 {
     BulkResult best;
     for (int i = 0; i < runs; ++i) {
-        const BulkResult r = benchBulk(count);
+        const BulkResult r = benchBulk(count, poller);
         if (r.processingS < 0)
             return r;
         if (best.processingS < 0 || r.processingS < best.processingS)
@@ -370,6 +403,20 @@ void benchTransfers()
           300);
     below("records lost (lines in the poll files against records sent, every run)",
           double(small.lost + large.lost), "", 1);
+}
+
+void benchHeadlessTransfer()
+{
+    const BulkResult headless = bestOf(3, 100000, Poller::Headless);
+    if (headless.processingS < 0)
+        return missing("corvane-poll transfer", "a transfer did not complete");
+    below("corvane-poll: 100,000 records, processing time / a plain read of the same bytes",
+          headless.processingS / headless.plainReadS, "", 1.5);
+    reportOnly("corvane-poll: that processing time (best of 3)", headless.processingS, "s");
+    reportOnly("a plain read of the same bytes through the serial link (best of 3)",
+               headless.plainReadS, "s");
+    below("corvane-poll: peak resident memory over that transfer", headless.peakMb, "MB", 15);
+    below("corvane-poll: records lost", double(headless.lost), "", 1);
 }
 
 void benchViewerLoad()
@@ -434,13 +481,13 @@ int main(int argc, char **argv)
     if (argc == 3) {
         const QString dir = QString::fromLocal8Bit(argv[2]);
         if (qstrcmp(argv[1], kPollChild) == 0)
-            return runPollingProgram(dir);
+            return windowPollingChild(dir);
         if (qstrcmp(argv[1], kViewerChild) == 0)
             return viewerChild(dir);
         if (qstrcmp(argv[1], kStartupChild) == 0)
             return startupChild(dir);
     }
-    // One group by name (startup, viewer, frames, 9600, transfers, idle), or all of them.
+    // One group by name (startup, viewer, frames, 9600, transfers, headless, idle), or all.
     const QByteArray only = argc == 2 ? QByteArray(argv[1]) : QByteArray();
     const auto run = [&](const char *name, const std::function<void()> &group) {
         if (only.isEmpty() || only == name)
@@ -453,9 +500,12 @@ int main(int argc, char **argv)
     run("frames", benchFrameGaps);
     run("9600", bench9600);
     run("transfers", benchTransfers);
+    run("headless", benchHeadlessTransfer);
     run("idle", [] {
-        benchIdlePolling(true);
-        benchIdlePolling(false);
+        for (Poller poller : {Poller::Window, Poller::Headless}) {
+            benchIdlePolling(true, poller);
+            benchIdlePolling(false, poller);
+        }
     });
     const bool met = printTable();
     std::printf("benchmark took %.0f s on %d cores\n", total.elapsed() / 1000.0,

@@ -1,5 +1,5 @@
-// Soak: the polling program left running against a terminal that alternates normal
-// transfers, silence, garbage, and a cable pulled and plugged back, for the given minutes.
+// Soak: corvane-poll, as the service runs it, left running against a terminal that alternates
+// normal transfers, silence, garbage, and a cable pulled and plugged back, for the given minutes.
 // Afterwards every record the terminal ever held must be in the poll files, the program's
 // memory must not have grown beyond a small bound, and no wait may have exceeded its bound.
 //
@@ -8,9 +8,6 @@
 #include "ProgramChild.h"
 #include "SimFixture.h"
 #include "TestFiles.h"
-#include "mainwindow/Scarico.h"
-#include "polling/PollScreen.h"
-#include "state/ProgramState.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -26,41 +23,12 @@
 
 namespace {
 
-constexpr const char *kChild = "--operator";
-
-// The program as an operator keeps it: polling; when a pulled cable closes the polling
-// screen, the port is picked again and polling reopened.
-int operatorChild(const QString &dir)
-{
-    ScriptedDialogs dialogs;
-    ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
-    window.Form_Load();
-    window.show();
-    for (;;) {
-        PollScreen screen(state, &window);
-        // The operator sees the port message and presses "Uscita".
-        QTimer operatorEye;
-        QObject::connect(&operatorEye, &QTimer::timeout, &screen, [&] {
-            if (!state.port.portUsable())
-                screen.Command2_Click();
-        });
-        operatorEye.start(500);
-        screen.exec();
-        state.pollStopRequested = false;
-        QTest::qWait(1000);
-        window.Combo1_Click();
-    }
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], kChild) == 0)
-        return operatorChild(QString::fromLocal8Bit(argv[2]));
     const double minutes = argc > 1 ? QByteArray(argv[1]).toDouble() : 1.0;
 
     QTemporaryDir tmp;
@@ -69,10 +37,12 @@ int main(int argc, char **argv)
     auto terminal = std::make_unique<sim::TerminalSim>();
     terminal->linkAs(dir.path(), 1);
 
+    // It picks the port up again by itself after a pulled cable, as no operator is there.
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.start(QCoreApplication::applicationFilePath(),
-                  {QString::fromLatin1(kChild), dir.path()});
+    program.setStandardOutputFile(QProcess::nullDevice());
+    program.start(QStringLiteral(CORVANE_POLL),
+                  {QStringLiteral("--port=1"), QStringLiteral("--dir=") + dir.path()});
     program.waitForStarted();
 
     QRandomGenerator random(1206);
@@ -149,8 +119,9 @@ int main(int argc, char **argv)
         QThread::msleep(100);
     measureGaps();
     const double memoryAtEnd = procStatusMb(program.processId(), "VmRSS");
-    program.kill();
-    program.waitForFinished();
+    program.terminate();
+    if (!program.waitForFinished(5000))
+        program.kill();
 
     QSet<QByteArray> stored;
     for (const QString &name : dir.entryList({QStringLiteral("*.pol")}, QDir::Files))

@@ -5,6 +5,7 @@
 #include "polling/PollStore.h"
 
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -163,20 +164,39 @@ private slots:
         QCOMPARE(b.stored(), withCr(numberedRecords(2, "8004")));
     }
 
-    // A port that comes later (a USB adapter plugged in) is picked up without a restart,
-    // with one line when it is missing and one when it is there.
-    void shouldWaitForAPortThatIsNotThereYet()
+    // A port that comes later (a USB adapter plugged in) or that another program holds is
+    // picked up once it is there, without a restart: one line when it is missing, one when
+    // it is back.
+    void shouldWaitForThePort_data()
     {
+        QTest::addColumn<bool>("held");
+        QTest::newRow("not there yet") << false;
+        QTest::newRow("held by another program") << true;
+    }
+
+    void shouldWaitForThePort()
+    {
+        QFETCH(bool, held);
         Service s;
         s.terminal.setRecords(numberedRecords(1, "8005"));
+        const QString device = s.dir.filePath("com1");
+        QSerialPort other(device);
+        if (held) {
+            s.terminal.linkAs(s.dir.path(), 1);
+            QVERIFY(other.open(QIODevice::ReadWrite));
+        }
         s.start(false);
         QTest::qWait(1000);
-        s.terminal.linkAs(s.dir.path(), 1);
+        if (held)
+            other.close();
+        else
+            s.terminal.linkAs(s.dir.path(), 1);
         const bool cleared = s.cleared();
         const QString log = s.stop();
         QVERIFY2(cleared, qPrintable(log));
-        QCOMPARE(log.count("<4>port " + s.dir.filePath("com1") + " unavailable"), 1);
-        QCOMPARE(log.count("<6>port " + s.dir.filePath("com1") + " back"), 1);
+        QCOMPARE(log.count("<4>port " + device + " unavailable"), 1);
+        QCOMPARE(log.count("<6>port " + device + " back"), 1);
+        QCOMPARE(log.contains("lock"), held); // the reason is the system's
     }
 };
 

@@ -8,11 +8,6 @@
 #include <QThread>
 #include <QTimer>
 
-namespace {
-// Short enough that a wait check (port still there? stop requested?) runs often.
-constexpr int kCheckedWaitSliceMs = 50;
-} // namespace
-
 Exchange::Exchange(SerialLink &link, Dialogs &dialogs, ControlLock &lock, ExchangeStyle style)
     : m_link(link), m_dialogs(dialogs), m_lock(lock), m_style(std::move(style))
 {
@@ -73,7 +68,7 @@ Exchange::Wait Exchange::waitForCharacter()
         if (remaining <= 0)
             return m_link.inBufferCount() > 0 ? Wait::Arrived : Wait::TimedOut;
         const int slice =
-            m_waitCheck ? qMin<int>(remaining, kCheckedWaitSliceMs) : static_cast<int>(remaining);
+            m_waitCheck ? qMin<int>(remaining, m_waitSliceMs) : static_cast<int>(remaining);
         if (m_link.waitForInput(slice))
             return Wait::Arrived;
     }

@@ -63,7 +63,12 @@ public:
 
     const ExchangeStyle &style() const { return m_style; }
     SerialLink &link() { return m_link; }
-    void setWaitCheck(WaitCheck check) { m_waitCheck = std::move(check); }
+    // The check runs at least every sliceMs while a character is awaited.
+    void setWaitCheck(WaitCheck check, int sliceMs = kDefaultWaitSliceMs)
+    {
+        m_waitCheck = std::move(check);
+        m_waitSliceMs = sliceMs;
+    }
 
     // Waits ms milliseconds on the elapsed-time clock, without spinning. Window events run
     // meanwhile only when the style says so.
@@ -107,6 +112,8 @@ public:
 
     // A status line longer than this is not a status line: treat it as no answer.
     static constexpr int kMaxLineLength = 4096;
+    // Short enough that a window stays live while the check runs between the slices.
+    static constexpr int kDefaultWaitSliceMs = 50;
 
 private:
     SerialLink &m_link;
@@ -114,4 +121,5 @@ private:
     ControlLock &m_lock;
     ExchangeStyle m_style;
     WaitCheck m_waitCheck;
+    int m_waitSliceMs = kDefaultWaitSliceMs;
 };

@@ -100,9 +100,11 @@ void SerialLink::setInBufferSize(int size)
 {
     if (m_open || size <= 0)
         throw SerialError(LinkError::Other);
-    // Kept for the record only: QSerialPort buffers without a limit, and a bounded buffer
-    // would only risk dropping the terminal's bytes.
+    // QSerialPort stops reading the device when its buffer is full, it drops nothing: the
+    // device's own buffer waits, and a pseudo-terminal holds its writer back. Unbounded, the
+    // buffer takes a whole fast transfer during one pause of the event loop.
     m_inBufferSize = size;
+    m_port.setReadBufferSize(size);
 }
 
 void SerialLink::setPortOpen(bool open)

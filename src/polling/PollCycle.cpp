@@ -17,9 +17,6 @@ ExchangeStyle pollingStyle()
     return style;
 }
 
-// Often enough for a window to stay live and a stop request to be seen at once.
-constexpr int kEventIntervalMs = 40;
-
 } // namespace
 
 PollCycle::PollCycle(SerialLink &link, PortGuard &port, Dialogs &dialogs, PollStore &store,
@@ -27,16 +24,31 @@ PollCycle::PollCycle(SerialLink &link, PortGuard &port, Dialogs &dialogs, PollSt
     : m_port(port), m_store(store), m_stopRequested(stopRequested),
       m_exchange(link, dialogs, *this, pollingStyle())
 {
-    m_exchange.setWaitCheck([this] {
-        keepLive();
-        return portOk() && !(m_stopEndsWaits && m_stopRequested);
-    });
+    setCheckIntervalMs(kDefaultCheckIntervalMs);
     m_lastEvents.start();
+}
+
+void PollCycle::setCheckIntervalMs(int ms)
+{
+    m_checkIntervalMs = ms;
+    m_exchange.setWaitCheck(
+        [this] {
+            keepLive();
+            // Asking the port costs system calls: while bytes pour in, once per interval is
+            // enough (a read that fails reports the port at once anyway).
+            if (!m_lastPortCheck.isValid() || m_lastPortCheck.elapsed() >= m_checkIntervalMs) {
+                m_lastPortCheck.start();
+                if (!portOk())
+                    return false;
+            }
+            return !m_portFailed && !(m_stopEndsWaits && m_stopRequested);
+        },
+        qMax(ms, Exchange::kDefaultWaitSliceMs));
 }
 
 void PollCycle::keepLive()
 {
-    if (m_lastEvents.elapsed() < kEventIntervalMs)
+    if (m_lastEvents.elapsed() < m_checkIntervalMs)
         return;
     if (m_whileWaiting)
         m_whileWaiting();
@@ -220,6 +232,7 @@ PollCycle::Outcome PollCycle::fetchRecords()
 
     m_transferStored = true;
     m_transferComplete = false;
+    m_transferRecords = 0;
     QByteArray line;
     const Exchange::Wait end = receiveRecords(line);
     // Bytes after the last CR are a record all the same (with the TAB terminator they are
@@ -236,7 +249,7 @@ PollCycle::Outcome PollCycle::fetchRecords()
 
     unlockControls();
     flushInput();
-    emit transferEnded(m_transferStored);
+    emit transferEnded(m_transferStored, m_transferRecords);
     m_exchange.processEventsOnce();
     return Transferred;
 }
@@ -287,5 +300,6 @@ void PollCycle::storePolledRecord(const QByteArray &line)
 {
     if (!m_store.append(line))
         m_transferStored = false;
+    ++m_transferRecords;
     emit recordStored(line);
 }

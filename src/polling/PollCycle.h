@@ -39,6 +39,10 @@ public:
     void setTransferLimit(qint64 bytes) { m_transferLimit = bytes; }
     // Run every few tens of milliseconds while the cycle waits (default: pending events).
     void setWhileWaiting(std::function<void()> hook) { m_whileWaiting = std::move(hook); }
+    // How often a wait looks at the port, the stop flag and pending events: often enough for
+    // a window to stay live by default; a process nobody watches can look less often and
+    // sleep more.
+    void setCheckIntervalMs(int ms);
 
     void lockControls() override { emit busyChanged(true); }
     void unlockControls() override { emit busyChanged(false); }
@@ -57,14 +61,16 @@ signals:
     // A turn that obtained nothing from the terminal.
     void turnObtainedNothing();
     void recordStored(const QByteArray &record);
-    // A transfer has ended: stored is false when a record did not reach the disk.
-    void transferEnded(bool stored);
+    // A transfer of this many records has ended: stored is false when one did not reach the
+    // disk.
+    void transferEnded(bool stored, qsizetype records);
     void clearSent();
     // The port failed; the cycle stops.
     void portFailed();
 
 private:
     enum Outcome { NothingObtained = 0, Answered = 1, Transferred = 2 };
+    static constexpr int kDefaultCheckIntervalMs = 40;
 
     Outcome pollOnce();
     Outcome readStatusReply(double &memoryFigure);
@@ -89,6 +95,8 @@ private:
     Exchange m_exchange;
     std::function<void()> m_whileWaiting;
     QElapsedTimer m_lastEvents;
+    QElapsedTimer m_lastPortCheck;
+    int m_checkIntervalMs = kDefaultCheckIntervalMs;
     bool m_running = false;
     bool m_portFailed = false;
     bool m_stopEndsWaits = false;
@@ -96,4 +104,5 @@ private:
     // Per transfer: whether every record reached the disk, and whether the whole memory came.
     bool m_transferStored = true;
     bool m_transferComplete = true;
+    qsizetype m_transferRecords = 0;
 };

@@ -52,7 +52,8 @@ PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today to
     });
     connect(&m_cycle, &PollCycle::recordStored, this,
             [this](const QByteArray &record) { m_records.add(record); });
-    connect(&m_cycle, &PollCycle::transferEnded, this, &PollScreen::showTransferEnd);
+    connect(&m_cycle, &PollCycle::transferEnded, this,
+            [this](bool stored) { showTransferEnd(stored); });
 
     connect(m_ui->Command2, &QPushButton::clicked, this, &PollScreen::Command2_Click);
     connect(m_ui->Command4, &QPushButton::clicked, this, &PollScreen::Command4_Click);
