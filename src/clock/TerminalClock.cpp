@@ -1,6 +1,7 @@
 #include "TerminalClock.h"
 
 #include "link/Exchange.h"
+#include "link/Protocol.h"
 #include "link/TerminalStatus.h"
 
 #include <QStringList>

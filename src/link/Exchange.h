@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Protocol.h"
 #include "SerialLink.h"
 
 #include <QByteArray>
@@ -33,22 +34,6 @@ public:
     virtual void lockControls() = 0;
     virtual void unlockControls() = 0;
 };
-
-namespace terminal {
-constexpr char kAck = 0x06;
-constexpr char kCr = 0x0D;
-constexpr char kLf = 0x0A;
-constexpr int kCharTimeoutMs = 1000;
-constexpr int kFrameGapMs = 100;
-// Far above any terminal memory (a million records fit): a stream that never falls silent
-// is cut off here.
-constexpr qint64 kMaxTransferBytes = 64 * 1024 * 1024;
-inline const QString kNoAnswerText =
-    QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
-inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");
-inline const QString kPortErrorText = QStringLiteral("Errore su porta COM");
-inline const QString kDoneText = QStringLiteral("Operazione effettuata");
-} // namespace terminal
 
 // The routines every conversation with the terminal is made of: the wake-up, the command
 // frame and its pacing, emptying the receive buffer, and reading with the one-second limit

@@ -301,5 +301,6 @@ void PollCycle::storePolledRecord(const QByteArray &line)
     if (!m_store.append(line))
         m_transferStored = false;
     ++m_transferRecords;
-    emit recordStored(line);
+    if (m_recordSink)
+        m_recordSink(line);
 }

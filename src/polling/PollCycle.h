@@ -37,6 +37,12 @@ public:
     // Where a transfer that never falls silent is cut off (the terminal then keeps its
     // memory). Far above any real memory by default.
     void setTransferLimit(qint64 bytes) { m_transferLimit = bytes; }
+    // Given every record as it is stored; a plain call rather than a signal, since a transfer
+    // brings a million of them.
+    void setRecordSink(std::function<void(const QByteArray &)> sink)
+    {
+        m_recordSink = std::move(sink);
+    }
     // Run every few tens of milliseconds while the cycle waits (default: pending events).
     void setWhileWaiting(std::function<void()> hook) { m_whileWaiting = std::move(hook); }
     // How often a wait looks at the port, the stop flag and pending events: often enough for
@@ -60,7 +66,6 @@ signals:
     void statusRead(bool hasRecords, const QString &fileName);
     // A turn that obtained nothing from the terminal.
     void turnObtainedNothing();
-    void recordStored(const QByteArray &record);
     // A transfer of this many records has ended: stored is false when one did not reach the
     // disk.
     void transferEnded(bool stored, qsizetype records);
@@ -94,6 +99,7 @@ private:
     bool &m_stopRequested;
     Exchange m_exchange;
     std::function<void()> m_whileWaiting;
+    std::function<void(const QByteArray &)> m_recordSink;
     QElapsedTimer m_lastEvents;
     QElapsedTimer m_lastPortCheck;
     int m_checkIntervalMs = kDefaultCheckIntervalMs;

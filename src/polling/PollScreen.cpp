@@ -50,8 +50,7 @@ PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today to
                                          : QStringLiteral("Nessun record in memoria"));
         setWindowTitle(QStringLiteral("Scarico dati su File: ") + file);
     });
-    connect(&m_cycle, &PollCycle::recordStored, this,
-            [this](const QByteArray &record) { m_records.add(record); });
+    m_cycle.setRecordSink([this](const QByteArray &record) { m_records.add(record); });
     connect(&m_cycle, &PollCycle::transferEnded, this,
             [this](bool stored) { showTransferEnd(stored); });
 

@@ -1,6 +1,6 @@
 #include "RecordSplitter.h"
 
-#include "link/Exchange.h"
+#include "link/Protocol.h"
 
 void RecordSplitter::feed(QByteArrayView bytes, const Sink &record)
 {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The terminal's protocol bytes and timings, and the operator's messages about it: shared by
+// the exchange routines and the pure pieces, which need them without a serial port.
+namespace terminal {
+constexpr char kAck = 0x06;
+constexpr char kCr = 0x0D;
+constexpr char kLf = 0x0A;
+constexpr int kCharTimeoutMs = 1000;
+constexpr int kFrameGapMs = 100;
+// Far above any terminal memory (a million records fit): a stream that never falls silent
+// is cut off here.
+constexpr qint64 kMaxTransferBytes = 64 * 1024 * 1024;
+inline const QString kNoAnswerText =
+    QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
+inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");
+inline const QString kPortErrorText = QStringLiteral("Errore su porta COM");
+inline const QString kDoneText = QStringLiteral("Operazione effettuata");
+} // namespace terminal
