@@ -1,22 +1,25 @@
 #include "ProgramChild.h"
 
 #include "ScriptedDialogs.h"
-#include "mainwindow/Scarico.h"
-#include "polling/PollScreen.h"
+#include "link/PortChoice.h"
+#include "polling/PollCycle.h"
 #include "state/ProgramState.h"
 
-#include <QApplication>
 #include <QFile>
 
 int runPollingProgram(const QString &dir)
 {
     ScriptedDialogs dialogs;
     ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
-    window.Form_Load();
-    PollScreen screen(state, &window);
-    screen.show();
-    return QApplication::exec();
+    SerialLink &link = state.Comm1;
+    link.setInBufferSize(32000);
+    link.setSettings(QStringLiteral("9600,n,8,1"));
+    link.setCommPort(portchoice::load(state.workingDir, 0));
+    link.setPortOpen(true);
+    PollStore store(state.workingDir);
+    PollCycle cycle(link, state.port, dialogs, store, state.pollStopRequested);
+    cycle.run();
+    return 0;
 }
 
 double procStatusMb(qint64 pid, const char *field)
