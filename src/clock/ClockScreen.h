@@ -41,9 +41,9 @@ public:
     bool checkDayOfMonth();
 
 public slots:
-    void Command3d1_Click();
-    void sistema_Click();
-    void Command3d3_Click();
+    void Command3d1_Click(); // "Invia": checks the boxes and sets the terminal's clock
+    void sistema_Click();    // "Sistema": the PC's clock into the boxes, then "Invia"
+    void Command3d3_Click(); // "uscita"
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

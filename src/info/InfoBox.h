@@ -10,8 +10,8 @@ public:
     explicit InfoBox(QWidget *parent = nullptr);
 
 public slots:
-    void Command1_Click();
-    void Timer1_Timer();
+    void Command1_Click(); // "OK"
+    void Timer1_Timer();   // a tick with nothing to do
 
 protected:
     bool event(QEvent *event) override;

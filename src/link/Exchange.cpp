@@ -150,26 +150,26 @@ Exchange::StatusReply Exchange::requestStatus(QByteArray &line)
     return readReplyLine(line) == Wait::Arrived ? StatusReply::Line : StatusReply::Stopped;
 }
 
-bool Exchange::queryStatus(bool beepOnSilence)
+Exchange::Presence Exchange::queryStatus(bool beepOnSilence)
 {
     m_lock.lockControls();
     QByteArray line;
     switch (requestStatus(line)) {
     case StatusReply::WakeFailed:
-        return true;
+        return Presence::WakeFailed;
     case StatusReply::Stopped:
         reportNoAnswer(beepOnSilence);
-        return false;
+        break;
     case StatusReply::Line:
         flushInput();
         break;
     }
-    return false;
+    return Presence::Answered;
 }
 
 bool Exchange::sendSetting(const std::function<void()> &send, bool secondWakeUp)
 {
-    if (queryStatus())
+    if (queryStatus() == Presence::WakeFailed)
         return false;
     pauseMs(100);
     if (secondWakeUp && !wakeTerminal())

@@ -85,10 +85,11 @@ public:
     // wake-up has already told the operator; on Stopped the line broke off.
     StatusReply requestStatus(QByteArray &line);
 
+    enum class Presence { Answered, WakeFailed };
     // Locks the screen, then the wake-up, "?" and its line, only to prove the terminal is
     // listening. A line that stops short is reported (reportNoAnswer) and the screen
-    // unlocked, and the caller goes on: its own wake-up decides. True when the wake-up failed.
-    bool queryStatus(bool beepOnSilence = true);
+    // unlocked, and the answer still counts: the caller's own next wake-up decides.
+    Presence queryStatus(bool beepOnSilence = true);
 
     // A setting sent to the terminal: the presence check (queryStatus; a reply that stops
     // short does not stop it), 100 ms, a second wake-up unless skipped, then send() and

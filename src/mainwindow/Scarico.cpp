@@ -207,7 +207,7 @@ void Scarico::runTerminalCommand(const std::function<void()> &body)
     }
 }
 
-bool Scarico::queryStatus()
+Exchange::Presence Scarico::queryStatus()
 {
     // The main window's presence check does not beep when the line stops short.
     return m_exchange.queryStatus(false);
@@ -217,7 +217,7 @@ void Scarico::Command2_Click()
 {
     runTerminalCommand([this] {
         lockControls();
-        if (queryStatus()) {
+        if (queryStatus() == Exchange::Presence::WakeFailed) {
             unlockControls();
             return;
         }
@@ -243,7 +243,7 @@ void Scarico::Command2_Click()
 void Scarico::Command7_Click()
 {
     runTerminalCommand([this] {
-        if (queryStatus()) {
+        if (queryStatus() == Exchange::Presence::WakeFailed) {
             unlockControls();
             return;
         }

@@ -32,20 +32,21 @@ public:
     bool ensurePortUsable();
     void reportPortUnavailable();
     void openPort();
-    // Wake-up plus status line as a presence check; true when the wake-up failed.
-    bool queryStatus();
+    // Wake-up plus status line as a presence check.
+    Exchange::Presence queryStatus();
 
 public slots:
-    void Combo1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void Command8_Click();
-    void Command10_Click();
-    void info_Click();
-    void setta_Click();
+    // The legacy names say which control; the same name is another button on another screen.
+    void Combo1_Click();    // the port list: opens the chosen port
+    void Command2_Click();  // "Cancella Memoria"
+    void Command3_Click();  // "Uscita": the program's exit
+    void Command5_Click();  // "Versione Firmware"
+    void Command6_Click();  // "Visualizza dati": the viewer
+    void Command7_Click();  // "Record in Memoria": the record count
+    void Command8_Click();  // "Preferenze": the programming screen
+    void Command10_Click(); // "Polling"
+    void info_Click();      // menu "Informazioni"
+    void setta_Click();     // menu "Settaggi"
 
 signals:
     // The operator confirmed the exit; the port is already closed.

@@ -30,10 +30,10 @@ public:
     static constexpr const char *kWriteErrorText = "Errore scrittura file dati";
 
 public slots:
-    void Command2_Click(); // "Uscita"
-    void Command4_Click(); // "Cancella Lista"
-    void List1_Click(const QModelIndex &index);
-    void Timer2_Timer();
+    void Command2_Click();                      // "Uscita"
+    void Command4_Click();                      // "Cancella Lista"
+    void List1_Click(const QModelIndex &index); // a record: its position in La1
+    void Timer2_Timer();                        // starts the cycle once the screen is up
 
 protected:
     void reject() override;

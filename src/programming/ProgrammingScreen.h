@@ -29,9 +29,9 @@ public:
     void sendValue(const ParameterValue &value);
 
 public slots:
-    void Command3_Click();
-    void Command20_Click();
-    void Command3d16_Click();
+    void Command3_Click();    // "Uscita"
+    void Command20_Click();   // "Ripristina Default"
+    void Command3d16_Click(); // "Data / Ora": the clock screen
 
 protected:
     void reject() override;

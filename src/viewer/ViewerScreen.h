@@ -30,11 +30,11 @@ public:
     const ByteListModel &items() const { return m_items; }
 
 public slots:
-    void File1_Click();
-    void Command1_Click();
-    void Command3_Click();
-    void Command2_Click();
-    void List1_Click(const QModelIndex &index);
+    void File1_Click();                         // a file chosen: its summary in the caption
+    void Command1_Click();                      // "Apri File"
+    void Command3_Click();                      // "Rimuovi File"
+    void Command2_Click();                      // "Uscita"
+    void List1_Click(const QModelIndex &index); // an item: its position in La1
 
 signals:
     // A load has ended, complete or cut short by an unreadable file.
