@@ -14,9 +14,7 @@
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>

@@ -12,8 +12,8 @@ int runPollingProgram(const QString &dir)
     ScriptedDialogs dialogs;
     ProgramState state{QDir(dir), dialogs};
     SerialLink &link = state.Comm1;
-    link.setInBufferSize(32000);
-    link.setSettings(QStringLiteral("9600,n,8,1"));
+    link.setInBufferSize(terminal::kInBufferSize);
+    link.setSettings(terminal::kLineSettings);
     link.setCommPort(portchoice::load(state.workingDir, 0));
     link.setPortOpen(true);
     PollStore store(state.workingDir);

@@ -117,8 +117,8 @@ public:
           m_cycle(m_state.Comm1, m_state.port, dialogs, m_store, m_state.pollStopRequested)
     {
         SerialLink &link = m_state.Comm1;
-        link.setInBufferSize(32000);
-        link.setSettings(QStringLiteral("9600,n,8,1"));
+        link.setInBufferSize(terminal::kInBufferSize);
+        link.setSettings(terminal::kLineSettings);
         if (options.device.isEmpty())
             link.setCommPort(options.port);
         else

@@ -10,6 +10,9 @@ constexpr char kCr = 0x0D;
 constexpr char kLf = 0x0A;
 constexpr int kCharTimeoutMs = 1000;
 constexpr int kFrameGapMs = 100;
+// How the port is always opened: the line never runs otherwise.
+constexpr int kInBufferSize = 32000;
+inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
 // Far above any terminal memory (a million records fit): a stream that never falls silent
 // is cut off here.
 constexpr qint64 kMaxTransferBytes = 64 * 1024 * 1024;

@@ -2,8 +2,8 @@
 #include "ui_Scarico.h"
 
 #include "info/InfoBox.h"
-#include "link/PortCheck.h"
 #include "link/PortChoice.h"
+#include "link/PortGuard.h"
 #include "link/TerminalStatus.h"
 #include "polling/PollScreen.h"
 #include "programming/ProgrammingScreen.h"
@@ -20,9 +20,7 @@ namespace {
 
 const QString kTitle = QStringLiteral("Corvane");
 constexpr int kPortCount = 16;
-constexpr int kInBufferSize = 32000;
 constexpr int kOpenAttempts = 3;
-const QString kLineSettings = QStringLiteral("9600,n,8,1");
 
 } // namespace
 
@@ -133,26 +131,11 @@ void Scarico::unlockControls()
     setCommandsEnabled(true, true);
 }
 
-void Scarico::reportPortUnavailable()
-{
-    m_state.port.reportPortUnavailable();
-}
-
 void Scarico::showPortUnavailable()
 {
     setWindowTitle(QStringLiteral("PDT"));
     // Exit and the port list stay usable: the operator can pick another port or leave.
     setCommandsEnabled(false, false);
-}
-
-bool Scarico::checkPortUsable()
-{
-    return m_state.port.checkPortUsable();
-}
-
-bool Scarico::ensurePortUsable()
-{
-    return m_state.port.ensurePortUsable();
 }
 
 void Scarico::Combo1_Click()
@@ -173,8 +156,8 @@ void Scarico::openPort()
         try {
             if (link.portOpen())
                 link.setPortOpen(false);
-            link.setInBufferSize(kInBufferSize);
-            link.setSettings(kLineSettings);
+            link.setInBufferSize(terminal::kInBufferSize);
+            link.setSettings(terminal::kLineSettings);
             link.setCommPort(m_state.PortNumber);
             link.setPortOpen(true);
             setWindowTitle(QStringLiteral("  PDT --> COM") + spacedNumber(m_state.PortNumber));
@@ -185,7 +168,7 @@ void Scarico::openPort()
                 QApplication::processEvents();
                 continue;
             }
-            reportPortUnavailable();
+            m_state.port.reportPortUnavailable();
             m_state.dialogs.error(kTitle, e.code() == LinkError::InvalidPort
                                               ? QStringLiteral("Porta COM non disponibile")
                                               : terminal::kPortErrorText);
@@ -196,7 +179,7 @@ void Scarico::openPort()
 
 void Scarico::runTerminalCommand(const std::function<void()> &body)
 {
-    if (!ensurePortUsable())
+    if (!m_state.port.ensurePortUsable())
         return;
     try {
         body();
@@ -332,7 +315,7 @@ void Scarico::Command8_Click()
 
 void Scarico::Command10_Click()
 {
-    if (!ensurePortUsable())
+    if (!m_state.port.ensurePortUsable())
         return;
     PollScreen screen(m_state, this);
     screen.exec();

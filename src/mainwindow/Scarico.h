@@ -28,9 +28,6 @@ public:
     void lockControls() override;
     void unlockControls() override;
 
-    bool checkPortUsable();
-    bool ensurePortUsable();
-    void reportPortUnavailable();
     void openPort();
     // Wake-up plus status line as a presence check.
     Exchange::Presence queryStatus();

@@ -66,7 +66,6 @@ bool PollCycle::portOk()
     m_portFailed = true;
     m_port.reportPortUnavailable();
     m_stopRequested = true;
-    emit portFailed();
     return false;
 }
 

@@ -70,8 +70,6 @@ signals:
     // disk.
     void transferEnded(bool stored, qsizetype records);
     void clearSent();
-    // The port failed; the cycle stops.
-    void portFailed();
 
 private:
     enum Outcome { NothingObtained = 0, Answered = 1, Transferred = 2 };
