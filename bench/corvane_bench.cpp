@@ -11,7 +11,7 @@
 #include "ProgramChild.h"
 #include "ScriptedDialogs.h"
 #include "SimFixture.h"
-#include "mainwindow/Scarico.h"
+#include "mainwindow/MainWindow.h"
 #include "polling/PollScreen.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/ProgramIcon.h"
@@ -123,7 +123,7 @@ int windowPollingChild(const QString &dir)
 {
     ScriptedDialogs dialogs;
     ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
+    MainWindow window(state);
     window.Form_Load();
     PollScreen screen(state, &window);
     screen.show();
@@ -137,7 +137,7 @@ int startupChild(const QString &dir)
     QApplication::setWindowIcon(programIcon());
     MessageBoxDialogs dialogs;
     ProgramState state{QDir(dir), dialogs};
-    Scarico window(state);
+    MainWindow window(state);
     window.Form_Load();
     window.show();
     window.grab();

@@ -8,7 +8,7 @@
 
 void MainFixture::start()
 {
-    window = std::make_unique<Scarico>(state);
+    window = std::make_unique<MainWindow>(state);
     window->Form_Load();
     window->show();
 }

@@ -3,7 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
 #include "TestFiles.h"
-#include "mainwindow/Scarico.h"
+#include "mainwindow/MainWindow.h"
 #include "state/ProgramState.h"
 
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ struct MainFixture {
     sim::TerminalSim terminal;
     ScriptedDialogs dialogs;
     ProgramState state{dir, dialogs};
-    std::unique_ptr<Scarico> window;
+    std::unique_ptr<MainWindow> window;
 
     MainFixture() { terminal.linkAs(dir.path(), 1); }
     void writeFile(const QString &name, const QByteArray &bytes) { writeBytes(dir, name, bytes); }

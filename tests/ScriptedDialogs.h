@@ -22,13 +22,13 @@ public:
         record(QStringLiteral("question|%1|%2").arg(title, text));
         return answers.isEmpty() ? true : answers.takeFirst();
     }
-    void error(const QString &title, const QString &text) override
+    void critical(const QString &title, const QString &text) override
     {
-        record(QStringLiteral("error|%1|%2").arg(title, text));
+        record(QStringLiteral("critical|%1|%2").arg(title, text));
     }
-    void info(const QString &title, const QString &text) override
+    void information(const QString &title, const QString &text) override
     {
-        record(QStringLiteral("info|%1|%2").arg(title, text));
+        record(QStringLiteral("information|%1|%2").arg(title, text));
     }
     void plain(const QString &title, const QString &text) override
     {

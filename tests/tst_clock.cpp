@@ -14,8 +14,8 @@ namespace {
 
 const QDateTime kPcClock(QDate(2026, 12, 6), QTime(15, 0, 42));
 const QString kNoAnswer =
-    "error| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !";
-const QString kDone = "error| Corvane|Operazione effettuata";
+    "critical| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !";
+const QString kDone = "critical| Corvane|Operazione effettuata";
 
 // The clock screen over the programming screen, which read the terminal's clock as
 // 25-03 23:05 from a status line of statusLength characters; the PC's clock stands at a
@@ -216,7 +216,7 @@ private slots:
                 QVERIFY2(f.button(name)->isEnabled(), name);
             return;
         }
-        QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
+        QCOMPARE(f.dialogs.shown, QStringList{"critical| Corvane|Operazione effettuata"});
         const auto got = f.terminal.received();
         QCOMPARE(bytesOf(got), " 0!?^\r 0!" + frame + "^\r");
         // No code between "!" and the day: the empty write leaves a 200 ms gap.

@@ -94,7 +94,7 @@ private slots:
             ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
             clock.Command3d1_Click();
             QVERIFY(clock.isVisible() ||
-                    !f.dialogs.shown.contains("error| Corvane|Operazione effettuata"));
+                    !f.dialogs.shown.contains("critical| Corvane|Operazione effettuata"));
         }
         cable->wait();
         QCOMPARE(portMessages(f.dialogs.shown), 1);
@@ -155,11 +155,11 @@ private slots:
         first.start();
         ScriptedDialogs dialogs;
         ProgramState state{first.dir, dialogs};
-        Scarico second(state);
+        MainWindow second(state);
         second.Form_Load();
-        QCOMPARE(dialogs.shown, QStringList{"error|Corvane|Errore su porta COM"});
+        QCOMPARE(dialogs.shown, QStringList{"critical|Corvane|Errore su porta COM"});
         first.window->Command5_Click();
-        QCOMPARE(first.dialogs.shown, QStringList{"info|Corvane|Versione Firmware: 3.1  OK"});
+        QCOMPARE(first.dialogs.shown, QStringList{"information|Corvane|Versione Firmware: 3.1  OK"});
     }
 
     // Random bytes, NULs and high bytes in place of the replies: no crash, no wait beyond its
@@ -182,17 +182,17 @@ private slots:
         f.terminal.setStatusReplyOverride(randomBytes(500, false) + '\r');
         if (screen == "firmware") {
             f.window->Command5_Click();
-            QVERIFY(f.dialogs.shown.value(0).startsWith("info|Corvane|Versione Firmware: "));
+            QVERIFY(f.dialogs.shown.value(0).startsWith("information|Corvane|Versione Firmware: "));
             QVERIFY(f.child<QWidget>("Command5")->isEnabled());
         } else if (screen == "program") {
             f.click("Command3d13");
             QCOMPARE(f.dialogs.shown.last(),
-                     QStringLiteral("error| Corvane|Operazione effettuata"));
+                     QStringLiteral("critical| Corvane|Operazione effettuata"));
             QVERIFY(f.unlocked());
         } else {
             ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
             clock.Command3d1_Click();
-            QCOMPARE(f.dialogs.shown, QStringList{"error| Corvane|Operazione effettuata"});
+            QCOMPARE(f.dialogs.shown, QStringList{"critical| Corvane|Operazione effettuata"});
         }
         QFETCH(QByteArray, traffic);
         QVERIFY(f.terminal.receivedBytes().startsWith(traffic));

@@ -2,7 +2,7 @@
 #include "TestFiles.h"
 #include "clock/ClockScreen.h"
 #include "info/InfoBox.h"
-#include "mainwindow/Scarico.h"
+#include "mainwindow/MainWindow.h"
 #include "polling/PollScreen.h"
 #include "programming/ProgrammingScreen.h"
 #include "state/ProgramState.h"
@@ -74,7 +74,7 @@ class TestLayout : public QObject {
     std::unique_ptr<QWidget> makeScreen(const QString &name)
     {
         if (name == "main")
-            return std::make_unique<Scarico>(*m_state);
+            return std::make_unique<MainWindow>(*m_state);
         if (name == "polling")
             return std::make_unique<PollScreen>(*m_state);
         if (name == "programming")

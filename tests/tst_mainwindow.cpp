@@ -14,10 +14,10 @@ const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command
                                     "Command10 fil hlp Combo1");
 const QString kPortDown = QStringLiteral("Command3 Combo1");
 const QString kNoAnswer =
-    QStringLiteral("error|Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e "
+    QStringLiteral("critical|Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e "
                    "acceso !");
-const QString kCommError = QStringLiteral("error|Corvane|Errore di comunicazione !!");
-const QString kPortError = QStringLiteral("error|Corvane|Errore su porta COM");
+const QString kCommError = QStringLiteral("critical|Corvane|Errore di comunicazione !!");
+const QString kPortError = QStringLiteral("critical|Corvane|Errore su porta COM");
 const QByteArray kWake(" 0");
 const QByteArray kStatus("!?^\r");
 
@@ -69,7 +69,7 @@ private slots:
         f.start();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
         QCOMPARE(f.enabledControls(), kPortDown);
-        QCOMPARE(f.dialogs.shown, QStringList{"error|Corvane|Porta COM non disponibile"});
+        QCOMPARE(f.dialogs.shown, QStringList{"critical|Corvane|Porta COM non disponibile"});
         QCOMPARE(f.readFile("portacom"), QByteArray("5\r\n"));
 
         auto *combo = f.child<QComboBox>("Combo1");
@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
         QCOMPARE(f.dialogs.shown.size(), 1);
         f.window->Command5_Click();
-        QCOMPARE(f.dialogs.shown.last(), QStringLiteral("info|Corvane|Versione Firmware: 3.1  OK"));
+        QCOMPARE(f.dialogs.shown.last(), QStringLiteral("information|Corvane|Versione Firmware: 3.1  OK"));
     }
 
     void shouldReportPortFailureBeforeSendingAnything_data()
@@ -124,7 +124,7 @@ private slots:
     {
         MainFixture f;
         f.start();
-        QSignalSpy exited(f.window.get(), &Scarico::exitConfirmed);
+        QSignalSpy exited(f.window.get(), &MainWindow::exitConfirmed);
         f.dialogs.answers = {false};
         f.window->Command3_Click();
         QCOMPARE(exited.count(), 0);
@@ -149,7 +149,7 @@ private slots:
         const QByteArray count = kWake + kStatus + kWake + "!7^\r";
         const QString ask =
             QStringLiteral("question|Corvane|Cancellare il contenuto della memoria ?");
-        const QString cleared = QStringLiteral("error|Corvane|Memoria Cancellata");
+        const QString cleared = QStringLiteral("critical|Corvane|Memoria Cancellata");
 
         QTest::newRow("clear") << "Command2"
                                << "" << QList<bool>{true} << clear << QStringList{ask, cleared};
@@ -169,22 +169,22 @@ private slots:
         QTest::newRow("count") << "Command7"
                                << "records=3" << QList<bool>{} << count
                                << QStringList{"beep", "beep",
-                                              "info|Corvane|3 Records Presenti in Memoria !"};
+                                              "information|Corvane|3 Records Presenti in Memoria !"};
         QTest::newRow("count, CR only not counted")
             << "Command7"
             << "records=3,terminator=CR" << QList<bool>{} << count
-            << QStringList{"beep", "beep", "info|Corvane|0 Records Presenti in Memoria !"};
+            << QStringList{"beep", "beep", "information|Corvane|0 Records Presenti in Memoria !"};
         QTest::newRow("count, leading character only")
             << "Command7"
             << "transfer=\x02" << QList<bool>{} << count
-            << QStringList{"beep", "beep", "info|Corvane|0 Records Presenti in Memoria !"};
+            << QStringList{"beep", "beep", "information|Corvane|0 Records Presenti in Memoria !"};
         QTest::newRow("count, nothing after frame")
             << "Command7"
-            << "transfer=" << QList<bool>{} << count << QStringList{"error|Corvane|Memoria Vuota"};
+            << "transfer=" << QList<bool>{} << count << QStringList{"critical|Corvane|Memoria Vuota"};
 
         QTest::newRow("firmware") << "Command5"
                                   << "" << QList<bool>{} << kWake + kStatus
-                                  << QStringList{"info|Corvane|Versione Firmware: 3.1  OK"};
+                                  << QStringList{"information|Corvane|Versione Firmware: 3.1  OK"};
         QTest::newRow("firmware, no status line") << "Command5"
                                                   << "status=" << QList<bool>{} << kWake + kStatus
                                                   << QStringList{"beep", "beep", kNoAnswer};
@@ -235,7 +235,7 @@ private slots:
         f.start();
         QStringList seen;
         f.dialogs.onShow = [&](const QString &entry) {
-            if (entry.startsWith("info"))
+            if (entry.startsWith("information"))
                 seen << f.child<QLabel>("CC")->text() << f.child<QLabel>("Label3")->text()
                      << QString::number(f.child<QLabel>("Label3")->isVisible())
                      << f.enabledControls();

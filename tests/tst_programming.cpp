@@ -10,8 +10,8 @@ namespace {
 const QString kDefaults =
     QStringLiteral("Check1 Check10 Check14 Check15 Check20 Check23 Check29 Check30 Check4");
 const QString kNoAnswer = QStringLiteral(
-    "error| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
-const QString kDone = QStringLiteral("error| Corvane|Operazione effettuata");
+    "critical| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
+const QString kDone = QStringLiteral("critical| Corvane|Operazione effettuata");
 // Status positions 2-12 reporting a value other than the default in every group but speed.
 const QByteArray kNonDefaults("15:?ABEINTV");
 
@@ -174,7 +174,7 @@ private slots:
             << QByteArray(" 0");
         QTest::newRow("answers something else")
             << "wrong ack" << QByteArray("Command3d13")
-            << QStringList{question, "error| Corvane|Errore di comunicazione !!"}
+            << QStringList{question, "critical| Corvane|Errore di comunicazione !!"}
             << QByteArray(" 0");
         // The status line only proves presence: without it the second wake-up decides.
         QTest::newRow("no status line") << "no line" << QByteArray("Command3d13")

@@ -204,7 +204,7 @@ private slots:
             QCOMPARE(items[i], QByteArray::number(i).rightJustified(7, '0'));
         QCOMPARE(f.label(), QStringLiteral(" %1 Records").arg(items.size()));
         QCOMPARE(f.dialogs.shown, items.isEmpty()
-                                      ? QStringList{"error| Corvane|Il File 06-12-26.pol e' troppo "
+                                      ? QStringList{"critical| Corvane|Il File 06-12-26.pol e' troppo "
                                                     "grande per essere visualizzato"}
                                       : QStringList{});
 

@@ -1,4 +1,4 @@
-#include "mainwindow/Scarico.h"
+#include "mainwindow/MainWindow.h"
 #include "state/ProgramState.h"
 #include "state/WorkingFolder.h"
 #include "ui/MessageBoxDialogs.h"
@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
     if (commandLine.parser.isSet(commandLine.userFolder)) {
         const QString folder = workingfolder::ensureUserFolder(QDir::homePath());
         if (folder.isEmpty() || !QDir::setCurrent(folder)) {
-            dialogs.error(QStringLiteral("Corvane"),
+            dialogs.critical(QStringLiteral("Corvane"),
                           QStringLiteral("Impossibile creare la cartella dei dati %1")
                               .arg(workingfolder::userFolderPath(QDir::homePath())));
             return 1;
@@ -72,9 +72,9 @@ int main(int argc, char *argv[])
     }
 
     ProgramState state(QDir::current(), dialogs);
-    Scarico window(state);
+    MainWindow window(state);
     // The exit command ends the process at once; no other screen gets a closing event.
-    QObject::connect(&window, &Scarico::exitConfirmed, &app, &QApplication::quit);
+    QObject::connect(&window, &MainWindow::exitConfirmed, &app, &QApplication::quit);
     window.Form_Load();
     window.show();
     return app.exec();

@@ -35,8 +35,8 @@ void logLine(Priority priority, const QString &text)
 class NoDialogs : public Dialogs {
 public:
     bool question(const QString &, const QString &) override { return false; }
-    void error(const QString &, const QString &) override {}
-    void info(const QString &, const QString &) override {}
+    void critical(const QString &, const QString &) override {}
+    void information(const QString &, const QString &) override {}
     void plain(const QString &, const QString &) override {}
     void beep() override {}
 };

@@ -111,7 +111,7 @@ bool Exchange::wakeTerminal()
     if (w == Wait::TimedOut) {
         if (m_style.reportsFailures) {
             m_dialogs.beep();
-            m_dialogs.error(m_style.title, terminal::kNoAnswerText);
+            m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
             m_lock.unlockControls();
         } else {
             flushInput();
@@ -120,7 +120,7 @@ bool Exchange::wakeTerminal()
     }
     if (readCharacter() != terminal::kAck) {
         if (m_style.reportsFailures) {
-            m_dialogs.error(m_style.title, terminal::kCommErrorText);
+            m_dialogs.critical(m_style.title, terminal::kCommErrorText);
             m_lock.unlockControls();
         } else {
             flushInput();
@@ -137,7 +137,7 @@ void Exchange::reportNoAnswer(bool beeps)
         m_dialogs.beep();
     }
     processEventsOnce();
-    m_dialogs.error(m_style.title, terminal::kNoAnswerText);
+    m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
     m_lock.unlockControls();
 }
 
@@ -175,6 +175,6 @@ bool Exchange::sendSetting(const std::function<void()> &send, bool secondWakeUp)
     if (secondWakeUp && !wakeTerminal())
         return false;
     send();
-    m_dialogs.error(m_style.title, terminal::kDoneText);
+    m_dialogs.critical(m_style.title, terminal::kDoneText);
     return true;
 }

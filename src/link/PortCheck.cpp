@@ -12,7 +12,7 @@ void reportFailure(Dialogs &dialogs, LinkError code)
     const QString title = QStringLiteral("Corvane");
     switch (code) {
     case LinkError::InvalidPort:
-        dialogs.error(title, QStringLiteral("Porta COM non disponibile"));
+        dialogs.critical(title, QStringLiteral("Porta COM non disponibile"));
         break;
     case LinkError::DeviceGone:
         dialogs.plain(title, QStringLiteral("Errore sulla porta COM\r\n"
@@ -23,7 +23,7 @@ void reportFailure(Dialogs &dialogs, LinkError code)
                                             "il programma\r\n"));
         break;
     default:
-        dialogs.error(title, terminal::kPortErrorText);
+        dialogs.critical(title, terminal::kPortErrorText);
         break;
     }
 }

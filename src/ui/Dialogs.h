@@ -11,10 +11,11 @@ public:
     // Yes/No with the stop icon. True unless the answer is No: a confirmation proceeds on
     // any other answer.
     virtual bool question(const QString &title, const QString &text) = 0;
-    // OK with the stop icon (errors, and some confirmations of success).
-    virtual void error(const QString &title, const QString &text) = 0;
+    // OK with the stop icon. Named after its icon, not its use: the terminal's errors show it,
+    // and so do some confirmations of success ("Memoria Cancellata").
+    virtual void critical(const QString &title, const QString &text) = 0;
     // OK with the information icon (results).
-    virtual void info(const QString &title, const QString &text) = 0;
+    virtual void information(const QString &title, const QString &text) = 0;
     // OK without an icon.
     virtual void plain(const QString &title, const QString &text) = 0;
     virtual void beep() = 0;

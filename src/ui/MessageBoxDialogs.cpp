@@ -23,12 +23,12 @@ bool MessageBoxDialogs::question(const QString &title, const QString &text)
            QMessageBox::No;
 }
 
-void MessageBoxDialogs::error(const QString &title, const QString &text)
+void MessageBoxDialogs::critical(const QString &title, const QString &text)
 {
     show(QMessageBox::Critical, title, text, QMessageBox::Ok);
 }
 
-void MessageBoxDialogs::info(const QString &title, const QString &text)
+void MessageBoxDialogs::information(const QString &title, const QString &text)
 {
     show(QMessageBox::Information, title, text, QMessageBox::Ok);
 }

@@ -6,8 +6,8 @@
 class MessageBoxDialogs : public Dialogs {
 public:
     bool question(const QString &title, const QString &text) override;
-    void error(const QString &title, const QString &text) override;
-    void info(const QString &title, const QString &text) override;
+    void critical(const QString &title, const QString &text) override;
+    void information(const QString &title, const QString &text) override;
     void plain(const QString &title, const QString &text) override;
     void beep() override;
 };

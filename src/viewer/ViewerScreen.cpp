@@ -203,7 +203,7 @@ void ViewerScreen::refuseLoad()
     cancelLoad();
     m_items.clear();
     m_count->setText(spacedNumber(0) + QStringLiteral(" Records"));
-    m_dialogs.error(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
+    m_dialogs.critical(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
                                                     QStringLiteral(" e' troppo grande per "
                                                                    "essere visualizzato"));
     emit loadFinished();

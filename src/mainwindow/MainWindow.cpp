@@ -1,5 +1,5 @@
-#include "Scarico.h"
-#include "ui_Scarico.h"
+#include "MainWindow.h"
+#include "ui_MainWindow.h"
 
 #include "info/InfoBox.h"
 #include "link/PortChoice.h"
@@ -24,12 +24,12 @@ constexpr int kOpenAttempts = 3;
 
 } // namespace
 
-Scarico::Scarico(ProgramState &state, QWidget *parent)
-    : QMainWindow(parent), m_state(state), m_ui(std::make_unique<Ui::Scarico>()),
+MainWindow::MainWindow(ProgramState &state, QWidget *parent)
+    : QMainWindow(parent), m_state(state), m_ui(std::make_unique<Ui::MainWindow>()),
       m_exchange(state.Comm1, state.dialogs, *this)
 {
     m_ui->setupUi(this);
-    connect(&state.port, &PortGuard::portUnavailable, this, &Scarico::showPortUnavailable);
+    connect(&state.port, &PortGuard::portUnavailable, this, &MainWindow::showPortUnavailable);
     // The port frame and the buttons form a grid of equal cells.
     const int cellHeight = m_ui->Frame1->sizeHint().height();
     for (int row = 0; row < 4; ++row) {
@@ -45,22 +45,22 @@ Scarico::Scarico(ProgramState &state, QWidget *parent)
     buildMenus();
 
     // A pick runs the handler even when the entry is already selected: that reopens the port.
-    connect(m_ui->Combo1, &QComboBox::activated, this, &Scarico::Combo1_Click);
-    connect(m_ui->Command2, &QPushButton::clicked, this, &Scarico::Command2_Click);
-    connect(m_ui->Command3, &QPushButton::clicked, this, &Scarico::Command3_Click);
-    connect(m_ui->Command5, &QPushButton::clicked, this, &Scarico::Command5_Click);
-    connect(m_ui->Command6, &QPushButton::clicked, this, &Scarico::Command6_Click);
-    connect(m_ui->Command7, &QPushButton::clicked, this, &Scarico::Command7_Click);
-    connect(m_ui->Command8, &QPushButton::clicked, this, &Scarico::Command8_Click);
-    connect(m_ui->Command10, &QPushButton::clicked, this, &Scarico::Command10_Click);
+    connect(m_ui->Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
+    connect(m_ui->Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
+    connect(m_ui->Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
+    connect(m_ui->Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
+    connect(m_ui->Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
+    connect(m_ui->Command7, &QPushButton::clicked, this, &MainWindow::Command7_Click);
+    connect(m_ui->Command8, &QPushButton::clicked, this, &MainWindow::Command8_Click);
+    connect(m_ui->Command10, &QPushButton::clicked, this, &MainWindow::Command10_Click);
 }
 
-Scarico::~Scarico() = default;
+MainWindow::~MainWindow() = default;
 
-void Scarico::buildMenus()
+void MainWindow::buildMenus()
 {
     auto item = [this](QMenu *menu, const char *name, const QString &caption,
-                       void (Scarico::*handler)()) {
+                       void (MainWindow::*handler)()) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QLatin1String(name));
         connect(a, &QAction::triggered, this, handler);
@@ -71,28 +71,28 @@ void Scarico::buildMenus()
 
     m_fil = menuBar()->addMenu(QStringLiteral("   &File   "));
     m_fil->setObjectName(QStringLiteral("fil"));
-    item(m_fil, "came", QStringLiteral("Cancella &Memoria"), &Scarico::Command2_Click);
+    item(m_fil, "came", QStringLiteral("Cancella &Memoria"), &MainWindow::Command2_Click);
     separator(m_fil, "lai");
-    item(m_fil, "pol", QStringLiteral("&Polling"), &Scarico::Command10_Click);
+    item(m_fil, "pol", QStringLiteral("&Polling"), &MainWindow::Command10_Click);
     separator(m_fil, "zic");
-    item(m_fil, "vere", QStringLiteral("&Numero Records"), &Scarico::Command7_Click);
+    item(m_fil, "vere", QStringLiteral("&Numero Records"), &MainWindow::Command7_Click);
     separator(m_fil, "lai1");
-    item(m_fil, "vefi", QStringLiteral("&Versione Firmware"), &Scarico::Command5_Click);
+    item(m_fil, "vefi", QStringLiteral("&Versione Firmware"), &MainWindow::Command5_Click);
     separator(m_fil, "lai2");
-    item(m_fil, "progr", QStringLiteral("P&rogrammazione"), &Scarico::Command8_Click);
+    item(m_fil, "progr", QStringLiteral("P&rogrammazione"), &MainWindow::Command8_Click);
     separator(m_fil, "sepio");
-    item(m_fil, "vida", QStringLiteral("Visualizza &Dati"), &Scarico::Command6_Click);
+    item(m_fil, "vida", QStringLiteral("Visualizza &Dati"), &MainWindow::Command6_Click);
     separator(m_fil, "zai");
-    item(m_fil, "exi", QStringLiteral("&Uscita"), &Scarico::Command3_Click);
+    item(m_fil, "exi", QStringLiteral("&Uscita"), &MainWindow::Command3_Click);
 
     m_hlp = menuBar()->addMenu(QStringLiteral("   &?   "));
     m_hlp->setObjectName(QStringLiteral("hlp"));
-    item(m_hlp, "info", QStringLiteral("&Informazioni"), &Scarico::info_Click);
+    item(m_hlp, "info", QStringLiteral("&Informazioni"), &MainWindow::info_Click);
     separator(m_hlp, "lai6");
-    item(m_hlp, "setta", QStringLiteral("&Settaggi"), &Scarico::setta_Click);
+    item(m_hlp, "setta", QStringLiteral("&Settaggi"), &MainWindow::setta_Click);
 }
 
-void Scarico::Form_Load()
+void MainWindow::Form_Load()
 {
     m_ui->Label3->hide();
 
@@ -110,7 +110,7 @@ void Scarico::Form_Load()
     }
 }
 
-void Scarico::setCommandsEnabled(bool enabled, bool includingExit)
+void MainWindow::setCommandsEnabled(bool enabled, bool includingExit)
 {
     for (QPushButton *b : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
                            m_ui->Command7, m_ui->Command8, m_ui->Command10}) {
@@ -121,24 +121,24 @@ void Scarico::setCommandsEnabled(bool enabled, bool includingExit)
     m_hlp->menuAction()->setEnabled(enabled);
 }
 
-void Scarico::lockControls()
+void MainWindow::lockControls()
 {
     setCommandsEnabled(false, true);
 }
 
-void Scarico::unlockControls()
+void MainWindow::unlockControls()
 {
     setCommandsEnabled(true, true);
 }
 
-void Scarico::showPortUnavailable()
+void MainWindow::showPortUnavailable()
 {
     setWindowTitle(QStringLiteral("PDT"));
     // Exit and the port list stay usable: the operator can pick another port or leave.
     setCommandsEnabled(false, false);
 }
 
-void Scarico::Combo1_Click()
+void MainWindow::Combo1_Click()
 {
     const int index = m_ui->Combo1->currentIndex();
     if (index < 0)
@@ -149,7 +149,7 @@ void Scarico::Combo1_Click()
     openPort();
 }
 
-void Scarico::openPort()
+void MainWindow::openPort()
 {
     SerialLink &link = m_state.Comm1;
     for (int attempt = 1;; ++attempt) {
@@ -169,7 +169,7 @@ void Scarico::openPort()
                 continue;
             }
             m_state.port.reportPortUnavailable();
-            m_state.dialogs.error(kTitle, e.code() == LinkError::InvalidPort
+            m_state.dialogs.critical(kTitle, e.code() == LinkError::InvalidPort
                                               ? QStringLiteral("Porta COM non disponibile")
                                               : terminal::kPortErrorText);
             return;
@@ -177,7 +177,7 @@ void Scarico::openPort()
     }
 }
 
-void Scarico::runTerminalCommand(const std::function<void()> &body)
+void MainWindow::runTerminalCommand(const std::function<void()> &body)
 {
     if (!m_state.port.ensurePortUsable())
         return;
@@ -185,18 +185,18 @@ void Scarico::runTerminalCommand(const std::function<void()> &body)
         body();
     } catch (const SerialError &) {
         // The port went away after the check that opened the exchange.
-        m_state.dialogs.error(kTitle, terminal::kPortErrorText);
+        m_state.dialogs.critical(kTitle, terminal::kPortErrorText);
         unlockControls();
     }
 }
 
-Exchange::Presence Scarico::queryStatus()
+Exchange::Presence MainWindow::queryStatus()
 {
     // The main window's presence check does not beep when the line stops short.
     return m_exchange.queryStatus(false);
 }
 
-void Scarico::Command2_Click()
+void MainWindow::Command2_Click()
 {
     runTerminalCommand([this] {
         lockControls();
@@ -217,13 +217,13 @@ void Scarico::Command2_Click()
             m_exchange.sendCommand('6', 0);
             m_exchange.flushInput();
             m_ui->CC->setText(QString());
-            m_state.dialogs.error(kTitle, QStringLiteral("Memoria Cancellata"));
+            m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Cancellata"));
         }
         unlockControls();
     });
 }
 
-void Scarico::Command7_Click()
+void MainWindow::Command7_Click()
 {
     runTerminalCommand([this] {
         if (queryStatus() == Exchange::Presence::WakeFailed) {
@@ -240,7 +240,7 @@ void Scarico::Command7_Click()
         }
         m_exchange.sendCommand('7', 100);
         if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived) {
-            m_state.dialogs.error(kTitle, QStringLiteral("Memoria Vuota"));
+            m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Vuota"));
             unlockControls();
             return;
         }
@@ -264,14 +264,14 @@ void Scarico::Command7_Click()
         m_state.dialogs.beep();
         m_state.dialogs.beep();
         m_ui->Label3->hide();
-        m_state.dialogs.info(kTitle,
+        m_state.dialogs.information(kTitle,
                              m_ui->CC->text() + QStringLiteral(" Records Presenti in Memoria !"));
         m_ui->CC->setText(QString());
         unlockControls();
     });
 }
 
-std::optional<QByteArray> Scarico::readStatusLine()
+std::optional<QByteArray> MainWindow::readStatusLine()
 {
     lockControls();
     QByteArray line;
@@ -288,19 +288,19 @@ std::optional<QByteArray> Scarico::readStatusLine()
     return line;
 }
 
-void Scarico::Command5_Click()
+void MainWindow::Command5_Click()
 {
     runTerminalCommand([this] {
         const auto line = readStatusLine();
         if (!line)
             return;
         m_exchange.processEventsOnce();
-        m_state.dialogs.info(kTitle, TerminalStatus{*line}.firmwareText());
+        m_state.dialogs.information(kTitle, TerminalStatus{*line}.firmwareText());
         unlockControls();
     });
 }
 
-void Scarico::Command8_Click()
+void MainWindow::Command8_Click()
 {
     runTerminalCommand([this] {
         const auto line = readStatusLine();
@@ -313,7 +313,7 @@ void Scarico::Command8_Click()
     });
 }
 
-void Scarico::Command10_Click()
+void MainWindow::Command10_Click()
 {
     if (!m_state.port.ensurePortUsable())
         return;
@@ -322,19 +322,19 @@ void Scarico::Command10_Click()
     m_state.pollStopRequested = false;
 }
 
-void Scarico::Command6_Click()
+void MainWindow::Command6_Click()
 {
     ViewerScreen screen(m_state.workingDir, m_state.dialogs, this);
     screen.exec();
 }
 
-void Scarico::info_Click()
+void MainWindow::info_Click()
 {
     InfoBox box(this);
     box.exec();
 }
 
-void Scarico::Command3_Click()
+void MainWindow::Command3_Click()
 {
     if (!m_state.dialogs.question(kTitle, QStringLiteral("Uscire da Corvane ?")))
         return;
@@ -346,9 +346,9 @@ void Scarico::Command3_Click()
     emit exitConfirmed();
 }
 
-void Scarico::setta_Click()
+void MainWindow::setta_Click()
 {
-    m_state.dialogs.info(kTitle, QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
+    m_state.dialogs.information(kTitle, QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
                                                 "settato con terminatore record CR o CR+LF\r\n"
                                                 "\r\n"
                                                 "Non si otterra un file con formato corretto\r\n"

@@ -9,18 +9,18 @@
 #include <optional>
 
 namespace Ui {
-class Scarico;
+class MainWindow;
 }
 class QAction;
 class QMenu;
 struct ProgramState;
 
 // The start-up window: port choice, the memory commands, and the doors to the other screens.
-class Scarico : public QMainWindow, public ControlLock {
+class MainWindow : public QMainWindow, public ControlLock {
     Q_OBJECT
 public:
-    explicit Scarico(ProgramState &state, QWidget *parent = nullptr);
-    ~Scarico() override;
+    explicit MainWindow(ProgramState &state, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Start-up, run once before the window is first shown.
     void Form_Load();
@@ -64,7 +64,7 @@ private:
     std::optional<QByteArray> readStatusLine();
 
     ProgramState &m_state;
-    std::unique_ptr<Ui::Scarico> m_ui;
+    std::unique_ptr<Ui::MainWindow> m_ui;
     Exchange m_exchange;
     QMenu *m_fil = nullptr;
     QMenu *m_hlp = nullptr;
