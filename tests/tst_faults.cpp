@@ -159,7 +159,8 @@ private slots:
         second.Form_Load();
         QCOMPARE(dialogs.shown, QStringList{"critical|Corvane|Errore su porta COM"});
         first.window->Command5_Click();
-        QCOMPARE(first.dialogs.shown, QStringList{"information|Corvane|Versione Firmware: 3.1  OK"});
+        QCOMPARE(first.dialogs.shown,
+                 QStringList{"information|Corvane|Versione Firmware: 3.1  OK"});
     }
 
     // Random bytes, NULs and high bytes in place of the replies: no crash, no wait beyond its

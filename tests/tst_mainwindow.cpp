@@ -84,7 +84,8 @@ private slots:
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
         QCOMPARE(f.dialogs.shown.size(), 1);
         f.window->Command5_Click();
-        QCOMPARE(f.dialogs.shown.last(), QStringLiteral("information|Corvane|Versione Firmware: 3.1  OK"));
+        QCOMPARE(f.dialogs.shown.last(),
+                 QStringLiteral("information|Corvane|Versione Firmware: 3.1  OK"));
     }
 
     void shouldReportPortFailureBeforeSendingAnything_data()
@@ -168,8 +169,9 @@ private slots:
 
         QTest::newRow("count") << "Command7"
                                << "records=3" << QList<bool>{} << count
-                               << QStringList{"beep", "beep",
-                                              "information|Corvane|3 Records Presenti in Memoria !"};
+                               << QStringList{
+                                      "beep", "beep",
+                                      "information|Corvane|3 Records Presenti in Memoria !"};
         QTest::newRow("count, CR only not counted")
             << "Command7"
             << "records=3,terminator=CR" << QList<bool>{} << count
@@ -180,7 +182,8 @@ private slots:
             << QStringList{"beep", "beep", "information|Corvane|0 Records Presenti in Memoria !"};
         QTest::newRow("count, nothing after frame")
             << "Command7"
-            << "transfer=" << QList<bool>{} << count << QStringList{"critical|Corvane|Memoria Vuota"};
+            << "transfer=" << QList<bool>{} << count
+            << QStringList{"critical|Corvane|Memoria Vuota"};
 
         QTest::newRow("firmware") << "Command5"
                                   << "" << QList<bool>{} << kWake + kStatus

@@ -203,10 +203,10 @@ private slots:
         for (int i = 0; i < items.size(); ++i)
             QCOMPARE(items[i], QByteArray::number(i).rightJustified(7, '0'));
         QCOMPARE(f.label(), QStringLiteral(" %1 Records").arg(items.size()));
-        QCOMPARE(f.dialogs.shown, items.isEmpty()
-                                      ? QStringList{"critical| Corvane|Il File 06-12-26.pol e' troppo "
-                                                    "grande per essere visualizzato"}
-                                      : QStringList{});
+        QCOMPARE(f.dialogs.shown,
+                 items.isEmpty() ? QStringList{"critical| Corvane|Il File 06-12-26.pol e' troppo "
+                                               "grande per essere visualizzato"}
+                                 : QStringList{});
 
         // Enter in the item list is no request to open the file again.
         QSignalSpy finished(f.viewer.get(), &ViewerScreen::loadFinished);

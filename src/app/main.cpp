@@ -65,8 +65,8 @@ int main(int argc, char *argv[])
         const QString folder = workingfolder::ensureUserFolder(QDir::homePath());
         if (folder.isEmpty() || !QDir::setCurrent(folder)) {
             dialogs.critical(QStringLiteral("Corvane"),
-                          QStringLiteral("Impossibile creare la cartella dei dati %1")
-                              .arg(workingfolder::userFolderPath(QDir::homePath())));
+                             QStringLiteral("Impossibile creare la cartella dei dati %1")
+                                 .arg(workingfolder::userFolderPath(QDir::homePath())));
             return 1;
         }
     }

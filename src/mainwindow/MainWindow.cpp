@@ -170,8 +170,8 @@ void MainWindow::openPort()
             }
             m_state.port.reportPortUnavailable();
             m_state.dialogs.critical(kTitle, e.code() == LinkError::InvalidPort
-                                              ? QStringLiteral("Porta COM non disponibile")
-                                              : terminal::kPortErrorText);
+                                                 ? QStringLiteral("Porta COM non disponibile")
+                                                 : terminal::kPortErrorText);
             return;
         }
     }
@@ -264,8 +264,8 @@ void MainWindow::Command7_Click()
         m_state.dialogs.beep();
         m_state.dialogs.beep();
         m_ui->Label3->hide();
-        m_state.dialogs.information(kTitle,
-                             m_ui->CC->text() + QStringLiteral(" Records Presenti in Memoria !"));
+        m_state.dialogs.information(kTitle, m_ui->CC->text() +
+                                                QStringLiteral(" Records Presenti in Memoria !"));
         m_ui->CC->setText(QString());
         unlockControls();
     });
@@ -348,10 +348,11 @@ void MainWindow::Command3_Click()
 
 void MainWindow::setta_Click()
 {
-    m_state.dialogs.information(kTitle, QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
-                                                "settato con terminatore record CR o CR+LF\r\n"
-                                                "\r\n"
-                                                "Non si otterra un file con formato corretto\r\n"
-                                                "usando il terminatore (TAB)\r\n"
-                                                "\r\n"));
+    m_state.dialogs.information(kTitle,
+                                QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
+                                               "settato con terminatore record CR o CR+LF\r\n"
+                                               "\r\n"
+                                               "Non si otterra un file con formato corretto\r\n"
+                                               "usando il terminatore (TAB)\r\n"
+                                               "\r\n"));
 }

@@ -204,8 +204,8 @@ void ViewerScreen::refuseLoad()
     m_items.clear();
     m_count->setText(spacedNumber(0) + QStringLiteral(" Records"));
     m_dialogs.critical(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
-                                                    QStringLiteral(" e' troppo grande per "
-                                                                   "essere visualizzato"));
+                                                       QStringLiteral(" e' troppo grande per "
+                                                                      "essere visualizzato"));
     emit loadFinished();
 }
 
