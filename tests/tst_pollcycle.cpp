@@ -1,6 +1,6 @@
 #include "PollFixture.h"
 #include "SimFixture.h"
-#include "link/TerminalStatus.h"
+#include "ui/DisplayText.h"
 
 #include <QTest>
 

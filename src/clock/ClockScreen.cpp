@@ -1,6 +1,6 @@
 #include "ClockScreen.h"
 
-#include "link/PortCheck.h"
+#include "link/PortGuard.h"
 #include "state/ProgramState.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -178,36 +178,46 @@ void ClockScreen::Command3d1_Click()
 {
     if (m_busy || !m_state.port.ensurePortUsable())
         return;
+    if (const std::optional<TerminalClock> clock = clockFromBoxes())
+        sendClock(*clock);
+}
+
+std::optional<TerminalClock> ClockScreen::clockFromBoxes()
+{
     for (int b = Day; b < BoxCount; ++b) {
         if (m_boxes[b]->text().isEmpty()) {
             refuse(Box(b), false);
-            return;
+            return std::nullopt;
         }
     }
     // Minutes 00 are a real time: only the day and the month cannot be zero.
     for (Box b : {Day, Month}) {
         if (valueOf(m_boxes[b]) == 0) {
             refuse(b, true);
-            return;
+            return std::nullopt;
         }
     }
     if (m_boxes[Hours]->text().size() < 2) {
         refuse(Hours, false);
-        return;
+        return std::nullopt;
     }
     for (Box b : {Day, Month, Minutes}) {
         if (m_boxes[b]->text().size() == 1)
             m_boxes[b]->setText(QLatin1Char('0') + m_boxes[b]->text());
     }
     if (!checkDayOfMonth())
-        return;
+        return std::nullopt;
     TerminalClock clock;
     for (int b = Day; b < BoxCount; ++b)
         clock[b] = encodeClockField(m_boxes[b]->text());
+    return clock;
+}
 
+void ClockScreen::sendClock(const TerminalClock &clock)
+{
     bool sent = false;
     setBusy(true);
-    portcheck::runGuarded(m_state.dialogs, m_state.port, *this, [&] {
+    m_state.port.runGuarded(*this, PortGuard::Midway::FailureMessage, [&] {
         sent = m_exchange.sendSetting([&] { sendClockFrame(m_exchange, clock); });
     });
     setBusy(false);

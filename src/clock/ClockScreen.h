@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "TerminalClock.h"
 
@@ -41,7 +42,7 @@ public:
     bool checkDayOfMonth();
 
 public slots:
-    void Command3d1_Click(); // "Invia": checks the boxes and sets the terminal's clock
+    void Command3d1_Click(); // "Invia": clockFromBoxes, then sendClock
     void sistema_Click();    // "Sistema": the PC's clock into the boxes, then "Invia"
     void Command3d3_Click(); // "uscita"
 
@@ -56,6 +57,10 @@ private:
     void Form_Load(const ClockTexts &terminalClock);
     void Text_Change(Box box);
     void showPcClock(const QDateTime &at);
+    // The boxes' clock, padded to two digits, or nothing when a box is refused.
+    std::optional<TerminalClock> clockFromBoxes();
+    // The clock to the terminal as a setting; once it is set the screen closes accepted.
+    void sendClock(const TerminalClock &clock);
     // Empties the box when asked, gives it the focus, and returns false to stop "Invia".
     bool refuse(Box box, bool empty);
     // Busy: the buttons are disabled and nothing queued meanwhile starts a second exchange

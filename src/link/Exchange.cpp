@@ -97,37 +97,44 @@ Exchange::Wait Exchange::readReplyLine(QByteArray &line, int maxLength)
     }
 }
 
-bool Exchange::wakeTerminal()
+Exchange::Wake Exchange::wake(int pauseAfterZeroMs)
 {
     flushInput();
     m_link.output(" ");
     pauseMs(100);
     m_link.output("0");
-    pauseMs(m_style.pauseAfterZeroMs);
+    pauseMs(pauseAfterZeroMs);
 
-    const Wait w = waitForCharacter();
-    if (w == Wait::Abandoned)
+    switch (waitForCharacter()) {
+    case Wait::Abandoned:
+        return Wake::Abandoned;
+    case Wait::TimedOut:
+        return Wake::Silent;
+    case Wait::Arrived:
+        break;
+    }
+    return readCharacter() == terminal::kAck ? Wake::Ready : Wake::WrongReply;
+}
+
+bool Exchange::wakeTerminal()
+{
+    const Wake outcome = wake(m_style.pauseAfterZeroMs);
+    if (outcome == Wake::Ready)
+        return true;
+    if (outcome == Wake::Abandoned)
         return false;
-    if (w == Wait::TimedOut) {
-        if (m_style.reportsFailures) {
-            m_dialogs.beep();
-            m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
-            m_lock.unlockControls();
-        } else {
-            flushInput();
-        }
+    if (!m_style.reportsFailures) {
+        flushInput();
         return false;
     }
-    if (readCharacter() != terminal::kAck) {
-        if (m_style.reportsFailures) {
-            m_dialogs.critical(m_style.title, terminal::kCommErrorText);
-            m_lock.unlockControls();
-        } else {
-            flushInput();
-        }
-        return false;
+    if (outcome == Wake::Silent) {
+        m_dialogs.beep();
+        m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
+    } else {
+        m_dialogs.critical(m_style.title, terminal::kCommErrorText);
     }
-    return true;
+    m_lock.unlockControls();
+    return false;
 }
 
 void Exchange::reportNoAnswer(bool beeps)

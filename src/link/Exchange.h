@@ -73,8 +73,12 @@ public:
     // Characters up to a CR (not kept); each character has its own one-second limit.
     Wait readReplyLine(QByteArray &line, int maxLength = kMaxLineLength);
 
-    // " " then "0", and ACK back. On failure the style decides whether the operator is told
-    // (and the screen unlocked) or the buffer is just emptied.
+    enum class Wake { Ready, Silent, WrongReply, Abandoned };
+    // " " then "0", and ACK back within the character limit that starts pauseAfterZeroMs after
+    // the "0". Tells nobody: the caller decides what a failure means.
+    Wake wake(int pauseAfterZeroMs);
+    // wake() with the style's pause. On failure the style decides whether the operator is
+    // told (and the screen unlocked) or the buffer is just emptied.
     bool wakeTerminal();
 
     // The common answer to a reply that stopped: beep, beep, events, message, unlock.

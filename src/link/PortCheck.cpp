@@ -39,18 +39,6 @@ bool checkPortUsable(SerialLink &link, Dialogs &dialogs)
     }
 }
 
-void runGuarded(Dialogs &dialogs, PortGuard &port, ControlLock &lock,
-                const std::function<void()> &exchange)
-{
-    try {
-        exchange();
-    } catch (const SerialError &e) {
-        reportFailure(dialogs, e.code());
-        port.reportPortUnavailable();
-        lock.unlockControls();
-    }
-}
-
 } // namespace portcheck
 
 bool PortGuard::checkPortUsable()
@@ -65,4 +53,26 @@ bool PortGuard::ensurePortUsable()
         return true;
     reportPortUnavailable();
     return false;
+}
+
+bool PortGuard::runGuarded(ControlLock &lock, Midway midway, const std::function<void()> &exchange)
+{
+    try {
+        exchange();
+        return true;
+    } catch (const SerialError &e) {
+        switch (midway) {
+        case Midway::PortError:
+            m_dialogs.critical(QStringLiteral("Corvane"), terminal::kPortErrorText);
+            break;
+        case Midway::FailureMessage:
+            portcheck::reportFailure(m_dialogs, e.code());
+            reportPortUnavailable();
+            break;
+        case Midway::NextCheckTells:
+            break;
+        }
+        lock.unlockControls();
+        return false;
+    }
 }

@@ -2,6 +2,9 @@
 
 #include <QObject>
 
+#include <functional>
+
+class ControlLock;
 class Dialogs;
 class SerialLink;
 
@@ -20,6 +23,16 @@ public:
     bool ensurePortUsable();
     // The outcome of the last check.
     bool portUsable() const { return m_usable; }
+
+    // What a port failing in the middle of an exchange tells the operator.
+    enum class Midway {
+        PortError,      // "Errore su porta COM", the port left as it is (the main window)
+        FailureMessage, // the failure's own message, and the port marked unavailable
+        NextCheckTells, // nothing: the caller's next check reports a failure that lasts
+    };
+    // Runs one exchange. A port that fails midway ends it as midway says, and the screen
+    // is unlocked. False when it ended that way.
+    bool runGuarded(ControlLock &lock, Midway midway, const std::function<void()> &exchange);
 
 signals:
     void portUnavailable();

@@ -1,5 +1,7 @@
 #include "TerminalStatus.h"
 
+#include "ui/DisplayText.h"
+
 #include <cctype>
 
 QByteArray TerminalStatus::field(int first, int last) const
@@ -14,11 +16,6 @@ QString TerminalStatus::firmwareText() const
     const QByteArray fw = firmwareField();
     return QStringLiteral("Versione Firmware: ") + displayText(fw.left(1)) + QLatin1Char('.') +
            displayText(fw.mid(1, 1)) + QStringLiteral("  ") + displayText(statusSuffix());
-}
-
-QString spacedNumber(qint64 n)
-{
-    return (n >= 0 ? QStringLiteral(" ") : QString()) + QString::number(n);
 }
 
 double TerminalStatus::memoryFigure() const

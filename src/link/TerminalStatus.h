@@ -32,13 +32,3 @@ struct TerminalStatus {
 // The number at the start of a text: blanks are skipped, reading stops at the first
 // character that cannot continue the number, no number at all gives 0.
 double leadingNumber(const QByteArray &text);
-
-// A number as captions join it to text: one leading blank when zero or positive, "-" when
-// negative ("  PDT --> COM" + " 3").
-QString spacedNumber(qint64 n);
-
-// Bytes from the terminal as shown on screen (one character per byte).
-inline QString displayText(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes);
-}

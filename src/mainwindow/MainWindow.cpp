@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 
+#include "TerminalMemory.h"
 #include "info/InfoBox.h"
 #include "link/PortChoice.h"
 #include "link/PortGuard.h"
@@ -9,10 +10,10 @@
 #include "programming/ProgrammingScreen.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
+#include "ui/DisplayText.h"
 #include "viewer/ViewerScreen.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -20,7 +21,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Corvane");
 constexpr int kPortCount = 16;
-constexpr int kOpenAttempts = 3;
 
 } // namespace
 
@@ -151,43 +151,30 @@ void MainWindow::Combo1_Click()
 
 void MainWindow::openPort()
 {
+    // One attempt: opening fails only for a missing device or one another program holds, and
+    // trying again at once changes neither.
     SerialLink &link = m_state.Comm1;
-    for (int attempt = 1;; ++attempt) {
-        try {
-            if (link.portOpen())
-                link.setPortOpen(false);
-            link.setInBufferSize(terminal::kInBufferSize);
-            link.setSettings(terminal::kLineSettings);
-            link.setCommPort(m_state.PortNumber);
-            link.setPortOpen(true);
-            setWindowTitle(QStringLiteral("  PDT --> COM") + spacedNumber(m_state.PortNumber));
-            unlockControls();
-            return;
-        } catch (const SerialError &e) {
-            if (e.code() == LinkError::NotOpen && attempt < kOpenAttempts) {
-                QApplication::processEvents();
-                continue;
-            }
-            m_state.port.reportPortUnavailable();
-            m_state.dialogs.critical(kTitle, e.code() == LinkError::InvalidPort
-                                                 ? QStringLiteral("Porta COM non disponibile")
-                                                 : terminal::kPortErrorText);
-            return;
-        }
+    try {
+        if (link.portOpen())
+            link.setPortOpen(false);
+        link.setInBufferSize(terminal::kInBufferSize);
+        link.setSettings(terminal::kLineSettings);
+        link.setCommPort(m_state.PortNumber);
+        link.setPortOpen(true);
+        setWindowTitle(QStringLiteral("  PDT --> COM") + spacedNumber(m_state.PortNumber));
+        unlockControls();
+    } catch (const SerialError &e) {
+        m_state.port.reportPortUnavailable();
+        m_state.dialogs.critical(kTitle, e.code() == LinkError::InvalidPort
+                                             ? QStringLiteral("Porta COM non disponibile")
+                                             : terminal::kPortErrorText);
     }
 }
 
 void MainWindow::runTerminalCommand(const std::function<void()> &body)
 {
-    if (!m_state.port.ensurePortUsable())
-        return;
-    try {
-        body();
-    } catch (const SerialError &) {
-        // The port went away after the check that opened the exchange.
-        m_state.dialogs.critical(kTitle, terminal::kPortErrorText);
-        unlockControls();
-    }
+    if (m_state.port.ensurePortUsable())
+        m_state.port.runGuarded(*this, PortGuard::Midway::PortError, body);
 }
 
 Exchange::Presence MainWindow::queryStatus()
@@ -198,77 +185,67 @@ Exchange::Presence MainWindow::queryStatus()
 
 void MainWindow::Command2_Click()
 {
-    runTerminalCommand([this] {
-        lockControls();
-        if (queryStatus() == Exchange::Presence::WakeFailed) {
-            unlockControls();
-            return;
-        }
-        if (!m_state.dialogs.question(kTitle,
-                                      QStringLiteral("Cancellare il contenuto della memoria ?"))) {
-            unlockControls();
-            return;
-        }
-        m_exchange.processEventsOnce();
-        lockControls();
-        m_exchange.pauseMs(200);
-        if (m_exchange.wakeTerminal()) {
-            m_exchange.flushInput();
-            m_exchange.sendCommand('6', 0);
-            m_exchange.flushInput();
-            m_ui->CC->setText(QString());
-            m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Cancellata"));
-        }
+    runTerminalCommand([this] { clearMemory(); });
+}
+
+void MainWindow::clearMemory()
+{
+    lockControls();
+    if (queryStatus() == Exchange::Presence::WakeFailed) {
         unlockControls();
-    });
+        return;
+    }
+    if (!m_state.dialogs.question(kTitle,
+                                  QStringLiteral("Cancellare il contenuto della memoria ?"))) {
+        unlockControls();
+        return;
+    }
+    m_exchange.processEventsOnce();
+    lockControls();
+    if (TerminalMemory(m_exchange).clearMemory()) {
+        m_ui->CC->setText(QString());
+        m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Cancellata"));
+    }
+    unlockControls();
 }
 
 void MainWindow::Command7_Click()
 {
-    runTerminalCommand([this] {
-        if (queryStatus() == Exchange::Presence::WakeFailed) {
-            unlockControls();
-            return;
-        }
-        m_exchange.pauseMs(200);
-        m_ui->CC->setText(QString());
-        m_exchange.flushInput();
-        int records = 0;
-        if (!m_exchange.wakeTerminal()) {
-            unlockControls();
-            return;
-        }
-        m_exchange.sendCommand('7', 100);
-        if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived) {
-            m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Vuota"));
-            unlockControls();
-            return;
-        }
-        m_exchange.readCharacter(); // a leading character that carries no data
-        m_ui->Label3->setText(QStringLiteral("Conteggio Records Attendere !"));
-        m_ui->Label3->show();
-        m_exchange.processEventsOnce();
+    runTerminalCommand([this] { countRecords(); });
+}
 
-        // Silence ends the data; a terminal that never falls silent is cut off at a size no
-        // real memory reaches, so the window cannot hang.
-        for (qint64 received = 0; received < terminal::kMaxTransferBytes; ++received) {
-            if (m_ui->CC->text().trimmed().isEmpty())
-                m_ui->CC->setText(QStringLiteral("0"));
-            if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived)
-                break;
-            if (m_exchange.readCharacter() == terminal::kLf) {
-                m_ui->CC->setText(QString::number(++records));
-                m_exchange.processEventsOnce();
-            }
+void MainWindow::countRecords()
+{
+    if (queryStatus() == Exchange::Presence::WakeFailed) {
+        unlockControls();
+        return;
+    }
+    m_ui->CC->setText(QString());
+    const auto shown = [this](qint64 records) {
+        if (records == 0) {
+            m_ui->Label3->setText(QStringLiteral("Conteggio Records Attendere !"));
+            m_ui->Label3->show();
         }
+        m_ui->CC->setText(QString::number(records));
+        m_exchange.processEventsOnce();
+    };
+    const TerminalMemory::CountResult count = TerminalMemory(m_exchange).countRecords(shown);
+    switch (count.outcome) {
+    case TerminalMemory::Count::WakeFailed:
+        break;
+    case TerminalMemory::Count::Empty:
+        m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Vuota"));
+        break;
+    case TerminalMemory::Count::Counted:
         m_state.dialogs.beep();
         m_state.dialogs.beep();
         m_ui->Label3->hide();
-        m_state.dialogs.information(kTitle, m_ui->CC->text() +
+        m_state.dialogs.information(kTitle, QString::number(count.records) +
                                                 QStringLiteral(" Records Presenti in Memoria !"));
         m_ui->CC->setText(QString());
-        unlockControls();
-    });
+        break;
+    }
+    unlockControls();
 }
 
 std::optional<QByteArray> MainWindow::readStatusLine()
@@ -290,27 +267,33 @@ std::optional<QByteArray> MainWindow::readStatusLine()
 
 void MainWindow::Command5_Click()
 {
-    runTerminalCommand([this] {
-        const auto line = readStatusLine();
-        if (!line)
-            return;
-        m_exchange.processEventsOnce();
-        m_state.dialogs.information(kTitle, TerminalStatus{*line}.firmwareText());
-        unlockControls();
-    });
+    runTerminalCommand([this] { showFirmwareVersion(); });
+}
+
+void MainWindow::showFirmwareVersion()
+{
+    const auto line = readStatusLine();
+    if (!line)
+        return;
+    m_exchange.processEventsOnce();
+    m_state.dialogs.information(kTitle, TerminalStatus{*line}.firmwareText());
+    unlockControls();
 }
 
 void MainWindow::Command8_Click()
 {
-    runTerminalCommand([this] {
-        const auto line = readStatusLine();
-        if (!line)
-            return;
-        m_state.ConfigString = *line;
-        ProgrammingScreen screen(m_state, this);
-        screen.exec();
-        unlockControls();
-    });
+    runTerminalCommand([this] { openProgramming(); });
+}
+
+void MainWindow::openProgramming()
+{
+    const auto line = readStatusLine();
+    if (!line)
+        return;
+    m_state.ConfigString = *line;
+    ProgrammingScreen screen(m_state, this);
+    screen.exec();
+    unlockControls();
 }
 
 void MainWindow::Command10_Click()
@@ -335,6 +318,11 @@ void MainWindow::info_Click()
 }
 
 void MainWindow::Command3_Click()
+{
+    leaveProgram();
+}
+
+void MainWindow::leaveProgram()
 {
     if (!m_state.dialogs.question(kTitle, QStringLiteral("Uscire da Corvane ?")))
         return;

@@ -28,28 +28,42 @@ public:
     void lockControls() override;
     void unlockControls() override;
 
+    // Opens the chosen port with the line's settings; a port that will not open is marked
+    // unavailable and the operator told why.
     void openPort();
     // Wake-up plus status line as a presence check.
     Exchange::Presence queryStatus();
 
 public slots:
     // The legacy names say which control; the same name is another button on another screen.
-    void Combo1_Click();    // the port list: opens the chosen port
-    void Command2_Click();  // "Cancella Memoria"
-    void Command3_Click();  // "Uscita": the program's exit
-    void Command5_Click();  // "Versione Firmware"
-    void Command6_Click();  // "Visualizza dati": the viewer
-    void Command7_Click();  // "Record in Memoria": the record count
-    void Command8_Click();  // "Preferenze": the programming screen
-    void Command10_Click(); // "Polling"
-    void info_Click();      // menu "Informazioni"
-    void setta_Click();     // menu "Settaggi"
+    void Combo1_Click();    // the port list: opens the chosen port (openPort)
+    void Command2_Click();  // "Cancella Memoria": clearMemory
+    void Command3_Click();  // "Uscita": leaveProgram
+    void Command5_Click();  // "Versione Firmware": showFirmwareVersion
+    void Command6_Click();  // "Visualizza dati": opens the viewer
+    void Command7_Click();  // "Record in Memoria": countRecords
+    void Command8_Click();  // "Preferenze": openProgramming
+    void Command10_Click(); // "Polling": opens the polling screen
+    void info_Click();      // menu "Informazioni": the information box
+    void setta_Click();     // menu "Settaggi": which record terminators the download expects
 
 signals:
     // The operator confirmed the exit; the port is already closed.
     void exitConfirmed();
 
 private:
+    // The operations behind the buttons; the terminal's run inside runTerminalCommand.
+    // Presence check, the operator's confirmation, then the terminal's memory cleared.
+    void clearMemory();
+    // Presence check, then the records counted on screen and the total shown.
+    void countRecords();
+    // The status line's firmware version, shown in a message.
+    void showFirmwareVersion();
+    // The programming screen, opened on the status line just read.
+    void openProgramming();
+    // Asks, closes the port and asks the application to quit.
+    void leaveProgram();
+
     void buildMenus();
     // The port marked unavailable: the caption says "PDT" and only the port list and the
     // exit stay usable.

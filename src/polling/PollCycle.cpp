@@ -79,14 +79,10 @@ bool PollCycle::flushInput()
 
 void PollCycle::guarded(const std::function<void()> &step)
 {
-    try {
-        step();
-    } catch (const SerialError &) {
-        // The port failed between two checks: the check now reports it and stops the cycle;
-        // a failure that does not last only costs this turn.
+    // The port failed between two checks: the check now reports it and stops the cycle; a
+    // failure that does not last only costs this turn.
+    if (!m_port.runGuarded(*this, PortGuard::Midway::NextCheckTells, step))
         portOk();
-        unlockControls();
-    }
 }
 
 PollCycle::End PollCycle::run()
@@ -127,27 +123,23 @@ PollCycle::Outcome PollCycle::pollOnce()
 {
     if (!portOk())
         return NothingObtained;
-    SerialLink &link = m_exchange.link();
-    m_exchange.flushInput();
-    link.output(" ");
-    m_exchange.pauseMs(100);
-    link.output("0");
-    m_exchange.pauseMs(100);
-
-    const Exchange::Wait w = m_exchange.waitForCharacter();
-    if (w == Exchange::Wait::Abandoned)
+    // The turn's first wake-up listens 100 ms after the "0"; the one before a transfer waits
+    // the style's 200 ms. Its failures are news on the screen, not messages.
+    switch (m_exchange.wake(100)) {
+    case Exchange::Wake::Abandoned:
         return NothingObtained;
-    if (w == Exchange::Wait::TimedOut) {
+    case Exchange::Wake::Silent:
         emit onLineChanged(false);
         m_exchange.processEventsOnce();
         unlockControls();
         return NothingObtained;
-    }
-    if (m_exchange.readCharacter() != terminal::kAck) {
+    case Exchange::Wake::WrongReply:
         emit communicationError();
         flushInput();
         unlockControls();
         return NothingObtained;
+    case Exchange::Wake::Ready:
+        break;
     }
 
     if (!portOk())

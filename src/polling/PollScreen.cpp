@@ -1,9 +1,9 @@
 #include "PollScreen.h"
 #include "ui_PollScreen.h"
 
-#include "link/TerminalStatus.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
+#include "ui/DisplayText.h"
 
 #include <QKeyEvent>
 

@@ -15,10 +15,10 @@ struct ParameterValue {
     const char *caption;             // button caption (UTF-8)
     const char *button;              // object name of the button
     char code;                       // command code that selects the value
-    const char *indicator;           // object name of its check box
-    char report;                     // status character that marks the value; 0: none
-    int reportPosition;              // where that character stands when not at the group's position
-    const char *question;            // confirmation lines, joined by CR LF
+    const char *indicator = nullptr; // object name of its check box
+    char report = 0;                 // status character that marks the value; 0: none
+    int reportPosition = 0;          // where that character stands when not at the group's position
+    const char *question = nullptr;  // confirmation lines, joined by CR LF
     Warning warning = Warning::None; // lines the question ends with
     const char *alsoClears = nullptr; // an indicator of another group this value clears
 };

@@ -1,7 +1,7 @@
 #include "ProgrammingScreen.h"
 
 #include "clock/ClockScreen.h"
-#include "link/PortCheck.h"
+#include "link/PortGuard.h"
 #include "state/ProgramState.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
@@ -149,7 +149,7 @@ void ProgrammingScreen::sendValue(const ParameterValue &value)
     const bool fullForm = !group || group->reported();
     if (fullForm && !m_state.port.ensurePortUsable())
         return;
-    portcheck::runGuarded(m_state.dialogs, m_state.port, *this, [&] {
+    m_state.port.runGuarded(*this, PortGuard::Midway::FailureMessage, [&] {
         if (fullForm)
             lockControls();
         const auto sendCode = [&] {

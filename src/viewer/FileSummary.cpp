@@ -1,6 +1,6 @@
 #include "FileSummary.h"
 
-#include "link/TerminalStatus.h"
+#include "ui/DisplayText.h"
 
 QString fileSummary(const QString &name, qint64 length)
 {

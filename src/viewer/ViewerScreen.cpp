@@ -1,9 +1,9 @@
 #include "ViewerScreen.h"
 
 #include "FileSummary.h"
-#include "link/TerminalStatus.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
+#include "ui/DisplayText.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -127,6 +127,11 @@ bool ViewerScreen::eventFilter(QObject *watched, QEvent *event)
 
 void ViewerScreen::Command1_Click()
 {
+    openChosenFile();
+}
+
+void ViewerScreen::openChosenFile()
+{
     cancelLoad();
     m_items.clear();
     const QString name = chosenFile();
@@ -224,6 +229,11 @@ void ViewerScreen::List1_Click(const QModelIndex &index)
 }
 
 void ViewerScreen::Command3_Click()
+{
+    removeChosenFile();
+}
+
+void ViewerScreen::removeChosenFile()
 {
     const QString name = chosenFile();
     if (!m_dialogs.question(QStringLiteral(" Corvane"),

@@ -31,8 +31,8 @@ public:
 
 public slots:
     void File1_Click();                         // a file chosen: its summary in the caption
-    void Command1_Click();                      // "Apri File"
-    void Command3_Click();                      // "Rimuovi File"
+    void Command1_Click();                      // "Apri File": openChosenFile
+    void Command3_Click();                      // "Rimuovi File": removeChosenFile
     void Command2_Click();                      // "Uscita"
     void List1_Click(const QModelIndex &index); // an item: its position in La1
 
@@ -44,6 +44,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Loads the chosen file's items in slices, or refuses a file the list cannot hold.
+    void openChosenFile();
+    // Asks, then deletes the chosen file and reads the folder again.
+    void removeChosenFile();
     void Form_Load();
     void refreshFiles();
     QString chosenFile() const;
