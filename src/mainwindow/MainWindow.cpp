@@ -1,5 +1,4 @@
 #include "MainWindow.h"
-#include "ui_MainWindow.h"
 
 #include "TerminalMemory.h"
 #include "info/InfoBox.h"
@@ -9,13 +8,21 @@
 #include "polling/PollScreen.h"
 #include "programming/ProgrammingScreen.h"
 #include "state/ProgramState.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
 #include "viewer/ViewerScreen.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -24,24 +31,95 @@ constexpr int kPortCount = 16;
 
 } // namespace
 
+// The controls the window's code reaches, by the object names they are found by.
+struct MainWindow::Controls {
+    explicit Controls(QMainWindow *window);
+
+    QLabel *CC = nullptr;
+    QLabel *Label3 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *Command10 = nullptr;
+    QPushButton *Command7 = nullptr;
+    QPushButton *Command5 = nullptr;
+    QPushButton *Command8 = nullptr;
+    QPushButton *Command6 = nullptr;
+    QPushButton *Command3 = nullptr;
+};
+
+MainWindow::Controls::Controls(QMainWindow *window)
+{
+    window->setObjectName(QStringLiteral("Scarico"));
+    window->resize(420, 330);
+    auto *central = named<QWidget>("centralwidget", window);
+    central->setStyleSheet(
+        QStringLiteral("#Label3, #CC { color: #00e000; background-color: black; font-weight: bold; "
+                       "padding: 2px; }\n"
+                       "QPushButton { background-color: #d4d4d4; border: 1px solid #808080; "
+                       "border-radius: 2px; padding: 4px; }\n"
+                       "QPushButton:pressed { background-color: #b8b8b8; }\n"
+                       "QPushButton:disabled { color: #8a8a8a; }"));
+    auto *mainLayout = named<QVBoxLayout>("mainLayout", central);
+
+    // The record count at the right, and under it the message shown while counting.
+    auto *panel = makePanel("Panel3D2", central, QFrame::Sunken);
+    auto *panelLayout = named<QVBoxLayout>("panelLayout", panel);
+    auto *recordsRow = named<QHBoxLayout>("recordsRow", nullptr);
+    panelLayout->addLayout(recordsRow);
+    recordsRow->addStretch();
+    auto *recordsFrame = named<QGroupBox>("Frame2", panel, QStringLiteral("Records"));
+    auto *recordsFrameLayout = named<QVBoxLayout>("frame2Layout", recordsFrame);
+    CC = named<QLabel>("CC", recordsFrame);
+    CC->setMinimumSize(120, 0);
+    CC->setAlignment(Qt::AlignCenter);
+    recordsFrameLayout->addWidget(CC);
+    recordsRow->addWidget(recordsFrame);
+    Label3 = named<QLabel>("Label3", panel);
+    Label3->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(Label3);
+    mainLayout->addWidget(panel);
+
+    // The port frame and the buttons form a grid of equal cells, filled column by column.
+    auto *grid = named<QGridLayout>("buttonGrid", nullptr);
+    mainLayout->addLayout(grid);
+    auto *portFrame = named<QGroupBox>("Frame1", central, QStringLiteral("Porta"));
+    auto *portFrameLayout = named<QVBoxLayout>("frame1Layout", portFrame);
+    Combo1 = named<QComboBox>("Combo1", portFrame);
+    portFrameLayout->addWidget(Combo1);
+    portFrame->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    grid->addWidget(portFrame, 0, 0);
+    const auto button = [&](const char *name, const char *caption, int row, int column) {
+        auto *b = named<QPushButton>(name, central, QString::fromUtf8(caption));
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        grid->addWidget(b, row, column);
+        return b;
+    };
+    Command2 = button("Command2", "Cancella Memoria", 1, 0);
+    Command10 = button("Command10", "Polling", 2, 0);
+    Command7 = button("Command7", "Record in Memoria", 3, 0);
+    Command5 = button("Command5", "Versione Firmware", 0, 1);
+    Command8 = button("Command8", "Preferenze", 1, 1);
+    Command6 = button("Command6", "Visualizza dati", 2, 1);
+    Command3 = button("Command3", "Uscita", 3, 1);
+
+    window->setCentralWidget(central);
+    window->setMenuBar(named<QMenuBar>("menubar", window));
+    window->setWindowTitle(kTitle);
+
+    // Each row at least as tall as the port frame, so the buttons match it; measured once the
+    // frame sits in the styled window.
+    const int cellHeight = portFrame->sizeHint().height();
+    for (int row = 0; row < 4; ++row) {
+        grid->setRowStretch(row, 1);
+        grid->setRowMinimumHeight(row, cellHeight);
+    }
+}
+
 MainWindow::MainWindow(ProgramState &state, QWidget *parent)
-    : QMainWindow(parent), m_state(state), m_ui(std::make_unique<Ui::MainWindow>()),
+    : QMainWindow(parent), m_state(state), m_ui(std::make_unique<Controls>(this)),
       m_exchange(state.Comm1, state.dialogs, *this)
 {
-    m_ui->setupUi(this);
     connect(&state.port, &PortGuard::portUnavailable, this, &MainWindow::showPortUnavailable);
-    // The port frame and the buttons form a grid of equal cells.
-    const int cellHeight = m_ui->Frame1->sizeHint().height();
-    for (int row = 0; row < 4; ++row) {
-        m_ui->buttonGrid->setRowStretch(row, 1);
-        m_ui->buttonGrid->setRowMinimumHeight(row, cellHeight);
-    }
-    for (QWidget *w :
-         {static_cast<QWidget *>(m_ui->Frame1), static_cast<QWidget *>(m_ui->Command2),
-          static_cast<QWidget *>(m_ui->Command10), static_cast<QWidget *>(m_ui->Command7),
-          static_cast<QWidget *>(m_ui->Command5), static_cast<QWidget *>(m_ui->Command8),
-          static_cast<QWidget *>(m_ui->Command6), static_cast<QWidget *>(m_ui->Command3)})
-        w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     buildMenus();
 
     // A pick runs the handler even when the entry is already selected: that reopens the port.

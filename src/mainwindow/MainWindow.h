@@ -8,9 +8,6 @@
 #include <memory>
 #include <optional>
 
-namespace Ui {
-class MainWindow;
-}
 class QAction;
 class QMenu;
 struct ProgramState;
@@ -78,7 +75,8 @@ private:
     std::optional<QByteArray> readStatusLine();
 
     ProgramState &m_state;
-    std::unique_ptr<Ui::MainWindow> m_ui;
+    struct Controls;
+    std::unique_ptr<Controls> m_ui;
     Exchange m_exchange;
     QMenu *m_fil = nullptr;
     QMenu *m_hlp = nullptr;

@@ -1,11 +1,18 @@
 #include "PollScreen.h"
-#include "ui_PollScreen.h"
 
 #include "state/ProgramState.h"
+#include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
 
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -14,18 +21,84 @@ constexpr int kStartDelayMs = 200;
 
 } // namespace
 
-PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today today)
-    : QDialog(parent), m_state(state), m_ui(std::make_unique<Ui::PollScreen>()),
-      m_store(state.workingDir, std::move(today)),
-      m_cycle(state.Comm1, state.port, state.dialogs, m_store, state.pollStopRequested)
+// The controls the screen's code reaches, by the object names they are found by.
+struct PollScreen::Controls {
+    explicit Controls(QDialog *screen);
+
+    QLabel *Label1 = nullptr; // "Off Line"
+    QLabel *Label2 = nullptr; // "On Line"
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QLabel *La1 = nullptr;
+    QListView *List1 = nullptr;
+    QPushButton *Command4 = nullptr;
+    QPushButton *Command2 = nullptr;
+};
+
+PollScreen::Controls::Controls(QDialog *screen)
 {
-    m_ui->setupUi(this);
+    screen->setObjectName(QStringLiteral("poll"));
+    screen->resize(460, 380);
+    screen->setStyleSheet(
+        QStringLiteral("#Label1 { color: #e00000; }\n"
+                       "#Label2 { color: #00a000; }\n"
+                       "#Label3 { color: #0000c0; }\n"
+                       "#Label4 { color: #e00000; }\n"
+                       "QPushButton { background-color: #d4d4d4; border: 1px solid #808080; "
+                       "border-radius: 2px; padding: 5px 14px; }\n"
+                       "QPushButton:pressed { background-color: #b8b8b8; }\n"
+                       "QPushButton:disabled { color: #8a8a8a; }"));
+    auto *layout = named<QVBoxLayout>("pollLayout", screen);
+
+    // The indicator, then the terminal's state in two lines.
+    auto *status = makePanel("Frame3D1", screen, QFrame::Sunken);
+    auto *statusRow = named<QHBoxLayout>("statusRow", status);
+    // "Off Line" and "On Line" share one cell: at most one of them shows.
+    auto *indicatorCell = named<QGridLayout>("indicatorCell", nullptr);
+    statusRow->addLayout(indicatorCell);
     QFont indicatorFont(QStringLiteral("Monospace"));
     indicatorFont.setStyleHint(QFont::TypeWriter);
     indicatorFont.setBold(true);
     indicatorFont.setPointSize(14);
-    m_ui->Label1->setFont(indicatorFont);
-    m_ui->Label2->setFont(indicatorFont);
+    Label1 = named<QLabel>("Label1", status, QStringLiteral("Off Line"));
+    Label2 = named<QLabel>("Label2", status, QStringLiteral("On Line"));
+    for (QLabel *indicator : {Label1, Label2}) {
+        indicator->setMinimumSize(110, 0);
+        indicator->setFont(indicatorFont);
+        indicatorCell->addWidget(indicator, 0, 0);
+    }
+    auto *messages = named<QVBoxLayout>("messages", nullptr);
+    statusRow->addLayout(messages);
+    Label3 = named<QLabel>("Label3", status);
+    Label4 = named<QLabel>("Label4", status);
+    messages->addWidget(Label3);
+    messages->addWidget(Label4);
+    layout->addWidget(status);
+
+    La1 = named<QLabel>("La1", screen, QStringLiteral("Records"));
+    layout->addWidget(La1);
+    List1 = named<QListView>("List1", screen);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setUniformItemSizes(true);
+    layout->addWidget(List1);
+
+    auto *buttonPanel = makePanel("panel3d5", screen);
+    auto *buttons = named<QHBoxLayout>("buttons", buttonPanel);
+    Command4 = named<QPushButton>("Command4", buttonPanel, QStringLiteral("Cancella Lista"));
+    buttons->addWidget(Command4);
+    buttons->addStretch();
+    Command2 = named<QPushButton>("Command2", buttonPanel, QStringLiteral("Uscita"));
+    buttons->addWidget(Command2);
+    layout->addWidget(buttonPanel);
+
+    screen->setWindowTitle(kPollingCaption);
+}
+
+PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today today)
+    : QDialog(parent), m_state(state), m_ui(std::make_unique<Controls>(this)),
+      m_store(state.workingDir, std::move(today)),
+      m_cycle(state.Comm1, state.port, state.dialogs, m_store, state.pollStopRequested)
+{
     // One line per record, from one buffer: adding a record costs the same however many
     // the list already holds.
     m_ui->List1->setModel(&m_records);

@@ -10,9 +10,6 @@
 
 #include <memory>
 
-namespace Ui {
-class PollScreen;
-}
 struct ProgramState;
 
 // The polling screen: a view over the polling cycle. It starts the cycle 200 ms after it
@@ -51,7 +48,8 @@ private:
     void keepWindowLive();
 
     ProgramState &m_state;
-    std::unique_ptr<Ui::PollScreen> m_ui;
+    struct Controls;
+    std::unique_ptr<Controls> m_ui;
     PollStore m_store;
     PollCycle m_cycle;
     ByteListModel m_records;

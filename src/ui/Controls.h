@@ -15,12 +15,12 @@ template <typename T, typename... Args> T *named(const char *name, QWidget *pare
     return control;
 }
 
-// A raised panel that only groups other controls.
-inline QFrame *makePanel(const char *name, QWidget *parent)
+// A panel, raised unless told otherwise, that only groups other controls.
+inline QFrame *makePanel(const char *name, QWidget *parent, QFrame::Shadow shadow = QFrame::Raised)
 {
     auto *panel = named<QFrame>(name, parent);
     panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
+    panel->setFrameShadow(shadow);
     return panel;
 }
 
