@@ -26,10 +26,13 @@ ensure_packages() {
     fi
 }
 
-# build_all [DIR [cmake options...]]: configures and builds into DIR (default build/).
+# build_all PRESET: configures and builds with the CMakePresets.json preset of that name
+# (default: build/, strict: build-strict/, sanitize: build-san/, fuzz: build-fuzz/,
+# package: build-package/).
 build_all() {
-    local dir="${1:-$ROOT/build}"
-    shift || true
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" --parallel
+    (
+        cd "$ROOT" || exit
+        cmake --preset "$1" >/dev/null
+        cmake --build --preset "$1"
+    )
 }
