@@ -1,4 +1,4 @@
-# Shared by the scripts: package checks and the build.
+# Shared by the scripts: package checks, the build, the simulated terminal.
 # shellcheck shell=bash
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-base-dev-tools)
@@ -35,4 +35,43 @@ build_all() {
         cmake --preset "$1" >/dev/null
         cmake --build --preset "$1"
     )
+}
+
+# start_simulator EXECUTABLE WORKDIR LOG [ARGS...]: starts the simulated terminal in the
+# background on WORKDIR/com1 (with ARGS, e.g. --demo), its output to LOG, and points the
+# program at it with WORKDIR/portacom. Its PID is left in SIM_PID for the caller to stop
+# (stop_simulator). Call it in the script's own shell, not in $(...), or SIM_PID is lost.
+# Returns non-zero, with the reason on stderr, when com1 does not appear within 5 s.
+SIM_PID=
+start_simulator() {
+    local exe=$1 work=$2 log=$3
+    shift 3
+    # A link left by a simulator that was killed would pass for the new one.
+    if [ -L "$work/com1" ]; then rm -f "$work/com1"; fi
+    "$exe" --dir "$work" --port 1 "$@" >"$log" 2>&1 &
+    SIM_PID=$!
+    local _ why="did not link $work/com1 within 5 s"
+    for _ in $(seq 50); do
+        [ -L "$work/com1" ] && break
+        if ! kill -0 "$SIM_PID" 2>/dev/null; then
+            why="stopped without linking $work/com1"
+            break
+        fi
+        sleep 0.1
+    done
+    if [ ! -L "$work/com1" ]; then
+        echo "the simulated terminal $exe $why; its log ($log):" >&2
+        sed 's/^/    /' "$log" >&2
+        stop_simulator
+        return 1
+    fi
+    printf '1\r\n' >"$work/portacom"
+}
+
+# stop_simulator: stops the simulated terminal start_simulator started, if it still runs.
+stop_simulator() {
+    [ -n "$SIM_PID" ] || return 0
+    kill "$SIM_PID" 2>/dev/null || true
+    wait "$SIM_PID" 2>/dev/null || true
+    SIM_PID=
 }
