@@ -1,7 +1,10 @@
 # Shared by the scripts: package checks, the build, the simulated terminal.
 # shellcheck shell=bash
 
+# Read by the scripts that source this file.
+# shellcheck disable=SC2034
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-base-dev-tools)
+# shellcheck disable=SC2034
 DEMO_PACKAGES=(xvfb xauth imagemagick xdotool openbox x11-utils)
 
 # Installs the Debian packages given when any is missing (as root), otherwise prints the
@@ -35,6 +38,16 @@ build_all() {
         cmake --preset "$1" >/dev/null
         cmake --build --preset "$1"
     )
+}
+
+# shell_scripts: every shell script in the repository, one a line, as paths from $ROOT: the
+# ones with a shell's #! line and the sourced libraries (*.sh).
+shell_scripts() {
+    (
+        cd "$ROOT" || exit
+        git ls-files '*.sh'
+        git ls-files -z | xargs -0 awk 'FNR == 1 && /^#!.*[\/ ](ba|da|k)?sh( |$)/ { print FILENAME } { nextfile }'
+    ) | sort -u
 }
 
 # start_simulator EXECUTABLE WORKDIR LOG [ARGS...]: starts the simulated terminal in the
