@@ -2,6 +2,16 @@
 # (scripts/package).
 
 install(FILES data/corvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# AppStream metadata for software centres, installed under its component id, the name AppStream
+# looks for; the id is read from the file so it is written in one place.
+file(STRINGS data/corvane.metainfo.xml metainfo_id REGEX "^[ \t]*<id>[^<]+</id>")
+string(REGEX REPLACE ".*<id>([^<]+)</id>.*" "\\1" metainfo_id "${metainfo_id}")
+if(NOT metainfo_id MATCHES "^[A-Za-z0-9_-]+(\\.[A-Za-z0-9_-]+)+$")
+  message(FATAL_ERROR "data/corvane.metainfo.xml: no reverse-DNS <id> line ('${metainfo_id}')")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS data/corvane.metainfo.xml)
+install(FILES data/corvane.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME ${metainfo_id}.metainfo.xml)
 install(FILES data/icons/corvane.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size ${CORVANE_ICON_SIZES})

@@ -89,6 +89,8 @@ tour() {
 tour_under_xvfb() {
     local screen=$1
     shift
+    # The quoted script is bash -c's own and expands its arguments itself.
+    # shellcheck disable=SC2016
     xvfb-run -a -s "-screen 0 ${screen}x24" bash -c '
         source "$1"
         shift
