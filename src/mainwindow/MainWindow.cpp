@@ -54,11 +54,8 @@ MainWindow::Controls::Controls(QMainWindow *window)
     auto *central = named<QWidget>("centralwidget", window);
     central->setStyleSheet(
         QStringLiteral("#Label3, #CC { color: #00e000; background-color: black; font-weight: bold; "
-                       "padding: 2px; }\n"
-                       "QPushButton { background-color: #d4d4d4; border: 1px solid #808080; "
-                       "border-radius: 2px; padding: 4px; }\n"
-                       "QPushButton:pressed { background-color: #b8b8b8; }\n"
-                       "QPushButton:disabled { color: #8a8a8a; }"));
+                       "padding: 2px; }\n") +
+        flatButtonStyle(QStringLiteral("4px")));
     auto *mainLayout = named<QVBoxLayout>("mainLayout", central);
 
     // The record count at the right, and under it the message shown while counting.

@@ -39,15 +39,11 @@ PollScreen::Controls::Controls(QDialog *screen)
 {
     screen->setObjectName(QStringLiteral("poll"));
     screen->resize(460, 380);
-    screen->setStyleSheet(
-        QStringLiteral("#Label1 { color: #e00000; }\n"
-                       "#Label2 { color: #00a000; }\n"
-                       "#Label3 { color: #0000c0; }\n"
-                       "#Label4 { color: #e00000; }\n"
-                       "QPushButton { background-color: #d4d4d4; border: 1px solid #808080; "
-                       "border-radius: 2px; padding: 5px 14px; }\n"
-                       "QPushButton:pressed { background-color: #b8b8b8; }\n"
-                       "QPushButton:disabled { color: #8a8a8a; }"));
+    screen->setStyleSheet(QStringLiteral("#Label1 { color: #e00000; }\n"
+                                         "#Label2 { color: #00a000; }\n"
+                                         "#Label3 { color: #0000c0; }\n"
+                                         "#Label4 { color: #e00000; }\n") +
+                          flatButtonStyle(QStringLiteral("5px 14px")));
     auto *layout = named<QVBoxLayout>("pollLayout", screen);
 
     // The indicator, then the terminal's state in two lines.

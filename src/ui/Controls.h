@@ -32,3 +32,13 @@ inline void showNamedValue(QLabel *label, const QString &name, const QString &va
     label->setText(value);
     label->setAccessibleName(value.isEmpty() ? name : name + QLatin1Char(' ') + value);
 }
+
+// The flat grey buttons of the main window and the polling screen, as a style sheet rule.
+inline QString flatButtonStyle(const QString &padding)
+{
+    return QStringLiteral("QPushButton { background-color: #d4d4d4; border: 1px solid #808080; "
+                          "border-radius: 2px; padding: %1; }\n"
+                          "QPushButton:pressed { background-color: #b8b8b8; }\n"
+                          "QPushButton:disabled { color: #8a8a8a; }")
+        .arg(padding);
+}
