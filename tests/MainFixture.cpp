@@ -1,8 +1,8 @@
 #include "MainFixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
-#include <QFile>
 #include <QMenu>
 #include <QPushButton>
 
@@ -28,4 +28,26 @@ QString MainFixture::enabledControls() const
     if (child<QComboBox>("Combo1")->isEnabled())
         on << QStringLiteral("Combo1");
     return on.join(QLatin1Char(' '));
+}
+
+OnModal::OnModal(std::function<void(QWidget *)> act, std::function<bool()> closeWhen)
+    : m_before(QApplication::activeModalWidget())
+{
+    QObject::connect(&m_poll, &QTimer::timeout, [this, act, closeWhen] {
+        if (!m_modal) {
+            QWidget *w = QApplication::activeModalWidget();
+            if (!w || w == m_before || !opened.isEmpty())
+                return;
+            m_modal = w;
+            opened = w->objectName();
+            if (act)
+                act(w);
+        }
+        if (m_modal && closeWhen && !closeWhen())
+            return;
+        m_poll.stop();
+        if (m_modal && m_modal->isVisible())
+            m_modal->close();
+    });
+    m_poll.start(20);
 }

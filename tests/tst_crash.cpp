@@ -46,11 +46,11 @@ private slots:
         const int kills = qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS") > 0
                               ? qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS")
                               : 20;
-        QTemporaryDir tmp;
-        const QDir dir(tmp.path());
+        const WorkDir w;
+        const QDir &dir = w.dir;
         sim::TerminalSim terminal;
         terminal.linkAs(dir.path(), 1);
-        QVERIFY(writeBytes(dir, "portacom", "1\r\n"));
+        QVERIFY(w.write("portacom", "1\r\n"));
 
         int next = 0;
         QList<QByteArray> held; // what the terminal holds now, as far as this test knows
@@ -98,7 +98,7 @@ private slots:
         const QRegularExpression whole(QStringLiteral("^R\\d{6}$"));
         const QRegularExpression torn(QStringLiteral("^(R\\d{0,5})?$"));
         for (const QString &name : dir.entryList({QStringLiteral("*.pol")}, QDir::Files)) {
-            const QByteArray bytes = fileBytes(dir, name);
+            const QByteArray bytes = w.read(name);
             for (const QByteArray &line : bytes.split('\n')) {
                 const QString text =
                     QString::fromLatin1(line.endsWith('\r') ? line.chopped(1) : line);
