@@ -33,6 +33,7 @@ QString MainFixture::enabledControls() const
 OnModal::OnModal(std::function<void(QWidget *)> act, std::function<bool()> closeWhen)
     : m_before(QApplication::activeModalWidget())
 {
+    m_clock.start();
     QObject::connect(&m_poll, &QTimer::timeout, [this, act, closeWhen] {
         if (!m_modal) {
             QWidget *w = QApplication::activeModalWidget();
@@ -43,7 +44,8 @@ OnModal::OnModal(std::function<void(QWidget *)> act, std::function<bool()> close
             if (act)
                 act(w);
         }
-        if (m_modal && closeWhen && !closeWhen())
+        // Closed after 15 s whatever closeWhen says: the test goes on, and fails on its checks.
+        if (m_modal && closeWhen && !closeWhen() && m_clock.elapsed() < 15000)
             return;
         m_poll.stop();
         if (m_modal && m_modal->isVisible())

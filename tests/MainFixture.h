@@ -7,6 +7,7 @@
 #include "mainwindow/MainWindow.h"
 #include "state/ProgramState.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
@@ -42,6 +43,7 @@ public:
 
 private:
     QTimer m_poll;
+    QElapsedTimer m_clock;
     QWidget *m_before;
     QPointer<QWidget> m_modal;
 };

@@ -14,24 +14,6 @@ namespace {
 
 constexpr const char *kPollChild = "--poll";
 
-// Where a turn stood when the program died, from the last frame the terminal received.
-QString phaseOf(const QByteArray &received)
-{
-    const QList<QPair<QByteArray, QString>> frames{
-        {"!6^\r", "after the clear"}, {"!7^\r", "transfer or sync"}, {"!?^\r", "status"}};
-    qsizetype best = -1;
-    QString phase = QStringLiteral("wake-up");
-    for (const auto &[frame, name] : frames) {
-        const qsizetype at = received.lastIndexOf(frame);
-        if (at > best) {
-            best = at;
-            phase = name;
-        }
-    }
-    // A wake-up after the last frame started a new step.
-    return received.lastIndexOf(" 0") > best ? QStringLiteral("wake-up") : phase;
-}
-
 } // namespace
 
 class TestCrash : public QObject {
@@ -67,7 +49,6 @@ private slots:
         };
         refill();
 
-        QMap<QString, int> phases;
         QRandomGenerator random(20261206);
         for (int k = 0; k <= kills; ++k) {
             QProcess child;
@@ -85,13 +66,10 @@ private slots:
                 refill();
                 QThread::msleep(5);
             }
-            if (!last)
-                phases[phaseOf(terminal.receivedBytes())]++;
             child.kill(); // SIGKILL: no destructor, no flush
             QVERIFY(child.waitForFinished());
             refill();
         }
-        qInfo() << "kills by phase:" << phases << "records cleared:" << cleared.size();
         QVERIFY(!cleared.isEmpty());
 
         QSet<QByteArray> stored;
