@@ -106,6 +106,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("button");
         QTest::addColumn<char>("code");
+        QTest::addColumn<QString>("set"); // every indicator shown afterwards, where given
         const QList<QPair<const char *, char>> buttons{
             {"Command2", '2'},    {"Command1", '1'},    {"Command18", 'E'},  {"Command5", '9'},
             {"Command4", ':'},    {"Command6", ';'},    {"Command7", '<'},   {"Command11", '3'},
@@ -115,8 +116,18 @@ private slots:
             {"Command3d7", 'O'},  {"Command3d8", 'P'},  {"Command3d9", 'Q'}, {"Command3d10", 'R'},
             {"Command3d11", 'S'}, {"Command3d12", 'T'}, {"Command3d6", 'M'}, {"Command3d5", 'N'},
             {"Command10", '>'},   {"Command9", '?'},    {"Command19", 'D'},  {"Command20", '8'}};
+        // What the screen shows afterwards, unreported groups included.
+        const QMap<QByteArray, QString> shownAfter{
+            {"Command3d14",
+             "Check12 Check13 Check16 Check17 Check20 Check22 Check28 Check3 Check30"},
+            {"Command10",
+             "Check12 Check13 Check16 Check17 Check20 Check22 Check28 Check3 Check31 Check6"},
+            {"Command20", kDefaults + " Check18 Check6"},
+            // "File" clears the TAB indicator, without claiming another terminator.
+            {"Command19",
+             "Check12 Check13 Check16 Check18 Check20 Check22 Check28 Check3 Check31"}};
         for (const auto &[button, code] : buttons)
-            QTest::newRow(button) << QByteArray(button) << code;
+            QTest::newRow(button) << QByteArray(button) << code << shownAfter.value(button);
     }
 
     void shouldSetTheTerminalToTheButtonsValue()
@@ -145,6 +156,9 @@ private slots:
             QVERIFY(gapsMs(got)[5] >= 300 - kReadJitterMs);
         }
 
+        QFETCH(QString, set);
+        if (!set.isEmpty())
+            QCOMPARE(f.setIndicators(), sorted(set));
         // What the screen shows, the terminal reports when asked again.
         const IndicatorStates reported = decodeConfigString(f.terminal.statusLine());
         for (const QString &shown : f.setIndicators().split(' '))
