@@ -208,7 +208,9 @@ private slots:
                 openWhenSent = screen->isVisible();
         };
         f.clock->Command3d1_Click();
-        QCOMPARE(f.terminal.receivedBytes(), QByteArray(" 0!?^\r 0!\x25\x03\x23\x05^\r"));
+        const QByteArray traffic(" 0!?^\r 0!\x25\x03\x23\x05^\r");
+        f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
+        QCOMPARE(f.terminal.receivedBytes(), traffic);
         QCOMPARE(f.dialogs.shown,
                  (QStringList{"beep", "beep", shown::kNoAnswerOnScreen, shown::kDone}));
         QVERIFY(openWhenSent);
