@@ -83,14 +83,16 @@ private slots:
     {
         PollFixture f;
         f.terminal.setRecords({"present"}); // the status must report a non-empty memory
-        f.terminal.setTransferOverride(QByteArray("\x02"
-                                                  "A\r\nB\r\nC"));
+        // The leading character may be any byte; the others are stored as they came.
+        f.terminal.setTransferOverride("XA\r\n\xe0"
+                                       "B\r\nC");
         QByteArray atClear;
         f.terminal.setOnClear([&] { atClear = f.read(f.todaysFile()); });
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
         f.terminal.setOnClear({});
-        QCOMPARE(atClear, QByteArray("A\r\nB\r\nC\r\n"));
-        QCOMPARE(f.listItems(), (QStringList{"A", "B", "C"}));
+        QCOMPARE(atClear, QByteArray("A\r\n\xe0"
+                                     "B\r\nC\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", QString::fromUtf8("àB"), "C"}));
         QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
     }
 
