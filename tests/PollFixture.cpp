@@ -7,7 +7,7 @@
 PollFixture::PollFixture()
 {
     start();
-    screen = std::make_unique<PollScreen>(state, window.get());
+    screen = std::make_unique<PollScreen>(state, window.get(), [] { return kToday; });
 }
 
 bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
@@ -38,7 +38,7 @@ bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
 
 QString PollFixture::todaysFile() const
 {
-    return PollStore::fileName(QDate::currentDate());
+    return PollStore::fileName(kToday);
 }
 
 QStringList PollFixture::listItems() const
@@ -63,12 +63,4 @@ bool PollFixture::visible(const char *label) const
 bool PollFixture::enabled(const char *control) const
 {
     return screen->findChild<QWidget *>(control)->isEnabled();
-}
-
-QList<qsizetype> occurrences(const QByteArray &haystack, const QByteArray &needle)
-{
-    QList<qsizetype> at;
-    for (qsizetype i = haystack.indexOf(needle); i >= 0; i = haystack.indexOf(needle, i + 1))
-        at << i;
-    return at;
 }

@@ -11,8 +11,10 @@
 
 #include <functional>
 
-// The main window started on the simulated terminal, with a polling screen over it.
+// The main window started on the simulated terminal, with a polling screen over it whose
+// store takes the day as kToday, whatever the wall clock says.
 struct PollFixture : MainFixture {
+    static inline const QDate kToday{2026, 12, 6};
     std::unique_ptr<PollScreen> screen;
 
     PollFixture();
@@ -28,6 +30,3 @@ struct PollFixture : MainFixture {
     bool visible(const char *label) const;
     bool enabled(const char *control) const;
 };
-
-// Offsets of every occurrence of needle in haystack.
-QList<qsizetype> occurrences(const QByteArray &haystack, const QByteArray &needle);

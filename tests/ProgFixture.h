@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MainFixture.h"
-#include "SimFixture.h"
 #include "programming/ProgrammingScreen.h"
 
 #include <QCheckBox>
@@ -41,18 +40,5 @@ struct ProgFixture : MainFixture {
             if (!screen->findChild<QWidget *>(name)->isEnabled())
                 return false;
         return true;
-    }
-
-    // The terminal's status line read afresh over the port, as the main window would.
-    QByteArray freshStatus()
-    {
-        NoControls none;
-        Exchange exchange(state.Comm1, dialogs, none);
-        QByteArray line;
-        if (exchange.wakeTerminal()) {
-            exchange.sendCommand('?', 200);
-            exchange.readReplyLine(line);
-        }
-        return line;
     }
 };

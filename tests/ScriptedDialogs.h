@@ -20,20 +20,17 @@ public:
     bool question(const QString &title, const QString &text) override
     {
         record(QStringLiteral("question|%1|%2").arg(title, text));
-        return answers.isEmpty() ? true : answers.takeFirst();
+        return answers.isEmpty() || answers.takeFirst();
     }
-    void critical(const QString &title, const QString &text) override
+    void critical(const QString &t, const QString &x) override
     {
-        record(QStringLiteral("critical|%1|%2").arg(title, text));
+        record("critical|" + t + '|' + x);
     }
-    void information(const QString &title, const QString &text) override
+    void information(const QString &t, const QString &x) override
     {
-        record(QStringLiteral("information|%1|%2").arg(title, text));
+        record("information|" + t + '|' + x);
     }
-    void plain(const QString &title, const QString &text) override
-    {
-        record(QStringLiteral("plain|%1|%2").arg(title, text));
-    }
+    void plain(const QString &t, const QString &x) override { record("plain|" + t + '|' + x); }
     void beep() override { record(QStringLiteral("beep")); }
 
 private:

@@ -1,8 +1,10 @@
 #include "SimFixture.h"
 
+#include <QElapsedTimer>
+
 #include <sys/resource.h>
 
-SimFixture::SimFixture() : dir(tempDir.path())
+SimFixture::SimFixture()
 {
     terminal.linkAs(dir.path(), 1);
     link = std::make_unique<SerialLink>(dir);
@@ -23,6 +25,45 @@ bool SimFixture::openLink(int portNumber)
 Exchange SimFixture::exchange(ExchangeStyle style)
 {
     return Exchange(*link, dialogs, lock, std::move(style));
+}
+
+void putFault(sim::TerminalSim &terminal, const QString &steps)
+{
+    for (const QString &step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString key = step.section(QLatin1Char('='), 0, 0);
+        const QByteArray value = step.section(QLatin1Char('='), 1).toLatin1();
+        if (key == "silent")
+            terminal.setSilent(true);
+        else if (key == "wake")
+            terminal.setWakeReply(quint8(value.toInt(nullptr, 16)));
+        else if (key == "status")
+            terminal.setStatusReplyOverride(value);
+        else if (key == "transfer")
+            terminal.setTransferOverride(value);
+        else if (key == "terminator")
+            terminal.setRecordTerminatorOverride(QByteArray("\r"));
+        else if (key == "slow")
+            terminal.setReplyCharDelayMs(value.toInt());
+        else if (key == "gone")
+            terminal.hangUp();
+        else
+            qFatal("unknown fault %s", qPrintable(key));
+    }
+}
+
+std::unique_ptr<QThread> hangUpAfter(sim::TerminalSim &terminal, const QByteArray &pattern,
+                                     int count, int delayMs)
+{
+    std::unique_ptr<QThread> t(QThread::create([&terminal, pattern, count, delayMs] {
+        QElapsedTimer clock;
+        clock.start();
+        while (terminal.receivedBytes().count(pattern) < count && clock.elapsed() < 20000)
+            QThread::msleep(2);
+        QThread::msleep(delayMs);
+        terminal.hangUp();
+    }));
+    t->start();
+    return t;
 }
 
 QList<double> gapsMs(const QList<sim::LoggedByte> &bytes)

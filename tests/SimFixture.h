@@ -2,14 +2,14 @@
 
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
+#include "TestFiles.h"
 #include "link/Exchange.h"
 #include "link/SerialLink.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QList>
-#include <QStringList>
-#include <QTemporaryDir>
+#include <QString>
+#include <QThread>
 
 #include <memory>
 
@@ -20,11 +20,9 @@ public:
     void unlockControls() override {}
 };
 
-// A fresh working directory with a simulated terminal linked as com1, and a SerialLink
+// A fresh working folder with a simulated terminal linked as com1, and a SerialLink
 // opened on it through the real QSerialPort path.
-struct SimFixture {
-    QTemporaryDir tempDir;
-    QDir dir;
+struct SimFixture : WorkDir {
     sim::TerminalSim terminal;
     std::unique_ptr<SerialLink> link;
     ScriptedDialogs dialogs;
@@ -34,6 +32,16 @@ struct SimFixture {
     bool openLink(int portNumber = 1);
     Exchange exchange(ExchangeStyle style = {});
 };
+
+// A fault on the line, as comma-separated steps: "silent" (switched off), "wake=HEX" (that
+// byte answers the wake-up), "status=TEXT" (that reply to "?", CR included if wanted),
+// "transfer=TEXT" (that reply to "7"), "terminator=CR", "slow=MS" (between reply
+// characters), "gone" (the device goes away).
+void putFault(sim::TerminalSim &terminal, const QString &steps);
+
+// Pulls the cable delayMs after the terminal has received pattern count times.
+std::unique_ptr<QThread> hangUpAfter(sim::TerminalSim &terminal, const QByteArray &pattern,
+                                     int count, int delayMs);
 
 // The terminal timestamps bytes as its thread reads them, a few ms after they arrive; a gap
 // between two bytes may therefore look shorter than the pause that made it.

@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
 
 // A file's bytes, or "<missing>" when it cannot be read.
 inline QByteArray fileBytes(const QDir &dir, const QString &name)
@@ -16,3 +20,52 @@ inline bool writeBytes(const QDir &dir, const QString &name, const QByteArray &b
     QFile f(dir.filePath(name));
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
+
+// A fresh working folder, removed with everything in it afterwards.
+struct WorkDir {
+    QTemporaryDir temp;
+    QDir dir{temp.path()};
+
+    bool write(const QString &name, const QByteArray &bytes) const
+    {
+        return writeBytes(dir, name, bytes);
+    }
+    QByteArray read(const QString &name) const { return fileBytes(dir, name); }
+    // Every poll file's bytes, oldest first (a run across midnight writes two), without
+    // assuming which day it is.
+    QByteArray pollFiles() const
+    {
+        QByteArray all;
+        for (const QString &name :
+             dir.entryList({QStringLiteral("*.pol")}, QDir::Files, QDir::Time | QDir::Reversed))
+            all += read(name);
+        return all;
+    }
+};
+
+// While it lives, no file may grow past `bytes`: writes beyond fail as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit small = m_old;
+        small.rlim_cur = bytes;
+        m_on = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool active() const { return m_on; }
+    void lift()
+    {
+        if (m_on)
+            setrlimit(RLIMIT_FSIZE, &m_old);
+        m_on = false;
+    }
+
+private:
+    rlimit m_old{};
+    bool m_on = false;
+};

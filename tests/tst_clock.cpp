@@ -1,4 +1,5 @@
 #include "ProgFixture.h"
+#include "SimFixture.h"
 #include "clock/ClockScreen.h"
 #include "clock/TerminalClock.h"
 
@@ -13,9 +14,6 @@
 namespace {
 
 const QDateTime kPcClock(QDate(2026, 12, 6), QTime(15, 0, 42));
-const QString kNoAnswer =
-    "critical| Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !";
-const QString kDone = "critical| Corvane|Operazione effettuata";
 
 // The clock screen over the programming screen, which read the terminal's clock as
 // 25-03 23:05 from a status line of statusLength characters; the PC's clock stands at a
@@ -35,7 +33,6 @@ struct ClockFixture : ProgFixture {
         if (!QTest::qWaitForWindowActive(clock.get()))
             qWarning("the clock screen did not become active: focus checks will fail");
     }
-    QLabel *panel(const char *name) const { return screen->findChild<QLabel *>(name); }
     QPushButton *button(const char *name) const { return clock->findChild<QPushButton *>(name); }
     QLineEdit *box(int i) const
     {
@@ -62,48 +59,21 @@ private slots:
     void shouldShowTerminalClock_data()
     {
         QTest::addColumn<QByteArray>("clockChars"); // status positions 13-16
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<QString>("time");
-        QTest::newRow("25-03 23:05") << QByteArray("\x55\x33\x53\x35") << "25-03"
-                                     << "23:05";
-        QTest::newRow("minutes 59 and 00") << QByteArray("\x31\x31\x30\x89") << "01-01"
-                                           << "00:59";
-        QTest::newRow("below 0 shows 00") << QByteArray("\x20\x31\x30\x30") << "00-01"
-                                          << "00:00";
-        QTest::newRow("higher bits ignored") << QByteArray("\x75\x81\xb5\xff") << "05-11"
-                                             << "05:415";
-        QTest::newRow("units above 9") << QByteArray("\x4a\x31\x30\x30") << "110-01"
-                                       << "00:00";
-        QTest::newRow("line ends in the hours") << QByteArray("\x55\x33\x53") << "25-03"
-                                                << "23";
-        QTest::newRow("no clock") << QByteArray() << ""
-                                  << "";
+        QTest::addColumn<QString>("shown");         // date and time
+        QTest::newRow("25-03 23:05") << QByteArray("\x55\x33\x53\x35") << "25-03 23:05";
+        QTest::newRow("minutes 59 and 00") << QByteArray("\x31\x31\x30\x89") << "01-01 00:59";
+        QTest::newRow("below 0 shows 00") << QByteArray("\x20\x31\x30\x30") << "00-01 00:00";
+        QTest::newRow("higher bits ignored") << QByteArray("\x75\x81\xb5\xff") << "05-11 05:415";
+        QTest::newRow("units above 9") << QByteArray("\x4a\x31\x30\x30") << "110-01 00:00";
+        QTest::newRow("line ends in the hours") << QByteArray("\x55\x33\x53") << "25-03 23";
+        QTest::newRow("no clock") << QByteArray() << " ";
     }
 
     void shouldShowTerminalClock()
     {
         QFETCH(QByteArray, clockChars);
         const ClockTexts texts = showTerminalClock("T239?@CDIMSU" + clockChars);
-        QTEST(texts.date, "date");
-        QTEST(texts.time, "time");
-    }
-
-    void shouldEncodeClockField_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("byte");
-        QTest::newRow("07") << "07" << 0x07;
-        QTest::newRow("31") << "31" << 0x31;
-        QTest::newRow("00") << "00" << 0x00;
-        QTest::newRow("59") << "59" << 0x59;
-        QTest::newRow("one digit, not padded") << "5" << 0x55;
-        QTest::newRow("empty") << "" << 0x00;
-    }
-
-    void shouldEncodeClockField()
-    {
-        QFETCH(QString, text);
-        QTEST(int(encodeClockField(text)), "byte");
+        QTEST(texts.date + ' ' + texts.time, "shown");
     }
 
     void shouldOpenOnTheClockReadWithTheProgrammingScreen()
@@ -143,46 +113,24 @@ private slots:
         QTest::addColumn<QString>("after");  // the boxes afterwards
         QTest::addColumn<QString>("focus");  // empty when the screen closed
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("25 March 14:05") << "25|03|14|05"
-                                        << "25|03|14|05"
-                                        << "" << QByteArray("\x25\x03\x14\x05");
-        QTest::newRow("1 January 00:05, padded") << "1|1|00|5"
-                                                 << "01|01|00|05"
-                                                 << "" << QByteArray("\x01\x01\x00\x05", 4);
-        QTest::newRow("29 February, no leap rule") << "29|2|10|30"
-                                                   << "29|02|10|30"
-                                                   << "" << QByteArray("\x29\x02\x10\x30");
-        QTest::newRow("PC clock at a full hour") << "sistema"
-                                                 << "06|12|15|00"
-                                                 << "" << QByteArray("\x06\x12\x15\x00", 4);
-        QTest::newRow("35 emptied while typing") << "35|3|10|30"
-                                                 << "|3|10|30"
-                                                 << "Text1" << QByteArray();
-        QTest::newRow("letters ignored") << "x|3|1a0|30"
-                                         << "|3|10|30"
-                                         << "Text1" << QByteArray();
-        QTest::newRow("30 February") << "30|02|10|30"
-                                     << "|02|10|30"
-                                     << "Text1" << QByteArray();
-        QTest::newRow("31 April") << "31|4|10|30"
-                                  << "|04|10|30"
-                                  << "Text1" << QByteArray();
-        QTest::newRow("month 0") << "5|0|10|30"
-                                 << "5||10|30"
-                                 << "Text2" << QByteArray();
-        QTest::newRow("hours of one digit") << "5|3|9|7"
-                                            << "5|3|9|7"
-                                            << "Text3" << QByteArray();
-        QTest::newRow("device gone") << "gone"
-                                     << "25|03|23|05"
-                                     << "Command3d1" << QByteArray();
+        const auto row = [](const char *name, const char *action, const char *after,
+                            const char *focus, const QByteArray &frame = {}) {
+            QTest::newRow(name) << action << after << focus << frame;
+        };
+        row("25 March 14:05", "25|03|14|05", "25|03|14|05", "", "\x25\x03\x14\x05");
+        row("1 January 00:05, padded", "1|1|00|5", "01|01|00|05", "", {"\x01\x01\x00\x05", 4});
+        row("29 February, no leap rule", "29|2|10|30", "29|02|10|30", "", "\x29\x02\x10\x30");
+        row("PC clock at a full hour", "sistema", "06|12|15|00", "", {"\x06\x12\x15\x00", 4});
+        row("35 emptied while typing", "35|3|10|30", "|3|10|30", "Text1");
+        row("letters ignored", "x|3|1a0|30", "|3|10|30", "Text1");
+        row("30 February", "30|02|10|30", "|02|10|30", "Text1");
+        row("31 April", "31|4|10|30", "|04|10|30", "Text1");
+        row("month 0", "5|0|10|30", "5||10|30", "Text2");
+        row("hours of one digit", "5|3|9|7", "5|3|9|7", "Text3");
+        row("device gone", "gone", "25|03|23|05", "Command3d1");
         // Fields the status line did not report are asked for, not taken from a neighbour.
-        QTest::newRow("line ends in the hours") << "short"
-                                                << "25|03|23|"
-                                                << "Text4" << QByteArray();
-        QTest::newRow("terminal off") << "silent"
-                                      << "25|03|23|05"
-                                      << "Command3d1" << QByteArray(" 0");
+        row("line ends in the hours", "short", "25|03|23|", "Text4");
+        row("terminal off", "silent", "25|03|23|05", "Command3d1", " 0");
     }
 
     void shouldCheckBoxesThenSetTheClock()
@@ -216,7 +164,7 @@ private slots:
                 QVERIFY2(f.button(name)->isEnabled(), name);
             return;
         }
-        QCOMPARE(f.dialogs.shown, QStringList{"critical| Corvane|Operazione effettuata"});
+        QCOMPARE(f.dialogs.shown, QStringList{shown::kDone});
         const auto got = f.terminal.received();
         QCOMPARE(bytesOf(got), " 0!?^\r 0!" + frame + "^\r");
         // No code between "!" and the day: the empty write leaves a 200 ms gap.
@@ -224,7 +172,7 @@ private slots:
         QVERIFY2(off.isEmpty(), qPrintable(off));
 
         // What it reports as sent is what the terminal now holds.
-        const ClockTexts reread = showTerminalClock(f.freshStatus());
+        const ClockTexts reread = showTerminalClock(f.terminal.statusLine());
         QCOMPARE(QStringList({reread.date, reread.time}),
                  QStringList({f.clock->sent().date, f.clock->sent().time}));
     }
@@ -255,13 +203,16 @@ private slots:
                 f.button(qPrintable(queued))->click();
         });
         bool openWhenSent = false;
-        f.dialogs.onShow = [&](const QString &shown) {
-            if (shown == kDone)
+        f.dialogs.onShow = [&](const QString &entry) {
+            if (entry == shown::kDone)
                 openWhenSent = screen->isVisible();
         };
         f.clock->Command3d1_Click();
-        QCOMPARE(f.terminal.receivedBytes(), QByteArray(" 0!?^\r 0!\x25\x03\x23\x05^\r"));
-        QCOMPARE(f.dialogs.shown, (QStringList{"beep", "beep", kNoAnswer, kDone}));
+        const QByteArray traffic(" 0!?^\r 0!\x25\x03\x23\x05^\r");
+        f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
+        QCOMPARE(f.terminal.receivedBytes(), traffic);
+        QCOMPARE(f.dialogs.shown,
+                 (QStringList{"beep", "beep", shown::kNoAnswerOnScreen, shown::kDone}));
         QVERIFY(openWhenSent);
         QCOMPARE(screen->result(), int(QDialog::Accepted));
     }
@@ -279,13 +230,10 @@ private slots:
         };
         QCOMPARE(spoken("Panel3D11"), QStringLiteral("Data terminale 25-03"));
         QCOMPARE(spoken("Panel3D14"), QStringLiteral("Ora terminale 23:05"));
-        QTimer::singleShot(100, [] {
-            QWidget *w = QApplication::activeModalWidget();
-            if (w && w->objectName() == "setdat")
-                w->findChild<QPushButton *>("sistema")->click();
-        });
+        OnModal modal([](QWidget *w) { w->findChild<QPushButton *>("sistema")->click(); });
         f.click("Command3d16");
-        const ClockTexts sent = showTerminalClock(f.freshStatus());
+        QCOMPARE(modal.opened, QStringLiteral("setdat"));
+        const ClockTexts sent = showTerminalClock(f.terminal.statusLine());
         QVERIFY(sent.date + sent.time != "25-0323:05"); // something was sent
         QCOMPARE(spoken("Panel3D11"), "Data terminale " + sent.date);
         QCOMPARE(spoken("Panel3D14"), "Ora terminale " + sent.time);

@@ -14,24 +14,6 @@ namespace {
 
 constexpr const char *kPollChild = "--poll";
 
-// Where a turn stood when the program died, from the last frame the terminal received.
-QString phaseOf(const QByteArray &received)
-{
-    const QList<QPair<QByteArray, QString>> frames{
-        {"!6^\r", "after the clear"}, {"!7^\r", "transfer or sync"}, {"!?^\r", "status"}};
-    qsizetype best = -1;
-    QString phase = QStringLiteral("wake-up");
-    for (const auto &[frame, name] : frames) {
-        const qsizetype at = received.lastIndexOf(frame);
-        if (at > best) {
-            best = at;
-            phase = name;
-        }
-    }
-    // A wake-up after the last frame started a new step.
-    return received.lastIndexOf(" 0") > best ? QStringLiteral("wake-up") : phase;
-}
-
 } // namespace
 
 class TestCrash : public QObject {
@@ -46,11 +28,11 @@ private slots:
         const int kills = qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS") > 0
                               ? qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS")
                               : 20;
-        QTemporaryDir tmp;
-        const QDir dir(tmp.path());
+        const WorkDir w;
+        const QDir &dir = w.dir;
         sim::TerminalSim terminal;
         terminal.linkAs(dir.path(), 1);
-        QVERIFY(writeBytes(dir, "portacom", "1\r\n"));
+        QVERIFY(w.write("portacom", "1\r\n"));
 
         int next = 0;
         QList<QByteArray> held; // what the terminal holds now, as far as this test knows
@@ -67,7 +49,6 @@ private slots:
         };
         refill();
 
-        QMap<QString, int> phases;
         QRandomGenerator random(20261206);
         for (int k = 0; k <= kills; ++k) {
             QProcess child;
@@ -85,20 +66,17 @@ private slots:
                 refill();
                 QThread::msleep(5);
             }
-            if (!last)
-                phases[phaseOf(terminal.receivedBytes())]++;
             child.kill(); // SIGKILL: no destructor, no flush
             QVERIFY(child.waitForFinished());
             refill();
         }
-        qInfo() << "kills by phase:" << phases << "records cleared:" << cleared.size();
         QVERIFY(!cleared.isEmpty());
 
         QSet<QByteArray> stored;
         const QRegularExpression whole(QStringLiteral("^R\\d{6}$"));
         const QRegularExpression torn(QStringLiteral("^(R\\d{0,5})?$"));
         for (const QString &name : dir.entryList({QStringLiteral("*.pol")}, QDir::Files)) {
-            const QByteArray bytes = fileBytes(dir, name);
+            const QByteArray bytes = w.read(name);
             for (const QByteArray &line : bytes.split('\n')) {
                 const QString text =
                     QString::fromLatin1(line.endsWith('\r') ? line.chopped(1) : line);

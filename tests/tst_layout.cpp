@@ -14,7 +14,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -67,7 +66,7 @@ QStringList layoutFaults(const QWidget &window)
 class TestLayout : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    WorkDir m_dir;
     ScriptedDialogs m_dialogs;
     std::unique_ptr<ProgramState> m_state;
 
@@ -82,15 +81,15 @@ class TestLayout : public QObject {
         if (name == "clock")
             return std::make_unique<ClockScreen>(*m_state, ClockTexts{});
         if (name == "viewer")
-            return std::make_unique<ViewerScreen>(QDir(m_dir.path()), m_dialogs);
+            return std::make_unique<ViewerScreen>(m_dir.dir, m_dialogs);
         return std::make_unique<InfoBox>();
     }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(writeBytes(QDir(m_dir.path()), "06-12-26.pol", "8001234567890;00012\r\n"));
-        m_state = std::make_unique<ProgramState>(QDir(m_dir.path()), m_dialogs);
+        QVERIFY(m_dir.write("06-12-26.pol", "8001234567890;00012\r\n"));
+        m_state = std::make_unique<ProgramState>(m_dir.dir, m_dialogs);
         // A full status line, so the programming screen shows every indicator and its clock.
         m_state->ConfigString = "1100005111\x12\x06\x13"
                                 "\x37"

@@ -1,4 +1,5 @@
 #include "MainFixture.h"
+#include "SimFixture.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -6,18 +7,12 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 
 namespace {
 
 const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
                                     "Command10 fil hlp Combo1");
 const QString kPortDown = QStringLiteral("Command3 Combo1");
-const QString kNoAnswer =
-    QStringLiteral("critical|Corvane|Lo Scanner non Risponde !!  Verificare che sia connesso e "
-                   "acceso !");
-const QString kCommError = QStringLiteral("critical|Corvane|Errore di comunicazione !!");
-const QString kPortError = QStringLiteral("critical|Corvane|Errore su porta COM");
 const QByteArray kWake(" 0");
 const QByteArray kStatus("!?^\r");
 
@@ -32,16 +27,10 @@ private slots:
         QTest::addColumn<QByteArray>("portacom"); // "<none>": no file
         QTest::addColumn<QString>("caption");
         QTest::addColumn<int>("comboIndex");
-        QTest::addColumn<QByteArray>("portacomAfter");
-        QTest::addColumn<QString>("enabled");
-
-        QTest::newRow("first start")
-            << QByteArray("<none>") << "  PDT --> COM 1" << 0 << QByteArray("1\r\n") << kAll;
+        QTest::newRow("first start") << QByteArray("<none>") << "  PDT --> COM 1" << 0;
         // Out of range: nothing chosen, the port stays closed and the file is left alone.
-        QTest::newRow("zero") << QByteArray("0\r\n") << "Corvane" << -1 << QByteArray("0\r\n")
-                              << kAll;
-        QTest::newRow("seventeen")
-            << QByteArray("17\r\n") << "Corvane" << -1 << QByteArray("17\r\n") << kAll;
+        QTest::newRow("zero") << QByteArray("0\r\n") << "Corvane" << -1;
+        QTest::newRow("seventeen") << QByteArray("17\r\n") << "Corvane" << -1;
     }
 
     void shouldOpenStoredPortAtStartUp()
@@ -49,13 +38,12 @@ private slots:
         QFETCH(QByteArray, portacom);
         MainFixture f;
         if (portacom != "<none>")
-            f.writeFile("portacom", portacom);
+            f.write("portacom", portacom);
         f.start();
         QTEST(f.window->windowTitle(), "caption");
         QTEST(f.child<QComboBox>("Combo1")->currentIndex(), "comboIndex");
-        QTEST(f.readFile("portacom"), "portacomAfter");
-        QTEST(f.enabledControls(), "enabled");
-        QCOMPARE(f.child<QComboBox>("Combo1")->count(), 16);
+        QCOMPARE(f.read("portacom"), portacom == "<none>" ? QByteArray("1\r\n") : portacom);
+        QCOMPARE(f.enabledControls(), kAll);
         QCOMPARE(f.child<QComboBox>("Combo1")->itemText(15), QStringLiteral("Com-16"));
         QVERIFY(f.dialogs.shown.isEmpty());
         QVERIFY(!f.child<QLabel>("Label3")->isVisible());
@@ -65,60 +53,23 @@ private slots:
     {
         MainFixture f;
         QVERIFY(QFile::link("/nonexistent/ttyUSB7", f.dir.filePath("com5")));
-        f.writeFile("portacom", "5\r\n");
+        f.write("portacom", "5\r\n");
         f.start();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
         QCOMPARE(f.enabledControls(), kPortDown);
-        QCOMPARE(f.dialogs.shown, QStringList{"critical|Corvane|Porta COM non disponibile"});
-        QCOMPARE(f.readFile("portacom"), QByteArray("5\r\n"));
+        QCOMPARE(f.dialogs.shown, QStringList{shown::kPortMissing});
+        QCOMPARE(f.read("portacom"), QByteArray("5\r\n"));
 
-        auto *combo = f.child<QComboBox>("Combo1");
-        combo->setCurrentIndex(0);
+        f.child<QComboBox>("Combo1")->setCurrentIndex(0);
         f.window->Combo1_Click();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
         QCOMPARE(f.enabledControls(), kAll);
-        QCOMPARE(f.readFile("portacom"), QByteArray("1\r\n"));
-
+        QCOMPARE(f.read("portacom"), QByteArray("1\r\n"));
         // Picking the open port again reopens it.
         f.window->Combo1_Click();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
-        QCOMPARE(f.dialogs.shown.size(), 1);
         f.window->Command5_Click();
-        QCOMPARE(f.dialogs.shown.last(),
-                 QStringLiteral("information|Corvane|Versione Firmware: 3.1  OK"));
-    }
-
-    void shouldReportPortFailureBeforeSendingAnything_data()
-    {
-        QTest::addColumn<QString>("handler");
-        QTest::addColumn<bool>("hangUp"); // false: port never opened
-        QTest::addColumn<QString>("message");
-        const QString gone = QStringLiteral(
-            "plain|Corvane|Errore sulla porta COM\r\nTerminale scollegato o Driver mancante\r\n"
-            "Collegare il terminale riaprire la COM dalla finestra principale\r\n"
-            "Se il problema persiste riavviare completamente il programma\r\n");
-        for (const char *h : {"Command2", "Command5", "Command7", "Command8", "Command10"}) {
-            QTest::addRow("%s, device lost", h) << QString::fromLatin1(h) << true << gone;
-            QTest::addRow("%s, port closed", h) << QString::fromLatin1(h) << false << kPortError;
-        }
-    }
-
-    void shouldReportPortFailureBeforeSendingAnything()
-    {
-        QFETCH(QString, handler);
-        QFETCH(bool, hangUp);
-        QFETCH(QString, message);
-        MainFixture f;
-        f.writeFile("portacom", hangUp ? "1\r\n" : "0\r\n");
-        f.start();
-        if (hangUp)
-            f.terminal.hangUp();
-        QThread::msleep(20);
-        QMetaObject::invokeMethod(f.window.get(), qPrintable(handler + "_Click"));
-        QCOMPARE(f.dialogs.shown, QStringList{message});
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
-        QCOMPARE(f.enabledControls(), kPortDown);
-        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+        QCOMPARE(f.dialogs.shown, (QStringList{shown::kPortMissing, shown::kFirmware}));
     }
 
     void shouldExitOnlyOnYes()
@@ -130,103 +81,78 @@ private slots:
         f.window->Command3_Click();
         QCOMPARE(exited.count(), 0);
         QVERIFY(f.state.Comm1.portOpen());
-        f.dialogs.answers = {true};
         f.window->Command3_Click();
         QCOMPARE(exited.count(), 1);
         QVERIFY(!f.state.Comm1.portOpen());
-        QCOMPARE(f.dialogs.shown, (QStringList{"question|Corvane|Uscire da Corvane ?",
-                                               "question|Corvane|Uscire da Corvane ?"}));
+        QCOMPARE(f.dialogs.shown, QStringList(2, "question|Corvane|Uscire da Corvane ?"));
     }
 
+    // Each button that talks to the terminal, on a good line and on a faulty one ("closed":
+    // the port never opened; the other faults as putFault() takes them, set after start-up).
     void shouldRunMemoryCommand_data()
     {
         QTest::addColumn<QString>("handler");
-        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("fault");
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<QByteArray>("traffic");
         QTest::addColumn<QStringList>("shown");
 
+        const auto row = [](const QString &name, const char *handler, const char *fault,
+                            QList<bool> answers, const QByteArray &traffic,
+                            const QStringList &shown) {
+            QTest::newRow(qPrintable(name)) << handler << fault << answers << traffic << shown;
+        };
+        for (const char *h : {"Command2", "Command5", "Command7", "Command8", "Command10"}) {
+            row(h + QString(", device lost"), h, "gone", {}, {}, {shown::kDeviceGone});
+            row(h + QString(", port closed"), h, "closed", {}, {}, {shown::kPortError});
+        }
         const QByteArray clear = kWake + kStatus + kWake + "!6^\r";
         const QByteArray count = kWake + kStatus + kWake + "!7^\r";
-        const QString ask =
-            QStringLiteral("question|Corvane|Cancellare il contenuto della memoria ?");
-        const QString cleared = QStringLiteral("critical|Corvane|Memoria Cancellata");
-
-        QTest::newRow("clear") << "Command2"
-                               << "" << QList<bool>{true} << clear << QStringList{ask, cleared};
-        QTest::newRow("clear refused")
-            << "Command2"
-            << "" << QList<bool>{false} << kWake + kStatus << QStringList{ask};
-        QTest::newRow("clear, silent terminal")
-            << "Command2"
-            << "silent" << QList<bool>{} << kWake << QStringList{"beep", kNoAnswer};
-        QTest::newRow("clear, wrong wake answer")
-            << "Command2"
-            << "wake=0x20" << QList<bool>{} << kWake << QStringList{kCommError};
-        QTest::newRow("clear, no status line goes on")
-            << "Command2"
-            << "status=" << QList<bool>{true} << clear << QStringList{kNoAnswer, ask, cleared};
-
-        QTest::newRow("count") << "Command7"
-                               << "records=3" << QList<bool>{} << count
-                               << QStringList{
-                                      "beep", "beep",
-                                      "information|Corvane|3 Records Presenti in Memoria !"};
-        QTest::newRow("count, CR only not counted")
-            << "Command7"
-            << "records=3,terminator=CR" << QList<bool>{} << count
-            << QStringList{"beep", "beep", "information|Corvane|0 Records Presenti in Memoria !"};
-        QTest::newRow("count, leading character only")
-            << "Command7"
-            << "transfer=\x02" << QList<bool>{} << count
-            << QStringList{"beep", "beep", "information|Corvane|0 Records Presenti in Memoria !"};
-        QTest::newRow("count, nothing after frame")
-            << "Command7"
-            << "transfer=" << QList<bool>{} << count
-            << QStringList{"critical|Corvane|Memoria Vuota"};
-
-        QTest::newRow("firmware") << "Command5"
-                                  << "" << QList<bool>{} << kWake + kStatus
-                                  << QStringList{"information|Corvane|Versione Firmware: 3.1  OK"};
-        QTest::newRow("firmware, no status line") << "Command5"
-                                                  << "status=" << QList<bool>{} << kWake + kStatus
-                                                  << QStringList{"beep", "beep", kNoAnswer};
-        QTest::newRow("firmware, wrong wake answer")
-            << "Command5"
-            << "wake=0x30" << QList<bool>{} << kWake << QStringList{kCommError};
+        const QString ask = "question|Corvane|Cancellare il contenuto della memoria ?";
+        const QString cleared = "critical|Corvane|Memoria Cancellata";
+        const auto counted = [](int n) {
+            return QStringList{
+                "beep", "beep",
+                shown::onMain("information", "%1 Records Presenti in Memoria !").arg(n)};
+        };
+        row("clear", "Command2", "", {true}, clear, {ask, cleared});
+        row("clear refused", "Command2", "", {false}, kWake + kStatus, {ask});
+        row("clear, silent terminal", "Command2", "silent", {}, kWake, {"beep", shown::kNoAnswer});
+        row("clear, wrong wake answer", "Command2", "wake=20", {}, kWake, {shown::kCommError});
+        row("clear, no status line goes on", "Command2", "status=", {true}, clear,
+            {shown::kNoAnswer, ask, cleared});
+        row("count", "Command7", "", {}, count, counted(3));
+        row("count, CR only not counted", "Command7", "terminator=CR", {}, count, counted(0));
+        row("count, leading character only", "Command7", "transfer=\x02", {}, count, counted(0));
+        row("count, nothing after frame", "Command7", "transfer=", {}, count,
+            {"critical|Corvane|Memoria Vuota"});
+        row("firmware", "Command5", "", {}, kWake + kStatus, {shown::kFirmware});
+        row("firmware, no status line", "Command5", "status=", {}, kWake + kStatus,
+            {"beep", "beep", shown::kNoAnswer});
+        row("firmware, wrong wake answer", "Command5", "wake=30", {}, kWake, {shown::kCommError});
     }
 
     void shouldRunMemoryCommand()
     {
         QFETCH(QString, handler);
-        QFETCH(QString, script);
+        QFETCH(QString, fault);
         QFETCH(QList<bool>, answers);
         MainFixture f;
         f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002", "X"});
-        for (const QString &step : script.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const QString key = step.section(QLatin1Char('='), 0, 0);
-            const QByteArray value = step.section(QLatin1Char('='), 1).toLatin1();
-            if (key == "silent")
-                f.terminal.setSilent(true);
-            else if (key == "wake")
-                f.terminal.setWakeReply(quint8(value.toInt(nullptr, 16)));
-            else if (key == "status")
-                f.terminal.setStatusReplyOverride(value);
-            else if (key == "transfer")
-                f.terminal.setTransferOverride(value);
-            else if (key == "terminator")
-                f.terminal.setRecordTerminatorOverride(QByteArray("\r"));
-            else if (key == "records")
-                QCOMPARE(f.terminal.records().size(), value.toInt());
-        }
+        const bool portDown = fault == "gone" || fault == "closed";
+        f.write("portacom", fault == "closed" ? "0\r\n" : "1\r\n");
         f.start();
+        if (fault != "closed")
+            putFault(f.terminal, fault);
+        QThread::msleep(20);
         f.dialogs.answers = answers;
         QMetaObject::invokeMethod(f.window.get(), qPrintable(handler + "_Click"));
         QTEST(f.dialogs.shown, "shown");
         QFETCH(QByteArray, traffic);
         f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
         QCOMPARE(f.terminal.receivedBytes(), traffic);
-        QCOMPARE(f.enabledControls(), kAll);
+        QCOMPARE(f.enabledControls(), portDown ? kPortDown : kAll);
+        QCOMPARE(f.window->windowTitle() == "PDT", portDown);
         QCOMPARE(f.child<QLabel>("CC")->text(), QString());
         QVERIFY(!f.child<QLabel>("Label3")->isVisible());
     }
@@ -253,35 +179,46 @@ private slots:
     {
         MainFixture f;
         f.start();
-        QString seen;
-        QTimer::singleShot(0, [&] {
-            QWidget *screen = QApplication::activeModalWidget();
-            seen = screen->objectName() + QLatin1Char(' ') + f.enabledControls();
+        QString controls;
+        OnModal modal([&](QWidget *screen) {
+            controls = f.enabledControls();
             screen->findChild<QPushButton *>("Command3")->click();
         });
         f.window->Command8_Click();
-        QCOMPARE(seen, QStringLiteral("progra Combo1"));
+        QCOMPARE(modal.opened + ' ' + controls, QStringLiteral("progra Combo1"));
         QCOMPARE(f.state.ConfigString, f.terminal.statusLine());
         QCOMPARE(f.enabledControls(), kAll);
         QVERIFY(f.dialogs.shown.isEmpty());
     }
 
-    void shouldEndExchangeWhenDeviceGoesMidway()
+    // The viewer and the information box: modal, deaf to other keys, closed by Esc, and
+    // nothing said to the terminal.
+    void shouldOpenAModalScreenThatEscCloses_data()
     {
+        QTest::addColumn<QString>("handler");
+        QTest::addColumn<QString>("screen");
+        QTest::newRow("viewer") << "Command6_Click"
+                                << "file60 Visualizza dati";
+        QTest::newRow("information box") << "info_Click"
+                                         << "infmem Informazioni";
+    }
+
+    void shouldOpenAModalScreenThatEscCloses()
+    {
+        QFETCH(QString, handler);
         MainFixture f;
         f.start();
-        f.terminal.setStatusReplyOverride(QByteArray("SLOW STATUS LINE\r"));
-        f.terminal.setReplyCharDelayMs(100);
-        QThread *killer = QThread::create([&] {
-            QThread::msleep(900);
-            f.terminal.hangUp();
+        QString seen;
+        OnModal modal([&](QWidget *w) {
+            QTest::keyClick(w, Qt::Key_A);
+            seen = w->objectName() + " " + w->windowTitle();
+            QVERIFY(w->isVisible());
+            QTest::keyClick(w, Qt::Key_Escape);
+            QVERIFY(!w->isVisible());
         });
-        killer->start();
-        f.window->Command5_Click();
-        killer->wait();
-        delete killer;
-        QCOMPARE(f.dialogs.shown, QStringList{kPortError});
-        QCOMPARE(f.enabledControls(), kAll);
+        QMetaObject::invokeMethod(f.window.get(), qPrintable(handler));
+        QTEST(seen, "screen");
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
     }
 };
 

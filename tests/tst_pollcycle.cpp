@@ -1,11 +1,9 @@
 #include "PollFixture.h"
 #include "SimFixture.h"
-#include "ui/DisplayText.h"
 
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <optional>
 
 namespace {
 
@@ -33,7 +31,7 @@ private slots:
         const QString gapsOff = checkGaps(log, expected, kTolMs);
         QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
 
-        QCOMPARE(f.readFile(f.todaysFile()),
+        QCOMPARE(f.read(f.todaysFile()),
                  QByteArray("8001234567890;00001\r\n8001234567891;00002\r\n"));
         QCOMPARE(f.listItems(), (QStringList{"8001234567890;00001", "8001234567891;00002"}));
         QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
@@ -70,51 +68,32 @@ private slots:
     {
         PollFixture f;
         bool sawOnLine = false;
-        QVERIFY(f.run([&] { return occurrences(f.terminal.receivedBytes(), "!?^\r").size() >= 2; },
-                      8000, [&] { sawOnLine |= f.visible("Label2"); }));
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().count("!?^\r") >= 2; }, 8000,
+                      [&] { sawOnLine |= f.visible("Label2"); }));
         QVERIFY(!f.terminal.receivedBytes().contains('7'));
         QVERIFY(sawOnLine);
         QCOMPARE(f.text("Label3"), QStringLiteral("Terminale Compatibile"));
         QCOMPARE(f.text("Label4"), QStringLiteral("Nessun record in memoria"));
         QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
-        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("<missing>"));
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("<missing>"));
     }
 
-    void shouldSplitTransferIntoRecords_data()
+    // What follows the last CR is a record too, stored before the terminal is told to forget.
+    void shouldStoreTheUnterminatedTailBeforeTheClear()
     {
-        QTest::addColumn<QByteArray>("transfer");
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("items");
-
-        // What follows the last CR is a record too, never thrown away before the clear.
-        QTest::newRow("CR LF, unterminated tail stored")
-            << QByteArray("\x02"
-                          "A\r\nB\r\nC")
-            << QByteArray("A\r\nB\r\nC\r\n") << QStringList{"A", "B", "C"};
-        QTest::newRow("TAB terminator: one fragment")
-            << QByteArray("\x02P\tQ\t") << QByteArray("P\tQ\t\r\n") << QStringList{"P\tQ\t"};
-        QTest::newRow("leading character is any byte")
-            << QByteArray("AB\r\n") << QByteArray("B\r\n") << QStringList{"B"};
-        QTest::newRow("high bytes written unchanged")
-            << QByteArray("\x02\xe0\xff\x80\r\n") << QByteArray("\xe0\xff\x80\r\n")
-            << QStringList{QString::fromLatin1("\xe0\xff\x80")};
-    }
-
-    void shouldSplitTransferIntoRecords()
-    {
-        QFETCH(QByteArray, transfer);
         PollFixture f;
         f.terminal.setRecords({"present"}); // the status must report a non-empty memory
-        f.terminal.setTransferOverride(transfer);
-        // What the poll file holds at the moment the terminal is told to forget.
+        // The leading character may be any byte; the others are stored as they came.
+        f.terminal.setTransferOverride("XA\r\n\xe0"
+                                       "B\r\nC");
         QByteArray atClear;
-        f.terminal.setOnClear([&] { atClear = f.readFile(f.todaysFile()); });
+        f.terminal.setOnClear([&] { atClear = f.read(f.todaysFile()); });
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
         f.terminal.setOnClear({});
-        QTEST(atClear, "file");
-        QTEST(f.readFile(f.todaysFile()), "file");
-        QTEST(f.listItems(), "items");
-        QCOMPARE(f.text("La1"), spacedNumber(f.listItems().size()) + " Records");
+        QCOMPARE(atClear, QByteArray("A\r\n\xe0"
+                                     "B\r\nC\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", QString::fromUtf8("àB"), "C"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
     }
 
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
@@ -129,17 +108,12 @@ private slots:
         QFETCH(bool, sizeLimit);
         PollFixture f;
         f.terminal.setRecords({"A", "B"});
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        if (sizeLimit) {
-            // Lets one byte through, as a disk that fills up mid-write would.
-            std::signal(SIGXFSZ, SIG_IGN);
-            rlimit tiny = old;
-            tiny.rlim_cur = 1;
-            QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        } else {
+        // Lets one byte through, as a disk that fills up mid-write would.
+        std::optional<FileSizeLimit> limit;
+        if (sizeLimit)
+            limit.emplace(1);
+        else
             QVERIFY(f.dir.mkdir(f.todaysFile()));
-        }
         bool repaired = false;
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000,
                       [&] {
@@ -147,7 +121,7 @@ private slots:
                               QVERIFY(f.terminal.records().size() == 2);
                               QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
                               if (sizeLimit)
-                                  setrlimit(RLIMIT_FSIZE, &old);
+                                  limit->lift();
                               else
                                   QVERIFY(f.dir.rmdir(f.todaysFile()));
                               repaired = true;
@@ -155,13 +129,13 @@ private slots:
                       }));
         QVERIFY(repaired);
         // Fetched again on the next turn, stored, and only then cleared.
-        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("A\r\nB\r\n"));
         QCOMPARE(f.listItems(), (QStringList{"A", "B", "A", "B"}));
         QCOMPARE(f.text("La1"), QStringLiteral(" 4 Records"));
         const QByteArray traffic = f.terminal.receivedBytes();
-        QCOMPARE(occurrences(traffic, "!7^\r").size(), 2);
-        QCOMPARE(occurrences(traffic, "!6^\r").size(), 1);
-        QVERIFY(traffic.indexOf("!6^\r") > occurrences(traffic, "!7^\r").last());
+        QCOMPARE(traffic.count("!7^\r"), 2);
+        QCOMPARE(traffic.count("!6^\r"), 1);
+        QVERIFY(traffic.indexOf("!6^\r") > traffic.lastIndexOf("!7^\r"));
     }
 
     void shouldKeepTerminalMemoryWhenTransferNeverEnds()
@@ -177,7 +151,7 @@ private slots:
         // Everything up to the limit is stored, the tail is not, and nothing is cleared.
         QCOMPARE(f.listItems().size(), 20);
         QCOMPARE(f.listItems().last(), QStringLiteral("R29"));
-        QCOMPARE(f.readFile(f.todaysFile()).count("\r\n"), 20);
+        QCOMPARE(f.read(f.todaysFile()).count("\r\n"), 20);
         QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
     }
 
@@ -196,7 +170,7 @@ private slots:
                       }));
         QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
         QCOMPARE(f.terminal.records().size(), 1);
-        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("A\r\n"));
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("A\r\n"));
     }
 };
 

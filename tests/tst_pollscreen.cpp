@@ -9,34 +9,6 @@ class TestPollScreen : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldKeepStoredRecordsAndCloseWhenDeviceGoesMidTransfer()
-    {
-        PollFixture f;
-        f.terminal.setRecords({"present"});
-        f.terminal.setTransferOverride("\x02R1\r\nR2\r\nR3\r\nR4\r\nR5\r\n");
-        f.terminal.setReplyCharDelayMs(30);
-        bool gone = false;
-        // No click: the screen must close by itself at its next check.
-        QVERIFY(f.run([] { return false; }, 8000,
-                      [&] {
-                          if (!gone && f.listItems().size() >= 2) {
-                              f.terminal.hangUp();
-                              gone = true;
-                          }
-                      }));
-        const QStringList items = f.listItems();
-        QVERIFY(items.size() >= 2 && items.size() < 5);
-        QByteArray expectedFile;
-        for (const QString &r : items)
-            expectedFile += r.toLatin1() + "\r\n";
-        QCOMPARE(f.readFile(f.todaysFile()), expectedFile);
-        QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
-        QCOMPARE(f.dialogs.shown.size(), 1); // one message, not one per check
-        QVERIFY(f.dialogs.shown.first().startsWith("plain|Corvane|Errore sulla porta COM"));
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
-        QVERIFY(f.state.pollStopRequested);
-    }
-
     void shouldLockListDuringTransferAndOfferItAfter()
     {
         PollFixture f;
@@ -69,7 +41,7 @@ private slots:
         f.screen->Command4_Click();
         QCOMPARE(list->model()->rowCount(), 0);
         QCOMPARE(f.text("La1"), QStringLiteral("Records"));
-        QCOMPARE(f.readFile(f.todaysFile()), QByteArray("R1\r\nR2\r\nR3\r\n"));
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("R1\r\nR2\r\nR3\r\n"));
         f.screen->Command4_Click(); // empty list: no question
         const QString ask =
             QStringLiteral("question| Corvane|Rimuovere i dati presenti nella lista ?");
@@ -117,29 +89,19 @@ private slots:
         MainFixture f;
         f.terminal.setRecords({"A"});
         f.start();
-        QStringList seen;
-        auto closeWhenStored = [&](bool expectRecord) {
-            auto *poll = qobject_cast<PollScreen *>(QApplication::activeModalWidget());
-            QVERIFY(poll);
-            QCOMPARE(poll->objectName(), QStringLiteral("poll"));
-            auto *list = poll->findChild<QListView *>("List1");
-            seen << QString::number(list->model()->rowCount());
-            auto *timer = new QTimer(poll);
-            QObject::connect(timer, &QTimer::timeout, poll, [&f, poll, expectRecord] {
-                if (!expectRecord || f.terminal.clearCount() >= 1)
-                    poll->findChild<QPushButton *>("Command2")->click();
-            });
-            timer->start(20);
-        };
-        QTimer::singleShot(100, [&] { closeWhenStored(true); });
-        f.window->Command10_Click();
-        QVERIFY(!f.state.pollStopRequested);
-        QCOMPARE(f.readFile(PollStore::fileName(QDate::currentDate())), QByteArray("A\r\n"));
-
-        QTimer::singleShot(100, [&] { closeWhenStored(false); });
-        f.window->Command10_Click();
-        QVERIFY(!f.state.pollStopRequested);
-        QCOMPARE(seen, (QStringList{"0", "0"})); // every opening starts with an empty list
+        for (int turn = 0; turn < 2; ++turn) {
+            int rowsAtOpening = -1;
+            OnModal modal(
+                [&](QWidget *poll) {
+                    rowsAtOpening = poll->findChild<QListView *>("List1")->model()->rowCount();
+                },
+                [&] { return f.terminal.clearCount() >= 1; });
+            f.window->Command10_Click();
+            QCOMPARE(modal.opened, QStringLiteral("poll"));
+            QCOMPARE(rowsAtOpening, 0); // every opening starts with an empty list
+            QVERIFY(!f.state.pollStopRequested);
+            QCOMPARE(f.pollFiles(), QByteArray("A\r\n"));
+        }
     }
 };
 
