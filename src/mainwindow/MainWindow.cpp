@@ -32,22 +32,19 @@ constexpr int kPortCount = 16;
 } // namespace
 
 // The controls the window's code reaches, by the object names they are found by.
+// Each button is connected to its handler as it is made.
 struct MainWindow::Controls {
-    explicit Controls(QMainWindow *window);
+    explicit Controls(MainWindow *window);
 
     QLabel *CC = nullptr;
     QLabel *Label3 = nullptr;
     QComboBox *Combo1 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QPushButton *Command10 = nullptr;
-    QPushButton *Command7 = nullptr;
-    QPushButton *Command5 = nullptr;
-    QPushButton *Command8 = nullptr;
-    QPushButton *Command6 = nullptr;
-    QPushButton *Command3 = nullptr;
+    QPushButton *Command3 = nullptr; // "Uscita", which stays usable when the port is not
+    // Every button, in the order they are locked.
+    QList<QPushButton *> commands;
 };
 
-MainWindow::Controls::Controls(QMainWindow *window)
+MainWindow::Controls::Controls(MainWindow *window)
 {
     window->setObjectName(QStringLiteral("Scarico"));
     window->resize(420, 330);
@@ -85,19 +82,23 @@ MainWindow::Controls::Controls(QMainWindow *window)
     portFrameLayout->addWidget(Combo1);
     portFrame->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     grid->addWidget(portFrame, 0, 0);
-    const auto button = [&](const char *name, const char *caption, int row, int column) {
+    const auto button = [&](const char *name, const char *caption, int row, int column,
+                            void (MainWindow::*handler)()) {
         auto *b = named<QPushButton>(name, central, QString::fromUtf8(caption));
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         grid->addWidget(b, row, column);
+        QObject::connect(b, &QPushButton::clicked, window, handler);
         return b;
     };
-    Command2 = button("Command2", "Cancella Memoria", 1, 0);
-    Command10 = button("Command10", "Polling", 2, 0);
-    Command7 = button("Command7", "Record in Memoria", 3, 0);
-    Command5 = button("Command5", "Versione Firmware", 0, 1);
-    Command8 = button("Command8", "Preferenze", 1, 1);
-    Command6 = button("Command6", "Visualizza dati", 2, 1);
-    Command3 = button("Command3", "Uscita", 3, 1);
+    // Made column by column, which is also the order the keyboard walks them in.
+    auto *command2 = button("Command2", "Cancella Memoria", 1, 0, &MainWindow::Command2_Click);
+    auto *command10 = button("Command10", "Polling", 2, 0, &MainWindow::Command10_Click);
+    auto *command7 = button("Command7", "Record in Memoria", 3, 0, &MainWindow::Command7_Click);
+    auto *command5 = button("Command5", "Versione Firmware", 0, 1, &MainWindow::Command5_Click);
+    auto *command8 = button("Command8", "Preferenze", 1, 1, &MainWindow::Command8_Click);
+    auto *command6 = button("Command6", "Visualizza dati", 2, 1, &MainWindow::Command6_Click);
+    Command3 = button("Command3", "Uscita", 3, 1, &MainWindow::Command3_Click);
+    commands = {command2, Command3, command5, command6, command7, command8, command10};
 
     window->setCentralWidget(central);
     window->setMenuBar(named<QMenuBar>("menubar", window));
@@ -121,50 +122,44 @@ MainWindow::MainWindow(ProgramState &state, QWidget *parent)
 
     // A pick runs the handler even when the entry is already selected: that reopens the port.
     connect(m_ui->Combo1, &QComboBox::activated, this, &MainWindow::Combo1_Click);
-    connect(m_ui->Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(m_ui->Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
-    connect(m_ui->Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
-    connect(m_ui->Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
-    connect(m_ui->Command7, &QPushButton::clicked, this, &MainWindow::Command7_Click);
-    connect(m_ui->Command8, &QPushButton::clicked, this, &MainWindow::Command8_Click);
-    connect(m_ui->Command10, &QPushButton::clicked, this, &MainWindow::Command10_Click);
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenus()
 {
-    auto item = [this](QMenu *menu, const char *name, const QString &caption,
-                       void (MainWindow::*handler)()) {
-        QAction *a = menu->addAction(caption);
-        a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, handler);
+    // Each entry with the separator that follows it, if any; the names are the object names
+    // outside tools find the entries by.
+    struct Entry {
+        const char *name;
+        const char *caption;
+        void (MainWindow::*handler)();
+        const char *separatorAfter;
     };
-    auto separator = [](QMenu *menu, const char *name) {
-        menu->addSeparator()->setObjectName(QLatin1String(name));
+    const auto menu = [this](const char *name, const QString &title,
+                             std::initializer_list<Entry> entries) {
+        QMenu *m = menuBar()->addMenu(title);
+        m->setObjectName(QLatin1String(name));
+        for (const Entry &e : entries) {
+            QAction *a = m->addAction(QString::fromUtf8(e.caption));
+            a->setObjectName(QLatin1String(e.name));
+            connect(a, &QAction::triggered, this, e.handler);
+            if (e.separatorAfter)
+                m->addSeparator()->setObjectName(QLatin1String(e.separatorAfter));
+        }
+        return m;
     };
-
-    m_fil = menuBar()->addMenu(QStringLiteral("   &File   "));
-    m_fil->setObjectName(QStringLiteral("fil"));
-    item(m_fil, "came", QStringLiteral("Cancella &Memoria"), &MainWindow::Command2_Click);
-    separator(m_fil, "lai");
-    item(m_fil, "pol", QStringLiteral("&Polling"), &MainWindow::Command10_Click);
-    separator(m_fil, "zic");
-    item(m_fil, "vere", QStringLiteral("&Numero Records"), &MainWindow::Command7_Click);
-    separator(m_fil, "lai1");
-    item(m_fil, "vefi", QStringLiteral("&Versione Firmware"), &MainWindow::Command5_Click);
-    separator(m_fil, "lai2");
-    item(m_fil, "progr", QStringLiteral("P&rogrammazione"), &MainWindow::Command8_Click);
-    separator(m_fil, "sepio");
-    item(m_fil, "vida", QStringLiteral("Visualizza &Dati"), &MainWindow::Command6_Click);
-    separator(m_fil, "zai");
-    item(m_fil, "exi", QStringLiteral("&Uscita"), &MainWindow::Command3_Click);
-
-    m_hlp = menuBar()->addMenu(QStringLiteral("   &?   "));
-    m_hlp->setObjectName(QStringLiteral("hlp"));
-    item(m_hlp, "info", QStringLiteral("&Informazioni"), &MainWindow::info_Click);
-    separator(m_hlp, "lai6");
-    item(m_hlp, "setta", QStringLiteral("&Settaggi"), &MainWindow::setta_Click);
+    m_fil = menu("fil", QStringLiteral("   &File   "),
+                 {{"came", "Cancella &Memoria", &MainWindow::Command2_Click, "lai"},
+                  {"pol", "&Polling", &MainWindow::Command10_Click, "zic"},
+                  {"vere", "&Numero Records", &MainWindow::Command7_Click, "lai1"},
+                  {"vefi", "&Versione Firmware", &MainWindow::Command5_Click, "lai2"},
+                  {"progr", "P&rogrammazione", &MainWindow::Command8_Click, "sepio"},
+                  {"vida", "Visualizza &Dati", &MainWindow::Command6_Click, "zai"},
+                  {"exi", "&Uscita", &MainWindow::Command3_Click, nullptr}});
+    m_hlp = menu("hlp", QStringLiteral("   &?   "),
+                 {{"info", "&Informazioni", &MainWindow::info_Click, "lai6"},
+                  {"setta", "&Settaggi", &MainWindow::setta_Click, nullptr}});
 }
 
 void MainWindow::Form_Load()
@@ -187,8 +182,7 @@ void MainWindow::Form_Load()
 
 void MainWindow::setCommandsEnabled(bool enabled, bool includingExit)
 {
-    for (QPushButton *b : {m_ui->Command2, m_ui->Command3, m_ui->Command5, m_ui->Command6,
-                           m_ui->Command7, m_ui->Command8, m_ui->Command10}) {
+    for (QPushButton *b : std::as_const(m_ui->commands)) {
         if (b != m_ui->Command3 || includingExit)
             b->setEnabled(enabled);
     }
@@ -323,52 +317,47 @@ void MainWindow::countRecords()
     unlockControls();
 }
 
-std::optional<QByteArray> MainWindow::readStatusLine()
+void MainWindow::runOnStatusLine(void (MainWindow::*operation)(const QByteArray &statusLine))
 {
-    lockControls();
-    QByteArray line;
-    switch (m_exchange.requestStatus(line)) {
-    case Exchange::StatusReply::WakeFailed:
+    runTerminalCommand([this, operation] {
+        lockControls();
+        QByteArray line;
+        switch (m_exchange.requestStatus(line)) {
+        case Exchange::StatusReply::WakeFailed:
+            unlockControls();
+            return;
+        case Exchange::StatusReply::Stopped:
+            m_exchange.reportNoAnswer();
+            return;
+        case Exchange::StatusReply::Line:
+            break;
+        }
+        (this->*operation)(line);
         unlockControls();
-        return std::nullopt;
-    case Exchange::StatusReply::Stopped:
-        m_exchange.reportNoAnswer();
-        return std::nullopt;
-    case Exchange::StatusReply::Line:
-        break;
-    }
-    return line;
+    });
 }
 
 void MainWindow::Command5_Click()
 {
-    runTerminalCommand([this] { showFirmwareVersion(); });
+    runOnStatusLine(&MainWindow::showFirmwareVersion);
 }
 
-void MainWindow::showFirmwareVersion()
+void MainWindow::showFirmwareVersion(const QByteArray &statusLine)
 {
-    const auto line = readStatusLine();
-    if (!line)
-        return;
     m_exchange.processEventsOnce();
-    m_state.dialogs.information(kTitle, TerminalStatus{*line}.firmwareText());
-    unlockControls();
+    m_state.dialogs.information(kTitle, TerminalStatus{statusLine}.firmwareText());
 }
 
 void MainWindow::Command8_Click()
 {
-    runTerminalCommand([this] { openProgramming(); });
+    runOnStatusLine(&MainWindow::openProgramming);
 }
 
-void MainWindow::openProgramming()
+void MainWindow::openProgramming(const QByteArray &statusLine)
 {
-    const auto line = readStatusLine();
-    if (!line)
-        return;
-    m_state.ConfigString = *line;
+    m_state.ConfigString = statusLine;
     ProgrammingScreen screen(m_state, this);
     screen.exec();
-    unlockControls();
 }
 
 void MainWindow::Command10_Click()

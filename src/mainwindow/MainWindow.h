@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QAction;
 class QMenu;
@@ -55,9 +54,9 @@ private:
     // Presence check, then the records counted on screen and the total shown.
     void countRecords();
     // The status line's firmware version, shown in a message.
-    void showFirmwareVersion();
+    void showFirmwareVersion(const QByteArray &statusLine);
     // The programming screen, opened on the status line just read.
-    void openProgramming();
+    void openProgramming(const QByteArray &statusLine);
     // Asks, closes the port and asks the application to quit.
     void leaveProgram();
 
@@ -70,9 +69,9 @@ private:
     // Checks the port, then runs the exchange; a port lost midway ends it with the port
     // message and the buttons back.
     void runTerminalCommand(const std::function<void()> &body);
-    // Wake-up, "?" and the status line. On failure the operator has been told and the
-    // buttons are back.
-    std::optional<QByteArray> readStatusLine();
+    // runTerminalCommand for an operation on the status line: the wake-up, "?" and the line,
+    // then the operation. On failure the operator has been told; the buttons come back.
+    void runOnStatusLine(void (MainWindow::*operation)(const QByteArray &statusLine));
 
     ProgramState &m_state;
     struct Controls;
