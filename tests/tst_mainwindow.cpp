@@ -151,6 +151,9 @@ private slots:
         QFETCH(QByteArray, traffic);
         f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
         QCOMPARE(f.terminal.receivedBytes(), traffic);
+        // The second wake-up comes 200 ms after the status query's own 200 ms.
+        if (traffic.count(' ') == 2)
+            QVERIFY(gapsMs(f.terminal.received())[5] >= 400 - kReadJitterMs);
         QCOMPARE(f.enabledControls(), portDown ? kPortDown : kAll);
         QCOMPARE(f.window->windowTitle() == "PDT", portDown);
         QCOMPARE(f.child<QLabel>("CC")->text(), QString());

@@ -158,6 +158,31 @@ private slots:
         QCOMPARE(b.stored(), lines(numberedRecords(2, "8004")));
     }
 
+    // How the terminal answers is logged as a warning, once for as long as it lasts.
+    void shouldLogHowTheTerminalAnswers_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("not at all") << true << "<4>terminal does not answer\n";
+        QTest::newRow("not with ACK")
+            << false
+            << "<4>communication error: the terminal answers with something other than ACK\n";
+    }
+
+    void shouldLogHowTheTerminalAnswers()
+    {
+        QFETCH(bool, silent);
+        Service s;
+        if (silent)
+            s.terminal.setSilent(true);
+        else
+            s.terminal.setWakeReply(quint8(0x58));
+        s.start();
+        QVERIFY(QTest::qWaitFor([&] { return s.terminal.receivedBytes().count(" 0") >= 2; }, 8000));
+        QFETCH(QString, logged);
+        QCOMPARE(s.stop().count(logged), 1);
+    }
+
     // A port that comes later (a USB adapter plugged in) or that another program holds is
     // picked up once it is there, without a restart: one line when it is missing, one when
     // it is back.
