@@ -43,16 +43,24 @@ struct WorkDir {
     }
 };
 
-// While it lives, no file may grow past `bytes`: writes beyond fail as on a full disk.
+// From now on no file of this process may grow past `bytes`: writes beyond fail as on a full
+// disk. Plain system calls, so a child process may call it between fork and exec.
+inline bool limitFileSize(rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes;
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+// limitFileSize while it lives.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit small = m_old;
-        small.rlim_cur = bytes;
-        m_on = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        m_on = limitFileSize(bytes);
     }
     ~FileSizeLimit() { lift(); }
     FileSizeLimit(const FileSizeLimit &) = delete;

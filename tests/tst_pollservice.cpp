@@ -9,7 +9,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -96,11 +95,7 @@ private slots:
         QByteArray onDiskAtClear;
         s.terminal.setOnClear([&] { onDiskAtClear = s.stored(); });
         if (diskFull)
-            s.poller.setChildProcessModifier([] {
-                ::signal(SIGXFSZ, SIG_IGN);
-                const rlimit small{512, 512};
-                ::setrlimit(RLIMIT_FSIZE, &small);
-            });
+            s.poller.setChildProcessModifier([] { limitFileSize(512); });
         s.start();
         QCOMPARE(s.cleared(diskFull ? 4000 : 15000), !diskFull);
         const QString log = s.stop();
