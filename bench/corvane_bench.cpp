@@ -8,7 +8,7 @@
 // a target is missed.
 
 #include "MainFixture.h"
-#include "ProgramChild.h"
+#include "ProcStatus.h"
 #include "ScriptedDialogs.h"
 #include "SimFixture.h"
 #include "mainwindow/MainWindow.h"
@@ -288,6 +288,33 @@ void benchFrameGaps()
           10);
 }
 
+// CPU share of the exchange's two kinds of wait (a pause, then waiting for an answer that
+// never comes), sleeping as on the main window and running events as the polling cycle does.
+void benchWaits()
+{
+    for (const bool events : {false, true}) {
+        Bench b;
+        b.terminal.setSilent(true);
+        SerialLink link(b.dir);
+        link.setCommPort(1);
+        link.setPortOpen(true);
+        ScriptedDialogs dialogs;
+        NoControls lock;
+        ExchangeStyle style;
+        style.pausesProcessEvents = events;
+        Exchange exchange(link, dialogs, lock, style);
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = cpuSeconds(getpid());
+        exchange.pauseMs(1000);
+        exchange.waitForCharacter();
+        const double cpuShare = (cpuSeconds(getpid()) - cpuBefore) / (wall.elapsed() / 1000.0);
+        below(QStringLiteral("CPU time / wall time in a pause and a timed-out wait, %1 (2 s)")
+                  .arg(events ? QStringLiteral("running events") : QStringLiteral("sleeping")),
+              cpuShare, "", 0.1);
+    }
+}
+
 QList<QByteArray> makeRecords(int count)
 {
     QList<QByteArray> records;
@@ -487,7 +514,7 @@ int main(int argc, char **argv)
         if (qstrcmp(argv[1], kStartupChild) == 0)
             return startupChild(dir);
     }
-    // One group by name (startup, viewer, frames, 9600, transfers, headless, idle), or all.
+    // One group by name (startup, viewer, frames, waits, 9600, transfers, headless, idle), or all.
     const QByteArray only = argc == 2 ? QByteArray(argv[1]) : QByteArray();
     const auto run = [&](const char *name, const std::function<void()> &group) {
         if (only.isEmpty() || only == name)
@@ -498,6 +525,7 @@ int main(int argc, char **argv)
     run("startup", benchStartup);
     run("viewer", benchViewerLoad);
     run("frames", benchFrameGaps);
+    run("waits", benchWaits);
     run("9600", bench9600);
     run("transfers", benchTransfers);
     run("headless", benchHeadlessTransfer);

@@ -5,7 +5,7 @@
 //
 //   corvane_soak MINUTES
 
-#include "ProgramChild.h"
+#include "ProcStatus.h"
 #include "SimFixture.h"
 #include "TestFiles.h"
 

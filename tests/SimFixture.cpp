@@ -1,8 +1,7 @@
 #include "SimFixture.h"
 
 #include <QElapsedTimer>
-
-#include <sys/resource.h>
+#include <QRandomGenerator>
 
 SimFixture::SimFixture()
 {
@@ -27,8 +26,9 @@ Exchange SimFixture::exchange(ExchangeStyle style)
     return Exchange(*link, dialogs, lock, std::move(style));
 }
 
-void putFault(sim::TerminalSim &terminal, const QString &steps)
+std::unique_ptr<QThread> putFault(sim::TerminalSim &terminal, const QString &steps)
 {
+    std::unique_ptr<QThread> cable;
     for (const QString &step : steps.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         const QString key = step.section(QLatin1Char('='), 0, 0);
         const QByteArray value = step.section(QLatin1Char('='), 1).toLatin1();
@@ -38,6 +38,8 @@ void putFault(sim::TerminalSim &terminal, const QString &steps)
             terminal.setWakeReply(quint8(value.toInt(nullptr, 16)));
         else if (key == "status")
             terminal.setStatusReplyOverride(value);
+        else if (key == "noise")
+            terminal.setStatusReplyOverride(randomBytes(500, false) + '\r');
         else if (key == "transfer")
             terminal.setTransferOverride(value);
         else if (key == "terminator")
@@ -46,24 +48,34 @@ void putFault(sim::TerminalSim &terminal, const QString &steps)
             terminal.setReplyCharDelayMs(value.toInt());
         else if (key == "gone")
             terminal.hangUp();
+        else if (key == "cut")
+            cable.reset(QThread::create([&terminal, pattern = value.left(value.indexOf('*')),
+                                         count = value.mid(value.indexOf('*') + 1).toInt()] {
+                QElapsedTimer clock;
+                clock.start();
+                while (terminal.receivedBytes().count(pattern) < count && clock.elapsed() < 20000)
+                    QThread::msleep(2);
+                QThread::msleep(120);
+                terminal.hangUp();
+            }));
         else
             qFatal("unknown fault %s", qPrintable(key));
     }
+    if (cable)
+        cable->start();
+    return cable;
 }
 
-std::unique_ptr<QThread> hangUpAfter(sim::TerminalSim &terminal, const QByteArray &pattern,
-                                     int count, int delayMs)
+QByteArray randomBytes(int n, bool withCr)
 {
-    std::unique_ptr<QThread> t(QThread::create([&terminal, pattern, count, delayMs] {
-        QElapsedTimer clock;
-        clock.start();
-        while (terminal.receivedBytes().count(pattern) < count && clock.elapsed() < 20000)
-            QThread::msleep(2);
-        QThread::msleep(delayMs);
-        terminal.hangUp();
-    }));
-    t->start();
-    return t;
+    QByteArray bytes;
+    QRandomGenerator random(n);
+    while (bytes.size() < n) {
+        const char c = char(random.bounded(256));
+        if (withCr || c != '\r')
+            bytes += c;
+    }
+    return bytes;
 }
 
 QList<double> gapsMs(const QList<sim::LoggedByte> &bytes)
@@ -96,12 +108,4 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
                        .arg(expected[i]);
     }
     return off.join(QStringLiteral("; "));
-}
-
-qint64 processCpuTimeUs()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +
-           u.ru_stime.tv_usec;
 }

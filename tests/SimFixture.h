@@ -35,13 +35,14 @@ struct SimFixture : WorkDir {
 
 // A fault on the line, as comma-separated steps: "silent" (switched off), "wake=HEX" (that
 // byte answers the wake-up), "status=TEXT" (that reply to "?", CR included if wanted),
-// "transfer=TEXT" (that reply to "7"), "terminator=CR", "slow=MS" (between reply
-// characters), "gone" (the device goes away).
-void putFault(sim::TerminalSim &terminal, const QString &steps);
+// "noise" (500 random bytes and a CR in its place), "transfer=TEXT" (that reply to "7"),
+// "terminator=CR", "slow=MS" (between reply characters), "gone" (the device goes away),
+// "cut=TEXT*N" (the cable is pulled 120 ms after the terminal received TEXT N times: the
+// returned thread does it, and must be waited for).
+std::unique_ptr<QThread> putFault(sim::TerminalSim &terminal, const QString &steps);
 
-// Pulls the cable delayMs after the terminal has received pattern count times.
-std::unique_ptr<QThread> hangUpAfter(sim::TerminalSim &terminal, const QByteArray &pattern,
-                                     int count, int delayMs);
+// n random bytes, the same each run; CR left out unless withCr.
+QByteArray randomBytes(int n, bool withCr);
 
 // The terminal timestamps bytes as its thread reads them, a few ms after they arrive; a gap
 // between two bytes may therefore look shorter than the pause that made it.
@@ -55,6 +56,3 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
 // Milliseconds between consecutive logged bytes (size - 1 entries).
 QList<double> gapsMs(const QList<sim::LoggedByte> &bytes);
 QByteArray bytesOf(const QList<sim::LoggedByte> &bytes);
-
-// User plus system CPU time of this process so far.
-qint64 processCpuTimeUs();

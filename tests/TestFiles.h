@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -54,26 +55,11 @@ inline bool limitFileSize(rlim_t bytes)
     return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
-// limitFileSize while it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_on = limitFileSize(bytes);
-    }
-    ~FileSizeLimit() { lift(); }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool active() const { return m_on; }
-    void lift()
-    {
-        if (m_on)
-            setrlimit(RLIMIT_FSIZE, &m_old);
-        m_on = false;
-    }
-
-private:
-    rlimit m_old{};
-    bool m_on = false;
-};
+// limitFileSize until the returned guard goes.
+inline auto fileSizeLimit(rlim_t bytes)
+{
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    limitFileSize(bytes);
+    return qScopeGuard([old] { setrlimit(RLIMIT_FSIZE, &old); });
+}

@@ -1,38 +1,28 @@
-#include "MainFixture.h"
-#include "ProgramChild.h"
-#include "SimFixture.h"
-#include "polling/PollScreen.h"
+// The poller killed at random moments and started again in the same folder.
+#include "TerminalSim.h"
+#include "TestFiles.h"
 
-#include <QApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <QThread>
-
-namespace {
-
-constexpr const char *kPollChild = "--poll";
-
-} // namespace
 
 class TestCrash : public QObject {
     Q_OBJECT
 
 private slots:
-    // Killed at random moments and started again in the same folder, the program never
-    // loses a record the terminal was told to forget, and never glues one to torn remains.
-    // CORVANE_CRASH_KILLS sets how many kills (20 by default).
+    // It never loses a record the terminal was told to forget, and never glues one to torn
+    // remains. CORVANE_CRASH_KILLS sets how many kills (20 by default).
     void shouldKeepEveryClearedRecordThroughKills()
     {
         const int kills = qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS") > 0
                               ? qEnvironmentVariableIntValue("CORVANE_CRASH_KILLS")
                               : 20;
         const WorkDir w;
-        const QDir &dir = w.dir;
         sim::TerminalSim terminal;
-        terminal.linkAs(dir.path(), 1);
-        QVERIFY(w.write("portacom", "1\r\n"));
+        terminal.linkAs(w.dir.path(), 1);
 
         int next = 0;
         QList<QByteArray> held; // what the terminal holds now, as far as this test knows
@@ -52,10 +42,8 @@ private slots:
         QRandomGenerator random(20261206);
         for (int k = 0; k <= kills; ++k) {
             QProcess child;
-            child.start(QCoreApplication::applicationFilePath(),
-                        {QString::fromLatin1(kPollChild), dir.path()});
+            child.start(QStringLiteral(CORVANE_POLL), {"--port=1", "--dir=" + w.dir.path()});
             QVERIFY(child.waitForStarted());
-            terminal.clearLog();
             QElapsedTimer clock;
             clock.start();
             // The last run goes on until the terminal has been cleared once more.
@@ -75,15 +63,14 @@ private slots:
         QSet<QByteArray> stored;
         const QRegularExpression whole(QStringLiteral("^R\\d{6}$"));
         const QRegularExpression torn(QStringLiteral("^(R\\d{0,5})?$"));
-        for (const QString &name : dir.entryList({QStringLiteral("*.pol")}, QDir::Files)) {
-            const QByteArray bytes = w.read(name);
-            for (const QByteArray &line : bytes.split('\n')) {
-                const QString text =
-                    QString::fromLatin1(line.endsWith('\r') ? line.chopped(1) : line);
-                if (whole.match(text).hasMatch())
-                    stored.insert(line.chopped(1));
+        for (const QString &name : w.dir.entryList({QStringLiteral("*.pol")})) {
+            for (QByteArray line : w.read(name).split('\n')) {
+                if (line.endsWith('\r'))
+                    line.chop(1);
+                if (whole.match(QString::fromLatin1(line)).hasMatch())
+                    stored.insert(line);
                 else
-                    QVERIFY2(torn.match(text).hasMatch(), qPrintable("glued or damaged: " + text));
+                    QVERIFY2(torn.match(QString::fromLatin1(line)).hasMatch(), line.constData());
             }
         }
         for (const QByteArray &r : std::as_const(cleared))
@@ -91,13 +78,5 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], kPollChild) == 0)
-        return runPollingProgram(QString::fromLocal8Bit(argv[2]));
-    TestCrash test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestCrash)
 #include "tst_crash.moc"

@@ -1,48 +1,40 @@
+// Every command that talks to the terminal, on a good line and on faulty ones; the polling
+// screen losing its device or fed garbage; ports that cannot be used.
+#include "DataTable.h"
 #include "PollFixture.h"
 #include "ProgFixture.h"
 #include "SimFixture.h"
 #include "clock/ClockScreen.h"
 
 #include <QComboBox>
-#include <QRandomGenerator>
+#include <QLabel>
 #include <QTest>
 
 namespace {
+
+const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
+                                    "Command10 fil hlp Combo1");
+const QString kPortDown = QStringLiteral("Command3 Combo1");
 
 int portMessages(const QStringList &shown)
 {
     return int(shown.filter(QLatin1String("porta COM")).size());
 }
 
-QByteArray randomBytes(int n, bool withCr)
+// Clicks a main window button ("Command5"), a programming screen one ("progra Command3d13")
+// or the clock screen's "Invia" ("setdat"). False when the clock screen closed.
+bool act(ProgFixture &f, const QString &action)
 {
-    QByteArray bytes;
-    QRandomGenerator random(n);
-    while (bytes.size() < n) {
-        const char c = char(random.bounded(256));
-        if (withCr || c != '\r')
-            bytes += c;
+    if (action == "setdat") {
+        ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
+        clock.Command3d1_Click();
+        return clock.isVisible();
     }
-    return bytes;
-}
-
-// The command of one screen: the main window's firmware, count or clear, the programming
-// screen's "No Data/Ora" or the clock screen's send. False when the clock screen closed.
-bool runOn(ProgFixture &f, const QString &screen)
-{
-    if (screen == "firmware")
-        f.window->Command5_Click();
-    else if (screen == "count")
-        f.window->Command7_Click();
-    else if (screen == "clear")
-        f.window->Command2_Click();
-    else if (screen == "program")
-        f.click("Command3d13");
-    if (screen != "clock")
-        return true;
-    ClockScreen clock(f.state, showTerminalClock(f.state.ConfigString), f.screen.get());
-    clock.Command3d1_Click();
-    return clock.isVisible();
+    if (action.startsWith("progra "))
+        f.click(qPrintable(action.mid(7)));
+    else
+        QMetaObject::invokeMethod(f.window.get(), qPrintable(action + "_Click"));
+    return true;
 }
 
 } // namespace
@@ -51,77 +43,135 @@ class TestFaults : public QObject {
     Q_OBJECT
 
 private slots:
-    // On every screen that talks to the terminal, the device lost in the middle of a step
-    // (the operator is told once), or noise for the status line, which these screens only
-    // take as a sign of life (the command goes on): the controls come back either way.
-    void shouldGoOnAfterAFaultMidStep_data()
+    // Faults as putFault() takes them, set once the screens are open; "closed": the port was
+    // closed under the main window. A "*" ends a traffic or message that is only a prefix.
+    void shouldRunEachCommandWhateverTheLine_data()
     {
-        QTest::addColumn<QString>("screen");
-        QTest::addColumn<QByteArray>("after"); // traffic after which the cable goes; "": noise
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QByteArray>("traffic"); // how the noisy exchange begins
-        QTest::newRow("main window, wake-up")
-            << "firmware" << QByteArray(" 0") << 1 << QByteArray();
-        QTest::newRow("main window, status reply")
-            << "firmware" << QByteArray("!?^\r") << 1 << QByteArray();
-        QTest::newRow("main window, count transfer")
-            << "count" << QByteArray("!7^\r") << 1 << QByteArray();
-        QTest::newRow("main window, clear") << "clear" << QByteArray(" 0") << 2 << QByteArray();
-        QTest::newRow("programming, status reply")
-            << "program" << QByteArray("!?^\r") << 1 << QByteArray();
-        QTest::newRow("programming, command") << "program" << QByteArray(" 0") << 2 << QByteArray();
-        QTest::newRow("clock, status probe") << "clock" << QByteArray("!?^\r") << 1 << QByteArray();
-        QTest::newRow("clock, set-clock frame") << "clock" << QByteArray(" 0") << 2 << QByteArray();
-        QTest::newRow("main window, noise")
-            << "firmware" << QByteArray() << 0 << QByteArray(" 0!?^\r");
-        QTest::newRow("programming, noise")
-            << "program" << QByteArray() << 0 << QByteArray(" 0!?^\r 0!V^\r");
-        QTest::newRow("clock, noise") << "clock" << QByteArray() << 0 << QByteArray(" 0!?^\r 0!");
+        const auto row = table<QString, QString, QList<bool>, QByteArray, QStringList>(
+            {"action", "fault", "answers", "traffic", "shown"});
+        for (const char *h : {"Command2", "Command5", "Command7", "Command8", "Command10"}) {
+            row(h + QString(", device lost"), h, "gone", {}, {}, {shown::kDeviceGone});
+            row(h + QString(", port closed"), h, "closed", {}, {}, {shown::kPortError});
+        }
+        const QByteArray status(" 0!?^\r");
+        const QByteArray clear = status + " 0!6^\r";
+        const QByteArray count = status + " 0!7^\r";
+        const QString ask = "question|Corvane|Cancellare il contenuto della memoria ?";
+        const QString cleared = "critical|Corvane|Memoria Cancellata";
+        const auto counted = [](int n) {
+            return QStringList{
+                "beep", "beep",
+                shown::onMain("information", "%1 Records Presenti in Memoria !").arg(n)};
+        };
+        row("clear", "Command2", "", {true}, clear, {ask, cleared});
+        row("clear refused", "Command2", "", {false}, status, {ask});
+        row("clear, silent terminal", "Command2", "silent", {}, " 0", {"beep", shown::kNoAnswer});
+        row("clear, wrong wake answer", "Command2", "wake=20", {}, " 0", {shown::kCommError});
+        row("clear, no status line goes on", "Command2", "status=", {true}, clear,
+            {shown::kNoAnswer, ask, cleared});
+        row("count", "Command7", "", {}, count, counted(3));
+        row("count, CR only not counted", "Command7", "terminator=CR", {}, count, counted(0));
+        row("count, leading character only", "Command7", "transfer=\x02", {}, count, counted(0));
+        row("count, nothing after frame", "Command7", "transfer=", {}, count,
+            {"critical|Corvane|Memoria Vuota"});
+        row("firmware", "Command5", "", {}, status, {shown::kFirmware});
+        row("firmware, no status line", "Command5", "status=", {}, status,
+            {"beep", "beep", shown::kNoAnswer});
+        row("firmware, wrong wake answer", "Command5", "wake=30", {}, " 0", {shown::kCommError});
+        // The status line only proves presence: noise will do, and without it the second
+        // wake-up decides.
+        row("firmware, noise", "Command5", "noise", {}, status,
+            {shown::onMain("information", "Versione Firmware: *")});
+
+        const QString noDate = "question| Corvane|Eliminare il campo DATA/ORA ?";
+        const QByteArray noDateSent = status + " 0!V^\r";
+        row("program, never answers", "progra Command3d13", "silent", {}, " 0",
+            {noDate, "beep", shown::kNoAnswerOnScreen});
+        row("program, answers something else", "progra Command3d13", "wake=58", {}, " 0",
+            {noDate, shown::kCommErrorOnScreen});
+        row("program, no status line", "progra Command3d13", "status=", {}, noDateSent,
+            {noDate, "beep", "beep", shown::kNoAnswerOnScreen, shown::kDone});
+        row("program, bare CR", "progra Command3d13", "status=\r", {}, noDateSent,
+            {noDate, shown::kDone});
+        row("program, noise", "progra Command3d13", "noise", {}, noDateSent,
+            {noDate, shown::kDone});
+        // The short form skips the port check: the lost device is found by its wake-up.
+        row("program short form, device gone", "progra Command9", "gone", {}, {},
+            {"question| Corvane|Settare lo scanner in modo On-Line ?", shown::kDeviceGone});
+        row("clock, noise", "setdat", "noise", {}, status + " 0!*", {shown::kDone});
+
+        // The cable pulled while the program waits in a step: told once, and the controls
+        // come back.
+        row("firmware, cut in the wake-up", "Command5", "silent,cut= 0*1", {}, {}, {});
+        row("firmware, cut in the status reply", "Command5", "slow=60,cut=!?^\r*1", {}, {}, {});
+        row("count, cut in the transfer", "Command7", "slow=60,cut=!7^\r*1", {}, {}, {});
+        row("clear, cut in the second wake-up", "Command2", "slow=60,cut= 0*2", {}, {}, {});
+        row("program, cut in the status reply", "progra Command3d13", "slow=60,cut=!?^\r*1", {}, {},
+            {});
+        row("program, cut in the command", "progra Command3d13", "slow=60,cut= 0*2", {}, {}, {});
+        row("clock, cut in the status probe", "setdat", "slow=60,cut=!?^\r*1", {}, {}, {});
+        row("clock, cut in the frame", "setdat", "slow=60,cut= 0*2", {}, {}, {});
     }
 
-    void shouldGoOnAfterAFaultMidStep()
+    void shouldRunEachCommandWhateverTheLine()
     {
-        QFETCH(QString, screen);
-        QFETCH(QByteArray, after);
-        QFETCH(int, count);
+        QFETCH(QString, action);
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, traffic);
+        QFETCH(QStringList, shown);
         ProgFixture f;
-        f.terminal.setRecords({"A", "B"});
-        std::unique_ptr<QThread> cable;
-        if (after.isEmpty()) {
-            f.terminal.setStatusReplyOverride(randomBytes(500, false) + '\r');
-        } else {
-            // Slow replies, so the cable goes while the program is waiting in that step.
-            f.terminal.setReplyCharDelayMs(60);
-            if (after == " 0" && count == 1)
-                f.terminal.setWakeReply(std::nullopt);
-            cable = hangUpAfter(f.terminal, after, count, 120);
-        }
-        const bool stillOpen = runOn(f, screen);
+        f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002", "X"});
+        if (fault == "closed")
+            f.state.Comm1.setPortOpen(false);
+        const auto cable = putFault(f.terminal, fault == "closed" ? QString() : fault);
+        const QString before = f.setIndicators();
+        QFETCH(QList<bool>, answers);
+        f.dialogs.answers = answers;
+        QThread::msleep(20);
+        const bool stillOpen = act(f, action);
+
+        const bool onMain = !action.contains(QLatin1Char(' ')) && action != "setdat";
+        const bool portDown = fault == "gone" || fault == "closed";
+        QVERIFY(onMain ? f.enabledControls() == (portDown ? kPortDown : kAll) : f.unlocked());
         if (cable) {
             cable->wait();
             QCOMPARE(portMessages(f.dialogs.shown), 1);
             QVERIFY(stillOpen || !f.dialogs.shown.contains(shown::kDone));
-        } else {
-            QFETCH(QByteArray, traffic);
-            QVERIFY(f.terminal.receivedBytes().startsWith(traffic));
-            QCOMPARE(f.dialogs.shown.size(), screen == "program" ? 2 : 1);
-            QVERIFY(f.dialogs.shown.last().startsWith(
-                screen == "firmware" ? shown::onMain("information", "Versione Firmware: ")
-                                     : shown::kDone));
+            return;
         }
-        QVERIFY(screen == "program" || screen == "clock"
-                    ? f.unlocked()
-                    : f.child<QWidget>("Command5")->isEnabled());
+        QCOMPARE(f.dialogs.shown.size(), shown.size());
+        for (int i = 0; i < shown.size(); ++i) {
+            if (shown[i].endsWith('*'))
+                QVERIFY2(f.dialogs.shown[i].startsWith(shown[i].chopped(1)), qPrintable(shown[i]));
+            else
+                QCOMPARE(f.dialogs.shown[i], shown[i]);
+        }
+        if (traffic.endsWith('*')) {
+            QVERIFY(f.terminal.receivedBytes().startsWith(traffic.chopped(1)));
+        } else {
+            f.terminal.waitForReceived(traffic.size(), 500); // the last byte may be in flight
+            QCOMPARE(f.terminal.receivedBytes(), traffic);
+        }
+        QCOMPARE(f.window->windowTitle() == "PDT", portDown);
+        if (onMain) {
+            QCOMPARE(f.child<QLabel>("CC")->text(), QString());
+            QVERIFY(!f.child<QLabel>("Label3")->isVisible());
+            // The second wake-up comes 200 ms after the status query's own 200 ms.
+            if (traffic.count(' ') == 2)
+                QVERIFY(gapsMs(f.terminal.received())[5] >= 400 - kReadJitterMs);
+        } else if (action != "setdat") {
+            QCOMPARE(f.setIndicators() == before, !f.dialogs.shown.contains(shown::kDone));
+        }
     }
 
     // The polling screen closes by itself, keeps what it stored and clears nothing.
     void shouldKeepStoredRecordsWhenPollingLosesTheDevice_data()
     {
-        QTest::addColumn<int>("items"); // the cable goes once the list holds that many; -1:
-                                        // during the status reply
-        QTest::newRow("status reply") << -1;
-        QTest::newRow("mid-transfer") << 2;
-        QTest::newRow("before the clear") << 5;
+        // The cable goes once the list holds that many items; -1: during the status reply.
+        const auto row = table<int>({"items"});
+        row("status reply", -1);
+        row("mid-transfer", 2);
+        row("before the clear", 5);
     }
 
     void shouldKeepStoredRecordsWhenPollingLosesTheDevice()
@@ -155,10 +205,10 @@ private slots:
     // beyond its limit, no message.
     void shouldTakeGarbageOnTheLine_data()
     {
-        QTest::addColumn<QString>("where");
-        QTest::newRow("status line") << "status";
-        QTest::newRow("endless status line") << "endless";
-        QTest::newRow("transfer") << "transfer";
+        const auto row = table<QString>({"where"});
+        row("status line", "status");
+        row("endless status line", "endless");
+        row("transfer", "transfer");
     }
 
     void shouldTakeGarbageOnTheLine()
@@ -204,7 +254,6 @@ private slots:
     void shouldLeaveThePortToTheFirstProgram()
     {
         MainFixture first;
-        first.write("portacom", "1\r\n");
         first.start();
         ScriptedDialogs dialogs;
         ProgramState state{first.dir, dialogs};

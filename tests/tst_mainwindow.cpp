@@ -1,20 +1,17 @@
+#include "DataTable.h"
 #include "MainFixture.h"
-#include "SimFixture.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThread>
 
 namespace {
 
 const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
                                     "Command10 fil hlp Combo1");
 const QString kPortDown = QStringLiteral("Command3 Combo1");
-const QByteArray kWake(" 0");
-const QByteArray kStatus("!?^\r");
 
 } // namespace
 
@@ -24,13 +21,11 @@ class TestMainWindow : public QObject {
 private slots:
     void shouldOpenStoredPortAtStartUp_data()
     {
-        QTest::addColumn<QByteArray>("portacom"); // "<none>": no file
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<int>("comboIndex");
-        QTest::newRow("first start") << QByteArray("<none>") << "  PDT --> COM 1" << 0;
+        const auto row = table<QByteArray, QString, int>({"portacom", "caption", "comboIndex"});
+        row("first start", "<none>", "  PDT --> COM 1", 0); // no file
         // Out of range: nothing chosen, the port stays closed and the file is left alone.
-        QTest::newRow("zero") << QByteArray("0\r\n") << "Corvane" << -1;
-        QTest::newRow("seventeen") << QByteArray("17\r\n") << "Corvane" << -1;
+        row("zero", "0\r\n", "Corvane", -1);
+        row("seventeen", "17\r\n", "Corvane", -1);
     }
 
     void shouldOpenStoredPortAtStartUp()
@@ -87,79 +82,6 @@ private slots:
         QCOMPARE(f.dialogs.shown, QStringList(2, "question|Corvane|Uscire da Corvane ?"));
     }
 
-    // Each button that talks to the terminal, on a good line and on a faulty one ("closed":
-    // the port never opened; the other faults as putFault() takes them, set after start-up).
-    void shouldRunMemoryCommand_data()
-    {
-        QTest::addColumn<QString>("handler");
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QList<bool>>("answers");
-        QTest::addColumn<QByteArray>("traffic");
-        QTest::addColumn<QStringList>("shown");
-
-        const auto row = [](const QString &name, const char *handler, const char *fault,
-                            QList<bool> answers, const QByteArray &traffic,
-                            const QStringList &shown) {
-            QTest::newRow(qPrintable(name)) << handler << fault << answers << traffic << shown;
-        };
-        for (const char *h : {"Command2", "Command5", "Command7", "Command8", "Command10"}) {
-            row(h + QString(", device lost"), h, "gone", {}, {}, {shown::kDeviceGone});
-            row(h + QString(", port closed"), h, "closed", {}, {}, {shown::kPortError});
-        }
-        const QByteArray clear = kWake + kStatus + kWake + "!6^\r";
-        const QByteArray count = kWake + kStatus + kWake + "!7^\r";
-        const QString ask = "question|Corvane|Cancellare il contenuto della memoria ?";
-        const QString cleared = "critical|Corvane|Memoria Cancellata";
-        const auto counted = [](int n) {
-            return QStringList{
-                "beep", "beep",
-                shown::onMain("information", "%1 Records Presenti in Memoria !").arg(n)};
-        };
-        row("clear", "Command2", "", {true}, clear, {ask, cleared});
-        row("clear refused", "Command2", "", {false}, kWake + kStatus, {ask});
-        row("clear, silent terminal", "Command2", "silent", {}, kWake, {"beep", shown::kNoAnswer});
-        row("clear, wrong wake answer", "Command2", "wake=20", {}, kWake, {shown::kCommError});
-        row("clear, no status line goes on", "Command2", "status=", {true}, clear,
-            {shown::kNoAnswer, ask, cleared});
-        row("count", "Command7", "", {}, count, counted(3));
-        row("count, CR only not counted", "Command7", "terminator=CR", {}, count, counted(0));
-        row("count, leading character only", "Command7", "transfer=\x02", {}, count, counted(0));
-        row("count, nothing after frame", "Command7", "transfer=", {}, count,
-            {"critical|Corvane|Memoria Vuota"});
-        row("firmware", "Command5", "", {}, kWake + kStatus, {shown::kFirmware});
-        row("firmware, no status line", "Command5", "status=", {}, kWake + kStatus,
-            {"beep", "beep", shown::kNoAnswer});
-        row("firmware, wrong wake answer", "Command5", "wake=30", {}, kWake, {shown::kCommError});
-    }
-
-    void shouldRunMemoryCommand()
-    {
-        QFETCH(QString, handler);
-        QFETCH(QString, fault);
-        QFETCH(QList<bool>, answers);
-        MainFixture f;
-        f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002", "X"});
-        const bool portDown = fault == "gone" || fault == "closed";
-        f.write("portacom", fault == "closed" ? "0\r\n" : "1\r\n");
-        f.start();
-        if (fault != "closed")
-            putFault(f.terminal, fault);
-        QThread::msleep(20);
-        f.dialogs.answers = answers;
-        QMetaObject::invokeMethod(f.window.get(), qPrintable(handler + "_Click"));
-        QTEST(f.dialogs.shown, "shown");
-        QFETCH(QByteArray, traffic);
-        f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
-        QCOMPARE(f.terminal.receivedBytes(), traffic);
-        // The second wake-up comes 200 ms after the status query's own 200 ms.
-        if (traffic.count(' ') == 2)
-            QVERIFY(gapsMs(f.terminal.received())[5] >= 400 - kReadJitterMs);
-        QCOMPARE(f.enabledControls(), portDown ? kPortDown : kAll);
-        QCOMPARE(f.window->windowTitle() == "PDT", portDown);
-        QCOMPARE(f.child<QLabel>("CC")->text(), QString());
-        QVERIFY(!f.child<QLabel>("Label3")->isVisible());
-    }
-
     void shouldShowCounterAndStatusWhileCounting()
     {
         MainFixture f;
@@ -198,12 +120,9 @@ private slots:
     // nothing said to the terminal.
     void shouldOpenAModalScreenThatEscCloses_data()
     {
-        QTest::addColumn<QString>("handler");
-        QTest::addColumn<QString>("screen");
-        QTest::newRow("viewer") << "Command6_Click"
-                                << "file60 Visualizza dati";
-        QTest::newRow("information box") << "info_Click"
-                                         << "infmem Informazioni";
+        const auto row = table<QString, QString>({"handler", "screen"});
+        row("viewer", "Command6_Click", "file60 Visualizza dati");
+        row("information box", "info_Click", "infmem Informazioni");
     }
 
     void shouldOpenAModalScreenThatEscCloses()

@@ -1,12 +1,11 @@
 // corvane-poll, the headless poller, run as the service runs it: a child process on a
 // simulated terminal, stopped by signal.
-#include "TerminalSim.h"
-#include "TestFiles.h"
+#include "DataTable.h"
+#include "SimFixture.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
-#include <QTest>
 
 #include <csignal>
 
@@ -20,6 +19,12 @@ QList<QByteArray> numberedRecords(int count, const char *prefix)
     return records;
 }
 
+// The poll file's bytes for these records.
+QByteArray lines(const QList<QByteArray> &records)
+{
+    return records.isEmpty() ? QByteArray() : records.join("\r\n") + "\r\n";
+}
+
 // One poller on its own folder, with its terminal linked there as com1.
 struct Service : WorkDir {
     sim::TerminalSim terminal;
@@ -31,9 +36,9 @@ struct Service : WorkDir {
     {
         if (linked)
             terminal.linkAs(dir.path(), 1);
-        const QString port = linked ? QStringLiteral("--port=1")
-                                    : QStringLiteral("--device=") + dir.filePath("com1");
-        poller.start(QStringLiteral(CORVANE_POLL), {port, QStringLiteral("--dir=") + dir.path()});
+        const QString port =
+            linked ? QStringLiteral("--port=1") : "--device=" + dir.filePath("com1");
+        poller.start(QStringLiteral(CORVANE_POLL), {port, "--dir=" + dir.path()});
         QVERIFY(poller.waitForStarted());
     }
     // Stops it as systemd does and returns its log; it must end in time and with status 0.
@@ -42,23 +47,13 @@ struct Service : WorkDir {
         ::kill(pid_t(poller.processId()), SIGTERM);
         const bool ended = poller.waitForFinished(3000);
         const QString log = QString::fromLocal8Bit(poller.readAllStandardOutput());
-        return ended && poller.exitCode() == 0 ? log : QStringLiteral("did not stop: ") + log;
+        return ended && poller.exitCode() == 0 ? log : "did not stop: " + log;
     }
-    bool cleared(int timeoutMs = 15000)
+    bool cleared()
     {
-        return QTest::qWaitFor([&] { return terminal.clearCount() > 0; }, timeoutMs);
+        return QTest::qWaitFor([&] { return terminal.clearCount() > 0; }, 15000);
     }
-    QByteArray stored() const { return pollFiles(); }
 };
-
-// The poll file's bytes for these records.
-QByteArray lines(const QList<QByteArray> &records)
-{
-    QByteArray bytes;
-    for (const QByteArray &r : records)
-        bytes += r + "\r\n";
-    return bytes;
-}
 
 } // namespace
 
@@ -77,40 +72,69 @@ private slots:
                  libraries.constData());
     }
 
-    // The terminal forgets only what is synced; a write error leaves it all there.
-    void shouldStoreThenClear_data()
+    // One line per event, each said once, faults as warnings for as long as they last. The
+    // terminal forgets only what is on disk; a fault leaves it all there. A port that comes
+    // later (an adapter plugged in) or that another program holds is used once it is there.
+    void shouldLogWhatItDoes_data()
     {
-        QTest::addColumn<bool>("diskFull");
-        QTest::newRow("stored") << false;
-        QTest::newRow("write error") << true;
+        const auto row = table<QString, QStringList>({"situation", "logged"}); // as patterns
+        const QString port = "port \\S+/com1 ";
+        row("stored", "stored",
+            {"^<6>corvane-poll", "<6>terminal on line\n",
+             "<6>60 records stored in \\d\\d-\\d\\d-\\d\\d\\.pol\n<6>terminal memory cleared\n"});
+        row("write error", "disk full", {"<3>write error on "});
+        row("silent terminal", "silent", {"<4>terminal does not answer\n"});
+        row("wrong wake-up answer", "wake=58",
+            {"<4>communication error: the terminal answers with something other than ACK\n"});
+        row("port not there yet", "late", {"<4>" + port + "unavailable", "<6>" + port + "back"});
+        // The reason is the system's.
+        row("port held by another program", "held",
+            {"<4>" + port + "unavailable.*lock", "<6>" + port + "back"});
     }
 
-    void shouldStoreThenClear()
+    void shouldLogWhatItDoes()
     {
-        QFETCH(bool, diskFull);
+        QFETCH(QString, situation);
         Service s;
         // More than the file-size limit below lets through, which the port's lock file needs.
         const QList<QByteArray> records = numberedRecords(60, "8001");
         s.terminal.setRecords(records);
         QByteArray onDiskAtClear;
-        s.terminal.setOnClear([&] { onDiskAtClear = s.stored(); });
-        if (diskFull)
+        s.terminal.setOnClear([&] { onDiskAtClear = s.pollFiles(); });
+        const bool faulty =
+            situation == "disk full" || situation == "silent" || situation.startsWith("wake");
+        if (situation == "disk full")
             s.poller.setChildProcessModifier([] { limitFileSize(512); });
-        s.start();
-        QCOMPARE(s.cleared(diskFull ? 4000 : 15000), !diskFull);
-        const QString log = s.stop();
-        QVERIFY2(log.startsWith("<6>corvane-poll") && log.contains("<6>terminal on line\n"),
-                 qPrintable(log));
-        if (diskFull) {
-            QVERIFY2(log.contains("<3>write error on "), qPrintable(log));
-            QCOMPARE(s.terminal.records(), records);
-        } else {
-            QCOMPARE(onDiskAtClear, lines(records));
-            QVERIFY2(log.contains(QRegularExpression("<6>60 records stored in "
-                                                     "\\d\\d-\\d\\d-\\d\\d\\.pol\n<6>terminal "
-                                                     "memory cleared\n")),
-                     qPrintable(log));
+        else if (faulty)
+            putFault(s.terminal, situation);
+        QSerialPort other(s.dir.filePath("com1"));
+        if (situation == "held") {
+            s.terminal.linkAs(s.dir.path(), 1);
+            QVERIFY(other.open(QIODevice::ReadWrite));
         }
+        const bool late = situation == "late" || situation == "held";
+        s.start(!late);
+        if (late) {
+            QTest::qWait(1000);
+            if (situation == "held")
+                other.close();
+            else
+                s.terminal.linkAs(s.dir.path(), 1);
+        }
+        // Faulty: until the second turn has met the fault.
+        QVERIFY(faulty ? QTest::qWaitFor(
+                             [&] { return s.terminal.receivedBytes().count(" 0") >= 3; }, 10000)
+                       : s.cleared());
+        const QString log = s.stop();
+        QFETCH(QStringList, logged);
+        for (const QString &pattern : logged)
+            QVERIFY2(log.count(QRegularExpression(pattern)) == 1,
+                     qPrintable(pattern + " in " + log));
+        QCOMPARE(s.terminal.clearCount(), faulty ? 0 : 1);
+        if (faulty)
+            QCOMPARE(s.terminal.records(), records);
+        else
+            QCOMPARE(onDiskAtClear, lines(records));
     }
 
     // Stopped in the middle of a transfer: no clear, only whole records kept, and the next
@@ -127,7 +151,7 @@ private slots:
         QTest::qWait(1500);
         QVERIFY(!s.stop().startsWith("did not stop"));
         QCOMPARE(s.terminal.clearCount(), 0);
-        const QByteArray partial = s.stored();
+        const QByteArray partial = s.pollFiles();
         const qsizetype kept = partial.count("\r\n");
         QVERIFY(kept > 0 && kept < records.size());
         QCOMPARE(partial, lines(records.first(kept)));
@@ -136,7 +160,7 @@ private slots:
         s.start();
         QVERIFY(s.cleared());
         s.stop();
-        QCOMPARE(s.stored(), partial + lines(records));
+        QCOMPARE(s.pollFiles(), partial + lines(records));
     }
 
     void shouldPollTwoTerminalsEachIntoItsFolder()
@@ -149,68 +173,8 @@ private slots:
         QVERIFY(a.cleared() && b.cleared());
         a.stop();
         b.stop();
-        QCOMPARE(a.stored(), lines(numberedRecords(2, "8003")));
-        QCOMPARE(b.stored(), lines(numberedRecords(2, "8004")));
-    }
-
-    // How the terminal answers is logged as a warning, once for as long as it lasts.
-    void shouldLogHowTheTerminalAnswers_data()
-    {
-        QTest::addColumn<bool>("silent");
-        QTest::addColumn<QString>("logged");
-        QTest::newRow("not at all") << true << "<4>terminal does not answer\n";
-        QTest::newRow("not with ACK")
-            << false
-            << "<4>communication error: the terminal answers with something other than ACK\n";
-    }
-
-    void shouldLogHowTheTerminalAnswers()
-    {
-        QFETCH(bool, silent);
-        Service s;
-        if (silent)
-            s.terminal.setSilent(true);
-        else
-            s.terminal.setWakeReply(quint8(0x58));
-        s.start();
-        QVERIFY(QTest::qWaitFor([&] { return s.terminal.receivedBytes().count(" 0") >= 2; }, 8000));
-        QFETCH(QString, logged);
-        QCOMPARE(s.stop().count(logged), 1);
-    }
-
-    // A port that comes later (a USB adapter plugged in) or that another program holds is
-    // picked up once it is there, without a restart: one line when it is missing, one when
-    // it is back.
-    void shouldWaitForThePort_data()
-    {
-        QTest::addColumn<bool>("held");
-        QTest::newRow("not there yet") << false;
-        QTest::newRow("held by another program") << true;
-    }
-
-    void shouldWaitForThePort()
-    {
-        QFETCH(bool, held);
-        Service s;
-        s.terminal.setRecords(numberedRecords(1, "8005"));
-        const QString device = s.dir.filePath("com1");
-        QSerialPort other(device);
-        if (held) {
-            s.terminal.linkAs(s.dir.path(), 1);
-            QVERIFY(other.open(QIODevice::ReadWrite));
-        }
-        s.start(false);
-        QTest::qWait(1000);
-        if (held)
-            other.close();
-        else
-            s.terminal.linkAs(s.dir.path(), 1);
-        const bool cleared = s.cleared();
-        const QString log = s.stop();
-        QVERIFY2(cleared, qPrintable(log));
-        QCOMPARE(log.count("<4>port " + device + " unavailable"), 1);
-        QCOMPARE(log.count("<6>port " + device + " back"), 1);
-        QCOMPARE(log.contains("lock"), held); // the reason is the system's
+        QCOMPARE(a.pollFiles(), lines(numberedRecords(2, "8003")));
+        QCOMPARE(b.pollFiles(), lines(numberedRecords(2, "8004")));
     }
 };
 

@@ -1,8 +1,17 @@
+// The programming screen, and the clock screen it opens.
+#include "DataTable.h"
 #include "ProgFixture.h"
 #include "SimFixture.h"
+#include "clock/ClockScreen.h"
+#include "clock/TerminalClock.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +37,43 @@ QString setIn(const IndicatorStates &states)
     return sorted(set.join(QLatin1Char(' ')));
 }
 
+const QDateTime kPcClock(QDate(2026, 12, 6), QTime(15, 0, 42));
+
+// The clock screen over the programming screen, which read the terminal's clock as
+// 25-03 23:05 from a status line of statusLength characters; the PC's clock stands at a
+// full hour.
+struct ClockFixture : ProgFixture {
+    std::unique_ptr<ClockScreen> clock;
+
+    explicit ClockFixture(int statusLength = 64)
+    {
+        terminal.setClock({25, 3, 23, 5});
+        state.ConfigString = terminal.statusLine().left(statusLength);
+        screen = std::make_unique<ProgrammingScreen>(state, window.get());
+        clock = std::make_unique<ClockScreen>(state, showTerminalClock(state.ConfigString),
+                                              screen.get(), [] { return kPcClock; });
+        clock->show();
+        clock->activateWindow();
+        if (!QTest::qWaitForWindowActive(clock.get()))
+            qWarning("the clock screen did not become active: focus checks will fail");
+    }
+    QPushButton *button(const char *name) const { return clock->findChild<QPushButton *>(name); }
+    QLineEdit *box(int i) const
+    {
+        return clock->findChild<QLineEdit *>(QStringLiteral("Text%1").arg(i));
+    }
+    QString boxes() const
+    {
+        return QStringList{box(1)->text(), box(2)->text(), box(3)->text(), box(4)->text()}.join(
+            '|');
+    }
+    QString focused() const
+    {
+        QWidget *w = QApplication::focusWidget();
+        return w && clock->isVisible() ? w->objectName() : QString();
+    }
+};
+
 } // namespace
 
 class TestProgramming : public QObject {
@@ -36,20 +82,16 @@ class TestProgramming : public QObject {
 private slots:
     void shouldDecodeOneIndicatorPerReportedGroup_data()
     {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("set");
-        QTest::newRow("defaults") << QByteArray("T239?@CDIMSU") << kDefaults;
+        const auto row = table<QByteArray, QString>({"line", "set"});
+        row("defaults", "T239?@CDIMSU", kDefaults);
         // Position 8 "E" shows TAB whatever position 2 holds.
-        QTest::newRow("every other value")
-            << QByteArray("T15:xABEJNOV")
-            << "Check12 Check13 Check16 Check17 Check19 Check22 Check26 Check3 Check31";
+        row("every other value", "T15:xABEJNOV",
+            "Check12 Check13 Check16 Check17 Check19 Check22 Check26 Check3 Check31");
         // Lower case never matches: "i" leaves the default 9600.
-        QTest::newRow("CR, case-sensitive")
-            << QByteArray("T14<?@cDiMTu")
-            << "Check11 Check14 Check15 Check2 Check20 Check23 Check28 Check30 Check8";
-        QTest::newRow("short line")
-            << QByteArray("T1") << QString(kDefaults).replace("Check1 ", "Check2 ");
-        QTest::newRow("empty line") << QByteArray() << kDefaults;
+        row("CR, case-sensitive", "T14<?@cDiMTu",
+            "Check11 Check14 Check15 Check2 Check20 Check23 Check28 Check30 Check8");
+        row("short line", "T1", QString(kDefaults).replace("Check1 ", "Check2 "));
+        row("empty line", "", kDefaults);
     }
 
     void shouldDecodeOneIndicatorPerReportedGroup()
@@ -61,28 +103,20 @@ private slots:
 
     void shouldAskFirstAndSendNothingOnNo_data()
     {
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<QString>("question");
+        const auto row = table<QByteArray, QString>({"button", "question"});
         const QString speedWarning =
             "\r\nATTENZIONE!!!\r\nLo scanner non potra' lavorare con questo programma\r\n"
             "cambiando la velocita di comunicazione.\r\nSara' necessario resettare la "
             "velocita' <9600> dal manuale di programmazione!!!\r\n";
-        QTest::newRow("2400") << QByteArray("Command3d4")
-                              << "Velocita' di comunicazione <2400> ?" + speedWarning;
-        QTest::newRow("9600") << QByteArray("Command3d2")
-                              << QString("Velocita' di comunicazione <9600> ?");
-        QTest::newRow("TAB") << QByteArray("Command18")
-                             << QString("Lo Scanner non SCARICA correttamente con questo\r\n"
-                                        "programma se si utilizza il terminatore (TAB)\r\n\r\n"
-                                        "Configurare con terminatore (TAB) ?");
-        QTest::newRow("quantity") << QByteArray("Command3d7")
-                                  << QString("Impostare il Formato Quantita' a <1> carattere ?\r\n"
-                                             "Il comando cancellera' anche i dati in memoria !!!");
-        QTest::newRow("restore") << QByteArray("Command20")
-                                 << QString("Ripristinare tutti i parametri di DEFAULT ?\r\n"
-                                            "Il comando cancellera' anche i dati in memoria !!!");
-        QTest::newRow("on line, short form")
-            << QByteArray("Command9") << QString("Settare lo scanner in modo On-Line ?");
+        const QString clears = "\r\nIl comando cancellera' anche i dati in memoria !!!";
+        row("2400", "Command3d4", "Velocita' di comunicazione <2400> ?" + speedWarning);
+        row("9600", "Command3d2", "Velocita' di comunicazione <9600> ?");
+        row("TAB", "Command18",
+            "Lo Scanner non SCARICA correttamente con questo\r\nprogramma se si utilizza il "
+            "terminatore (TAB)\r\n\r\nConfigurare con terminatore (TAB) ?");
+        row("quantity", "Command3d7", "Impostare il Formato Quantita' a <1> carattere ?" + clears);
+        row("restore", "Command20", "Ripristinare tutti i parametri di DEFAULT ?" + clears);
+        row("on line, short form", "Command9", "Settare lo scanner in modo On-Line ?");
     }
 
     void shouldAskFirstAndSendNothingOnNo()
@@ -104,9 +138,8 @@ private slots:
     // protocol wants, and afterwards reports the setting the screen shows.
     void shouldSetTheTerminalToTheButtonsValue_data()
     {
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<char>("code");
-        QTest::addColumn<QString>("set"); // every indicator shown afterwards, where given
+        // "set": every indicator shown afterwards, where given.
+        const auto row = table<QByteArray, char, QString>({"button", "code", "set"});
         const QList<QPair<const char *, char>> buttons{
             {"Command2", '2'},    {"Command1", '1'},    {"Command18", 'E'},  {"Command5", '9'},
             {"Command4", ':'},    {"Command6", ';'},    {"Command7", '<'},   {"Command11", '3'},
@@ -127,7 +160,7 @@ private slots:
             {"Command19",
              "Check12 Check13 Check16 Check18 Check20 Check22 Check28 Check3 Check31"}};
         for (const auto &[button, code] : buttons)
-            QTest::newRow(button) << QByteArray(button) << code << shownAfter.value(button);
+            row(button, button, code, shownAfter.value(button));
     }
 
     void shouldSetTheTerminalToTheButtonsValue()
@@ -165,55 +198,11 @@ private slots:
             QVERIFY2(reported.value(shown, true), qPrintable(shown));
     }
 
-    void shouldStopOrGoOnWhenTheTerminalFails_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QByteArray>("button");
-        QTest::addColumn<QStringList>("shown");
-        QTest::addColumn<QByteArray>("traffic");
-        const QString question = "question| Corvane|Eliminare il campo DATA/ORA ?";
-        QTest::newRow("never answers")
-            << "silent" << QByteArray("Command3d13")
-            << QStringList{question, "beep", shown::kNoAnswerOnScreen} << QByteArray(" 0");
-        QTest::newRow("answers something else")
-            << "wake=58" << QByteArray("Command3d13")
-            << QStringList{question, shown::kCommErrorOnScreen} << QByteArray(" 0");
-        // The status line only proves presence: without it the second wake-up decides.
-        QTest::newRow("no status line")
-            << "status=" << QByteArray("Command3d13")
-            << QStringList{question, "beep", "beep", shown::kNoAnswerOnScreen, shown::kDone}
-            << QByteArray(" 0!?^\r 0!V^\r");
-        QTest::newRow("bare CR") << "status=\r" << QByteArray("Command3d13")
-                                 << QStringList{question, shown::kDone}
-                                 << QByteArray(" 0!?^\r 0!V^\r");
-        // The short form skips the port check: the lost device is found by its wake-up.
-        QTest::newRow("device gone")
-            << "gone" << QByteArray("Command9")
-            << QStringList{"question| Corvane|Settare lo scanner in modo On-Line ?",
-                           shown::kDeviceGone}
-            << QByteArray();
-    }
-
-    void shouldStopOrGoOnWhenTheTerminalFails()
-    {
-        QFETCH(QString, fault);
-        ProgFixture f;
-        putFault(f.terminal, fault);
-        const QString before = f.setIndicators();
-        QFETCH(QByteArray, button);
-        f.click(button);
-        QTEST(f.dialogs.shown, "shown");
-        QTEST(f.terminal.receivedBytes(), "traffic");
-        QVERIFY(f.unlocked());
-        QCOMPARE(f.setIndicators() == before, !f.dialogs.shown.contains(shown::kDone));
-        QCOMPARE(f.window->windowTitle() == "PDT", fault == "gone");
-    }
-
     void shouldOpenClockScreenOnlyOnAUsablePort_data()
     {
-        QTest::addColumn<bool>("gone");
-        QTest::newRow("port usable") << false;
-        QTest::newRow("device gone") << true;
+        const auto row = table<bool>({"gone"});
+        row("port usable", false);
+        row("device gone", true);
     }
 
     void shouldOpenClockScreenOnlyOnAUsablePort()
@@ -228,6 +217,185 @@ private slots:
         QCOMPARE(modal.opened, gone ? QString() : QStringLiteral("setdat"));
         QCOMPARE(f.dialogs.shown.size(), gone ? 1 : 0);
         QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+    }
+
+    void shouldShowTerminalClock_data()
+    {
+        // Status positions 13-16, and the date and time shown.
+        const auto row = table<QByteArray, QString>({"clockChars", "shown"});
+        row("25-03 23:05", "\x55\x33\x53\x35", "25-03 23:05");
+        row("minutes 59 and 00", "\x31\x31\x30\x89", "01-01 00:59");
+        row("below 0 shows 00", "\x20\x31\x30\x30", "00-01 00:00");
+        row("higher bits ignored", "\x75\x81\xb5\xff", "05-11 05:415");
+        row("units above 9", "\x4a\x31\x30\x30", "110-01 00:00");
+        row("line ends in the hours", "\x55\x33\x53", "25-03 23");
+        row("no clock", "", " ");
+    }
+
+    void shouldShowTerminalClock()
+    {
+        QFETCH(QByteArray, clockChars);
+        const ClockTexts texts = showTerminalClock("T239?@CDIMSU" + clockChars);
+        QTEST(texts.date + ' ' + texts.time, "shown");
+    }
+
+    void shouldOpenOnTheClockReadWithTheProgrammingScreen()
+    {
+        ClockFixture f;
+        f.terminal.setClock({1, 1, 0, 0}); // changed since: the screen does not ask again
+        QCOMPARE(f.boxes(), QStringLiteral("25|03|23|05"));
+        QCOMPARE(f.clock->findChild<QLabel *>("Label4")->text(), QStringLiteral("06-12 15:00"));
+        QCOMPARE(f.focused(), QStringLiteral("Command3d1"));
+        QStringList order;
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << f.focused();
+        }
+        QCOMPARE(order.join(' '),
+                 QStringLiteral("sistema Command3d3 Text1 Text2 Text4 Text3 Command3d1"));
+
+        // Enter walks day, month, hours, minutes, selecting each; in the minutes it sends,
+        // which here stops at the empty day box.
+        f.box(1)->clear();
+        f.box(1)->setFocus();
+        for (const char *next : {"Text2", "Text3", "Text4"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            QTest::qWait(1);
+            QCOMPARE(f.focused(), QLatin1String(next));
+            auto *box = static_cast<QLineEdit *>(QApplication::focusWidget());
+            QCOMPARE(box->selectedText(), box->text());
+        }
+        QTest::keyClick(f.box(4), Qt::Key_Return);
+        QCOMPARE(f.focused(), QStringLiteral("Text1"));
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+    }
+
+    void shouldCheckBoxesThenSetTheClock_data()
+    {
+        // The action is what is typed (day|month|hours|minutes) or a fault; after it the
+        // boxes, the focus (none when the screen closed) and the frame sent.
+        const auto row =
+            table<QString, QString, QString, QByteArray>({"action", "after", "focus", "frame"});
+        row("25 March 14:05", "25|03|14|05", "25|03|14|05", "", "\x25\x03\x14\x05");
+        row("1 January 00:05, padded", "1|1|00|5", "01|01|00|05", "", {"\x01\x01\x00\x05", 4});
+        row("29 February, no leap rule", "29|2|10|30", "29|02|10|30", "", "\x29\x02\x10\x30");
+        row("PC clock at a full hour", "sistema", "06|12|15|00", "", {"\x06\x12\x15\x00", 4});
+        row("35 emptied while typing", "35|3|10|30", "|3|10|30", "Text1", {});
+        row("letters ignored", "x|3|1a0|30", "|3|10|30", "Text1", {});
+        row("30 February", "30|02|10|30", "|02|10|30", "Text1", {});
+        row("31 April", "31|4|10|30", "|04|10|30", "Text1", {});
+        row("month 0", "5|0|10|30", "5||10|30", "Text2", {});
+        row("hours of one digit", "5|3|9|7", "5|3|9|7", "Text3", {});
+        row("device gone", "gone", "25|03|23|05", "Command3d1", {});
+        // Fields the status line did not report are asked for, not taken from a neighbour.
+        row("line ends in the hours", "short", "25|03|23|", "Text4", {});
+        row("terminal off", "silent", "25|03|23|05", "Command3d1", " 0");
+    }
+
+    void shouldCheckBoxesThenSetTheClock()
+    {
+        QFETCH(QString, action);
+        QFETCH(QByteArray, frame);
+        ClockFixture f(action == "short" ? 15 : 64);
+        if (action == "sistema") {
+            f.clock->sistema_Click();
+        } else if (action == "gone") {
+            f.terminal.hangUp();
+            f.clock->sistema_Click();
+            QCOMPARE(f.dialogs.shown.size(), 1);
+        } else if (action == "silent" || action == "short") {
+            f.terminal.setSilent(action == "silent");
+            QTest::mouseClick(f.button("Command3d1"), Qt::LeftButton);
+        } else {
+            const QStringList typed = action.split('|');
+            for (int i = 0; i < 4; ++i) {
+                f.box(i + 1)->clear();
+                QTest::keyClicks(f.box(i + 1), typed[i]);
+            }
+            f.clock->Command3d1_Click();
+        }
+        QTEST(f.boxes(), "after");
+        QTEST(f.focused(), "focus");
+        if (frame.size() < 4) {
+            QCOMPARE(f.terminal.receivedBytes(), frame);
+            QVERIFY(f.clock->isVisible());
+            for (const char *name : {"Command3d1", "sistema", "Command3d3"})
+                QVERIFY2(f.button(name)->isEnabled(), name);
+            return;
+        }
+        QCOMPARE(f.dialogs.shown, QStringList{shown::kDone});
+        const auto got = f.terminal.received();
+        QCOMPARE(bytesOf(got), " 0!?^\r 0!" + frame + "^\r");
+        // No code between "!" and the day: the empty write leaves a 200 ms gap.
+        const QString off = checkGaps(got.mid(got.size() - 7), {200, 100, 100, 100, 100, 100}, 40);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+
+        // What it reports as sent is what the terminal now holds.
+        const ClockTexts reread = showTerminalClock(f.terminal.statusLine());
+        QCOMPARE(QStringList({reread.date, reread.time}),
+                 QStringList({f.clock->sent().date, f.clock->sent().time}));
+    }
+
+    // The status line never comes, so the no-answer path lets the queued event run in the
+    // middle of the exchange; the clock must still go out once, with the screen open.
+    void shouldRunOneExchangeAtATime_data()
+    {
+        const auto row = table<QString>({"queued"});
+        for (const char *what : {"Command3d1", "sistema", "Command3d3", "Enter", "Esc", "close"})
+            row(what, what);
+    }
+
+    void shouldRunOneExchangeAtATime()
+    {
+        QFETCH(QString, queued);
+        ClockFixture f;
+        f.terminal.setStatusReplyOverride(QByteArray());
+        ClockScreen *screen = f.clock.get();
+        QTimer::singleShot(0, screen, [&] {
+            if (queued == "Enter")
+                QTest::keyClick(f.box(4), Qt::Key_Return);
+            else if (queued == "Esc")
+                QTest::keyClick(screen, Qt::Key_Escape);
+            else if (queued == "close")
+                screen->close();
+            else
+                f.button(qPrintable(queued))->click();
+        });
+        bool openWhenSent = false;
+        f.dialogs.onShow = [&](const QString &entry) {
+            if (entry == shown::kDone)
+                openWhenSent = screen->isVisible();
+        };
+        f.clock->Command3d1_Click();
+        const QByteArray traffic(" 0!?^\r 0!\x25\x03\x23\x05^\r");
+        f.terminal.waitForReceived(traffic.size(), 500); // the last byte may still be in flight
+        QCOMPARE(f.terminal.receivedBytes(), traffic);
+        QCOMPARE(f.dialogs.shown,
+                 (QStringList{"beep", "beep", shown::kNoAnswerOnScreen, shown::kDone}));
+        QVERIFY(openWhenSent);
+        QCOMPARE(screen->result(), int(QDialog::Accepted));
+    }
+
+    void shouldShowTheSentClockOnTheProgrammingScreen()
+    {
+        ProgFixture f;
+        f.terminal.setClock({25, 3, 23, 5});
+        f.state.ConfigString = f.terminal.statusLine();
+        f.screen = std::make_unique<ProgrammingScreen>(f.state, f.window.get());
+        // What a screen reader says of a panel: the value, not only what the panel is.
+        const auto spoken = [&](const char *panel) {
+            QWidget *w = f.screen->findChild<QLabel *>(panel);
+            return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        };
+        QCOMPARE(spoken("Panel3D11"), QStringLiteral("Data terminale 25-03"));
+        QCOMPARE(spoken("Panel3D14"), QStringLiteral("Ora terminale 23:05"));
+        OnModal modal([](QWidget *w) { w->findChild<QPushButton *>("sistema")->click(); });
+        f.click("Command3d16");
+        QCOMPARE(modal.opened, QStringLiteral("setdat"));
+        const ClockTexts sent = showTerminalClock(f.terminal.statusLine());
+        QVERIFY(sent.date + sent.time != "25-0323:05"); // something was sent
+        QCOMPARE(spoken("Panel3D11"), "Data terminale " + sent.date);
+        QCOMPARE(spoken("Panel3D14"), "Ora terminale " + sent.time);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "viewer/FileSummary.h"
@@ -10,16 +11,6 @@
 #include <QTest>
 
 namespace {
-
-QList<QByteArray> readItems(const QByteArray &data)
-{
-    QList<QByteArray> items;
-    FreeFormatReader reader;
-    const auto sink = [&](QByteArrayView item) { items << item.toByteArray(); };
-    reader.feed(data, sink);
-    reader.finish(sink);
-    return items;
-}
 
 struct ViewerFixture : WorkDir {
     ScriptedDialogs dialogs;
@@ -60,47 +51,37 @@ class TestViewer : public QObject {
 private slots:
     void shouldReadFreeFormatItems_data()
     {
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QList<QByteArray>>("items");
-        QTest::newRow("comma and lines")
-            << QByteArray("123,4\r\n567") << QList<QByteArray>{"123", "4", "567"};
-        QTest::newRow("quoted commas")
-            << QByteArray("\"8001,2\",5\r\n") << QList<QByteArray>{"8001,2", "5"};
-        QTest::newRow("leading blanks")
-            << QByteArray("  A,  B \r\n") << QList<QByteArray>{"A", "B "};
-        QTest::newRow("empty lines and trailing comma")
-            << QByteArray("A\r\n\r\nB,\r\n") << QList<QByteArray>{"A", "", "B", ""};
-        QTest::newRow("open quote ends with its line")
-            << QByteArray("\"ab,c\r\nD") << QList<QByteArray>{"ab,c", "D"};
-        QTest::newRow("text after the quote dropped")
-            << QByteArray("\"a\"b,c") << QList<QByteArray>{"a", "c"};
-        QTest::newRow("lone CR and LF")
-            << QByteArray("A\nB\rC\r\n") << QList<QByteArray>{"A", "B", "C"};
-        QTest::newRow("8-bit and NUL kept")
-            << QByteArray("\x00\xe0\xff\r\n\x80", 6)
-            << QList<QByteArray>{QByteArray("\x00\xe0\xff", 3), "\x80"};
-        QTest::newRow("empty file") << QByteArray() << QList<QByteArray>{};
+        const auto row = table<QByteArray, QList<QByteArray>>({"data", "items"});
+        row("comma and lines", "123,4\r\n567", {"123", "4", "567"});
+        row("quoted commas", "\"8001,2\",5\r\n", {"8001,2", "5"});
+        row("leading blanks", "  A,  B \r\n", {"A", "B "});
+        row("empty lines and trailing comma", "A\r\n\r\nB,\r\n", {"A", "", "B", ""});
+        row("open quote ends with its line", "\"ab,c\r\nD", {"ab,c", "D"});
+        row("text after the quote dropped", "\"a\"b,c", {"a", "c"});
+        row("lone CR and LF", "A\nB\rC\r\n", {"A", "B", "C"});
+        row("8-bit and NUL kept", {"\x00\xe0\xff\r\n\x80", 6}, {{"\x00\xe0\xff", 3}, "\x80"});
+        row("empty file", "", {});
     }
 
     void shouldReadFreeFormatItems()
     {
         QFETCH(QByteArray, data);
-        QTEST(readItems(data), "items");
+        QList<QByteArray> items;
+        FreeFormatReader reader;
+        const auto sink = [&](QByteArrayView item) { items << item.toByteArray(); };
+        reader.feed(data, sink);
+        reader.finish(sink);
+        QTEST(items, "items");
     }
 
     void shouldSummariseFile_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("summary");
-        QTest::newRow("poll file") << "05-12-26.pol"
-                                   << "Scarico su polling del 05-12-26   1234 Bytes totali";
-        QTest::newRow("time-stamped")
-            << "12051432.S07"
-            << "Scarico del 05/12 effettuato alle 14:32:07, 1234 Bytes totali";
+        const auto row = table<QString, QString>({"name", "summary"});
+        row("poll file", "05-12-26.pol", "Scarico su polling del 05-12-26   1234 Bytes totali");
+        row("time-stamped", "12051432.S07",
+            "Scarico del 05/12 effettuato alle 14:32:07, 1234 Bytes totali");
         // The "pol" test is case-sensitive.
-        QTest::newRow("upper case")
-            << "AB.POL"
-            << "Scarico del .P/AB effettuato alle OL::OL, 1234 Bytes totali";
+        row("upper case", "AB.POL", "Scarico del .P/AB effettuato alle OL::OL, 1234 Bytes totali");
     }
 
     void shouldSummariseFile()
@@ -173,11 +154,10 @@ private slots:
     // items would take more memory than the viewer allows, which refuses the whole file.
     void shouldLoadCompletelyOrRefuse_data()
     {
-        QTest::addColumn<qint64>("limit");
-        QTest::addColumn<int>("items");
-        QTest::newRow("fits") << qint64(3'700'000) << 150'000;
-        QTest::newRow("too large") << qint64(3'000'000) << 0;
-        QTest::newRow("file larger than the limit") << qint64(1'000'000) << 0;
+        const auto row = table<qint64, int>({"limit", "items"});
+        row("fits", 3'700'000, 150'000);
+        row("too large", 3'000'000, 0);
+        row("file larger than the limit", 1'000'000, 0);
     }
 
     void shouldLoadCompletelyOrRefuse()

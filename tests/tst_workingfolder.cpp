@@ -1,5 +1,8 @@
+// The files read from the working folder at start-up, and the folder itself.
+#include "DataTable.h"
 #include "TestFiles.h"
 #include "link/PortChoice.h"
+#include "state/StartupSettings.h"
 #include "state/WorkingFolder.h"
 
 #include <QFileInfo>
@@ -13,22 +16,20 @@ private slots:
     // offered, one that can is left as it is, in range or not.
     void shouldLoadStoredPortOrRecreateFile_data()
     {
-        QTest::addColumn<QByteArray>("stored"); // "<none>": no file
-        QTest::addColumn<int>("expectedPort");
-        QTest::addColumn<QByteArray>("fileAfter");
-
-        QTest::newRow("missing") << QByteArray("<none>") << 1 << QByteArray("0\r\n");
-        QTest::newRow("overflow") << QByteArray("99999\r\n") << 1 << QByteArray("0\r\n");
-        QTest::newRow("decimal point") << QByteArray("3.7\r\n") << 1 << QByteArray("0\r\n");
+        // "<none>": no file. Rewritten files hold "0".
+        const auto row =
+            table<QByteArray, int, QByteArray>({"stored", "expectedPort", "fileAfter"});
+        row("missing", "<none>", 1, "0\r\n");
+        row("overflow", "99999\r\n", 1, "0\r\n");
+        row("decimal point", "3.7\r\n", 1, "0\r\n");
         // Only the head is read: a huge file is no port number.
-        QTest::newRow("huge") << QByteArray(8 * 1024 * 1024, '7') << 1 << QByteArray("0\r\n");
-        QTest::newRow("port 3") << QByteArray("3\r\n") << 3 << QByteArray("3\r\n");
-        QTest::newRow("no line end") << QByteArray("12") << 12 << QByteArray("12");
-        QTest::newRow("spaces and rest ignored")
-            << QByteArray(" 5 ,9\r\nxyz") << 5 << QByteArray(" 5 ,9\r\nxyz");
-        QTest::newRow("zero kept") << QByteArray("0\r\n") << 0 << QByteArray("0\r\n");
-        QTest::newRow("17 kept") << QByteArray("17\r\n") << 17 << QByteArray("17\r\n");
-        QTest::newRow("negative kept") << QByteArray("-4\r\n") << -4 << QByteArray("-4\r\n");
+        row("huge", QByteArray(8 * 1024 * 1024, '7'), 1, "0\r\n");
+        row("port 3", "3\r\n", 3, "3\r\n");
+        row("no line end", "12", 12, "12");
+        row("spaces and rest ignored", " 5 ,9\r\nxyz", 5, " 5 ,9\r\nxyz");
+        row("zero kept", "0\r\n", 0, "0\r\n");
+        row("17 kept", "17\r\n", 17, "17\r\n");
+        row("negative kept", "-4\r\n", -4, "-4\r\n");
     }
 
     void shouldLoadStoredPortOrRecreateFile()
@@ -41,18 +42,44 @@ private slots:
         QTEST(w.read("portacom"), "fileAfter");
     }
 
+    void shouldReadValuesUntilFirstBadOne_data()
+    {
+        const auto row = table<QByteArray, QList<double>>({"file", "values"}); // "<none>": no file
+        const QList<double> defaults{59, 0, 5, 9600};
+        row("missing", "<none>", defaults);
+        row("empty", "", defaults);
+        row("one per line", "7\r\n8\r\n9\r\n2400\r\n", {7, 8, 9, 2400});
+        row("mixed separators", "7,8\n9\n\n3000", {7, 8, 9, 3000});
+        row("speed above range", "1,2,3,19200", {1, 2, 3, 9600});
+        row("speed below range", "1,2,3,300", {1, 2, 3, 2400});
+        row("stops at text", "1,x,3,4800", {1, 0, 5, 9600});
+        row("only two", "-1,-2\r\n", {-1, -2, 5, 9600});
+        row("overflow stops", "40000,2,3,4800", defaults);
+        row("number with tail", "12abc,2", defaults);
+        row("binary", {"\x00\xff\x10,1", 5}, defaults);
+        // Only the head of a huge file is read.
+        row("huge", "1,2,3,4000," + QByteArray(16 * 1024 * 1024, '9'), {1, 2, 3, 4000});
+    }
+
+    void shouldReadValuesUntilFirstBadOne()
+    {
+        QFETCH(QByteArray, file);
+        WorkDir w;
+        if (file != "<none>")
+            QVERIFY(w.write("kx7p.cfg", file));
+        const StartupSettings s = loadStartupSettings(w.dir);
+        QTEST((QList<double>{double(s.first), double(s.second), double(s.third), s.speed}),
+              "values");
+    }
+
     // The desktop menu's start: the user's folder is made once and reused, never replaced.
     void shouldMakeOrReuseTheUserFolder_data()
     {
-        QTest::addColumn<QString>("inPlace"); // what HOME/Corvane is beforehand
-        QTest::addColumn<bool>("usable");
-
-        QTest::newRow("missing") << "nothing" << true;
-        QTest::newRow("folder with poll files") << "folder" << true;
-        QTest::newRow("link to a folder") << "link" << true;
-        QTest::newRow("a file in its place") << "file" << false;
-        QTest::newRow("dangling link") << "dangling" << false;
-        QTest::newRow("no home") << "no home" << false;
+        const auto row = table<QString, bool>({"inPlace", "usable"}); // HOME/Corvane beforehand
+        for (const char *usable : {"nothing", "folder", "link"})
+            row(usable, usable, true);
+        for (const char *unusable : {"file", "dangling", "no home"})
+            row(unusable, unusable, false);
     }
 
     void shouldMakeOrReuseTheUserFolder()

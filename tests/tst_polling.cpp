@@ -1,0 +1,360 @@
+// Polling: the poll file, the splitting of a transfer, the cycle on the line and its screen.
+#include "DataTable.h"
+#include "PollFixture.h"
+#include "SimFixture.h"
+#include "polling/RecordSplitter.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include <optional>
+
+namespace {
+
+const QDate kDay(2026, 12, 5);
+constexpr double kTolMs = 80.0;
+const QByteArray kFullTurn(" 0!?^\r 0!7^\r 0!6^\r ");
+
+} // namespace
+
+class TestPolling : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Records go after what the file holds, byte for byte, on a line of their own even when
+    // a killed run left a torn record behind.
+    void shouldAppendRecordsByteForByte_data()
+    {
+        const auto row =
+            table<QByteArray, QList<QByteArray>, QByteArray>({"before", "records", "after"});
+        row("three records", "OLD\r\n", {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
+        row("empty record", "", {"", "X"}, "\r\nX\r\n");
+        row("high bytes, NUL and separators untouched", "", {{"\xe0\x80\xff\0;\t\"q\"", 9}},
+            {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
+        row("killed mid-record", "TOR", {"A"}, "TOR\r\nA\r\n");
+        row("killed before LF", "TORN\r", {"A"}, "TORN\r\nA\r\n");
+    }
+
+    void shouldAppendRecordsByteForByte()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QList<QByteArray>, records);
+        WorkDir w;
+        if (!before.isEmpty())
+            QVERIFY(w.write("05-12-26.pol", before));
+        PollStore store(w.dir, [] { return kDay; });
+        for (const QByteArray &r : records)
+            QVERIFY(store.append(r));
+        QVERIFY(store.commit());
+        QTEST(w.read("05-12-26.pol"), "after");
+    }
+
+    void shouldSplitTransferAtMidnight()
+    {
+        WorkDir w;
+        QList<QDate> days{QDate(2026, 12, 31), QDate(2026, 12, 31), QDate(2027, 1, 1)};
+        PollStore store(w.dir, [&] { return days.takeFirst(); });
+        QVERIFY(store.append("late"));
+        QVERIFY(store.append("later"));
+        QVERIFY(store.append("early"));
+        QVERIFY(store.commit());
+        QCOMPARE(w.read("31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
+        QCOMPARE(w.read("01-01-27.pol"), QByteArray("early\r\n"));
+    }
+
+    void shouldSplitTransferIntoRecords_data()
+    {
+        const auto row =
+            table<QByteArray, QList<QByteArray>, QByteArray>({"transfer", "records", "fragment"});
+        row("CR LF", "A\r\nB\r\n", {"A", "B"}, "");
+        row("LF before CR", "X\n\r", {"X"}, "");
+        row("CR only", "P\rQ\r", {"P", "Q"}, "");
+        row("empty records", "\r\r", {"", ""}, "");
+        row("trailing fragment", "A\r\nB", {"A"}, "B");
+        row("TAB terminator", "P\tQ\t", {}, "P\tQ\t");
+        row("NUL and high bytes", {"\xe0\x00\xff\r\n", 5}, {{"\xe0\x00\xff", 3}}, "");
+    }
+
+    void shouldSplitTransferIntoRecords()
+    {
+        QFETCH(QByteArray, transfer);
+        RecordSplitter splitter;
+        QList<QByteArray> records;
+        splitter.feed(transfer, [&](const QByteArray &r) { records << r; });
+        QTEST(records, "records");
+        QTEST(splitter.fragment(), "fragment");
+    }
+
+    void shouldFailTheCommitWhenTheDiskFillsUp()
+    {
+        WorkDir w;
+        PollStore store(w.dir, [] { return kDay; });
+        QVERIFY(store.append("0123456789"));
+        QVERIFY(store.commit());
+        {
+            // The buffered write fails part way, as on a full disk.
+            const auto limit = fileSizeLimit(16);
+            store.append("this line does not fit");
+            QVERIFY(!store.commit());
+        }
+        // The failure belongs to that transfer only.
+        QVERIFY(store.append("next"));
+        QVERIFY(store.commit());
+    }
+
+    void shouldFetchStoreAndClearWithProtocolPacing()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002"});
+        QVERIFY(
+            f.run([&] { return f.terminal.receivedBytes().size() >= kFullTurn.size(); }, 10000));
+
+        const auto log = f.terminal.received();
+        QCOMPARE(bytesOf(log).left(kFullTurn.size()), kFullTurn);
+        // Minimum gap before each byte of the turn (ms), from " " to the next turn's " ".
+        const QList<double> expected{100, 100, 100,  100, 100, 500, 100, 200, 100,
+                                     100, 100, 2100, 100, 200, 100, 100, 100, 1000};
+        const QString gapsOff = checkGaps(log, expected, kTolMs);
+        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
+
+        QCOMPARE(f.read(f.todaysFile()),
+                 QByteArray("8001234567890;00001\r\n8001234567891;00002\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"8001234567890;00001", "8001234567891;00002"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
+        QCOMPARE(f.terminal.clearCount(), 1);
+        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void shouldFlashOffLineWhenTerminalNeverAnswers()
+    {
+        PollFixture f;
+        f.terminal.setSilent(true);
+        bool sawOffLine = false, sawOnLine = false;
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= 9; }, 8000,
+                      [&] {
+                          sawOffLine |= f.visible("Label1");
+                          sawOnLine |= f.visible("Label2");
+                      }));
+        const auto log = f.terminal.received();
+        QCOMPARE(bytesOf(log).left(9), QByteArray(" 0  0  0 "));
+        // " " 100 "0", one second for the answer, the single space, then the idle second.
+        const QList<double> expected{100, 1100, 1000, 100, 1100, 1000, 100, 1100};
+        const QString gapsOff = checkGaps(log, expected, kTolMs);
+        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
+        QVERIFY(sawOffLine);
+        QVERIFY(!sawOnLine);
+        QCOMPARE(f.screen->windowTitle(), QStringLiteral("Polling"));
+        QCOMPARE(f.text("Label3"), QString());
+        QCOMPARE(f.text("Label4"), QString());
+        QVERIFY(f.dialogs.shown.isEmpty());
+    }
+
+    void shouldOnlyAskStatusWhenMemoryIsEmpty()
+    {
+        PollFixture f;
+        bool sawOnLine = false;
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().count("!?^\r") >= 2; }, 8000,
+                      [&] { sawOnLine |= f.visible("Label2"); }));
+        QVERIFY(!f.terminal.receivedBytes().contains('7'));
+        QVERIFY(sawOnLine);
+        QCOMPARE(f.text("Label3"), QStringLiteral("Terminale Compatibile"));
+        QCOMPARE(f.text("Label4"), QStringLiteral("Nessun record in memoria"));
+        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("<missing>"));
+    }
+
+    // What follows the last CR is a record too, stored before the terminal is told to forget.
+    void shouldStoreTheUnterminatedTailBeforeTheClear()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"present"}); // the status must report a non-empty memory
+        // The leading character may be any byte; the others are stored as they came.
+        f.terminal.setTransferOverride("XA\r\n\xe0"
+                                       "B\r\nC");
+        QByteArray atClear;
+        f.terminal.setOnClear([&] { atClear = f.read(f.todaysFile()); });
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
+        f.terminal.setOnClear({});
+        QCOMPARE(atClear, QByteArray("A\r\n\xe0"
+                                     "B\r\nC\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", QString::fromUtf8("àB"), "C"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
+    }
+
+    void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
+    {
+        const auto row = table<bool>({"sizeLimit"}); // else a directory where the file would be
+        row("file cannot be opened", false);
+        row("write fails at the sync", true);
+    }
+
+    void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
+    {
+        QFETCH(bool, sizeLimit);
+        PollFixture f;
+        f.terminal.setRecords({"A", "B"});
+        // Lets one byte through, as a disk that fills up mid-write would.
+        std::optional<decltype(fileSizeLimit(1))> limit;
+        if (sizeLimit)
+            limit.emplace(fileSizeLimit(1));
+        else
+            QVERIFY(f.dir.mkdir(f.todaysFile()));
+        bool repaired = false;
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000,
+                      [&] {
+                          if (!repaired && f.text("La1") == PollScreen::kWriteErrorText) {
+                              QVERIFY(f.terminal.records().size() == 2);
+                              QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+                              if (sizeLimit)
+                                  limit.reset();
+                              else
+                                  QVERIFY(f.dir.rmdir(f.todaysFile()));
+                              repaired = true;
+                          }
+                      }));
+        QVERIFY(repaired);
+        // Fetched again on the next turn, stored, and only then cleared.
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(f.listItems(), (QStringList{"A", "B", "A", "B"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 4 Records"));
+        const QByteArray traffic = f.terminal.receivedBytes();
+        QCOMPARE(traffic.count("!7^\r"), 2);
+        QCOMPARE(traffic.count("!6^\r"), 1);
+        QVERIFY(traffic.indexOf("!6^\r") > traffic.lastIndexOf("!7^\r"));
+    }
+
+    void shouldKeepTerminalMemoryWhenTransferNeverEnds()
+    {
+        PollFixture f;
+        f.screen->cycle().setTransferLimit(100);
+        QByteArray endless("\x02");
+        for (int i = 10; i < 40; ++i)
+            endless += "R" + QByteArray::number(i) + "\r\n"; // 150 bytes, past the limit
+        f.terminal.setRecords({"present"});
+        f.terminal.setTransferOverride(endless);
+        QVERIFY(f.run([&] { return f.text("La1") == " 20 Records"; }, 8000));
+        // Everything up to the limit is stored, the tail is not, and nothing is cleared.
+        QCOMPARE(f.listItems().size(), 20);
+        QCOMPARE(f.listItems().last(), QStringLiteral("R29"));
+        QCOMPARE(f.read(f.todaysFile()).count("\r\n"), 20);
+        QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+    }
+
+    void shouldNotClearWhenWakeUpBeforeClearingFails()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"A"});
+        bool muted = false;
+        QVERIFY(f.run([&] { return muted && f.terminal.receivedBytes().endsWith(" 0"); }, 8000,
+                      [&] {
+                          // Silence the terminal once the transfer is stored.
+                          if (!muted && f.listItems().size() == 1) {
+                              f.terminal.setSilent(true);
+                              muted = true;
+                          }
+                      }));
+        QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
+        QCOMPARE(f.terminal.records().size(), 1);
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("A\r\n"));
+    }
+
+    void shouldLockListDuringTransferAndOfferItAfter()
+    {
+        PollFixture f;
+        f.terminal.setRecords({"present"});
+        f.terminal.setTransferOverride("\x02R1\r\nR2\r\nR3\r\n");
+        f.terminal.setReplyCharDelayMs(40);
+        int midTransferSamples = 0;
+        bool everUnlockedMidTransfer = false;
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000,
+                      [&] {
+                          const int n = f.listItems().size();
+                          if (n >= 1 && n < 3) {
+                              ++midTransferSamples;
+                              everUnlockedMidTransfer |= f.enabled("Command2") ||
+                                                         f.enabled("Command4") ||
+                                                         f.enabled("List1");
+                          }
+                      }));
+        QVERIFY(midTransferSamples > 0);
+        QVERIFY(!everUnlockedMidTransfer);
+        QVERIFY(f.enabled("Command2") && f.enabled("Command4") && f.enabled("List1"));
+
+        auto *list = f.screen->findChild<QListView *>("List1");
+        f.screen->List1_Click(list->model()->index(2, 0));
+        QCOMPARE(f.text("La1"), QString::fromUtf8("Record N°  3"));
+        f.dialogs.answers = {false};
+        f.screen->Command4_Click();
+        QCOMPARE(list->model()->rowCount(), 3);
+        f.dialogs.answers = {true};
+        f.screen->Command4_Click();
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(f.text("La1"), QStringLiteral("Records"));
+        QCOMPARE(f.read(f.todaysFile()), QByteArray("R1\r\nR2\r\nR3\r\n"));
+        f.screen->Command4_Click(); // empty list: no question
+        const QString ask =
+            QStringLiteral("question| Corvane|Rimuovere i dati presenti nella lista ?");
+        QCOMPARE(f.dialogs.shown, (QStringList{ask, ask}));
+    }
+
+    void shouldTreatFrameCloseLikeUscitaAndIgnoreEsc()
+    {
+        PollFixture f;
+        f.terminal.setSilent(true);
+        bool escSent = false, closeSent = false;
+        qint64 closedAtUs = 0;
+        QVERIFY(f.run([] { return false; }, 6000,
+                      [&] {
+                          const int n = f.terminal.receivedBytes().size();
+                          if (!escSent && n >= 3) {
+                              QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                              QApplication::sendEvent(f.screen.get(), &esc);
+                              escSent = true;
+                          } else if (escSent && !closeSent && n >= 6) {
+                              QVERIFY(f.screen->isVisible()); // Esc did nothing
+                              closedAtUs = sim::TerminalSim::nowUs();
+                              f.screen->close();
+                              closeSent = true;
+                          }
+                      }));
+        QVERIFY(closeSent);
+        // It closes at the cycle's next check, within about one turn.
+        const double closedAfterMs = (sim::TerminalSim::nowUs() - closedAtUs) / 1000.0;
+        QVERIFY2(closedAfterMs < 2300, qPrintable(QString::number(closedAfterMs)));
+        QVERIFY(f.state.pollStopRequested); // the main window clears it, not the screen
+    }
+
+    void shouldCloseAtOnceWhenCycleIsNotRunning()
+    {
+        PollFixture f;
+        f.screen->show();
+        f.screen->Command2_Click(); // before the start timer has run the cycle
+        QVERIFY(!f.screen->isVisible());
+        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+    }
+
+    void shouldOpenModallyFromMainWindowAndResetStopFlag()
+    {
+        MainFixture f;
+        f.terminal.setRecords({"A"});
+        f.start();
+        for (int turn = 0; turn < 2; ++turn) {
+            int rowsAtOpening = -1;
+            OnModal modal(
+                [&](QWidget *poll) {
+                    rowsAtOpening = poll->findChild<QListView *>("List1")->model()->rowCount();
+                },
+                [&] { return f.terminal.clearCount() >= 1; });
+            f.window->Command10_Click();
+            QCOMPARE(modal.opened, QStringLiteral("poll"));
+            QCOMPARE(rowsAtOpening, 0); // every opening starts with an empty list
+            QVERIFY(!f.state.pollStopRequested);
+            QCOMPARE(f.pollFiles(), QByteArray("A\r\n"));
+        }
+    }
+};
+
+QTEST_MAIN(TestPolling)
+#include "tst_polling.moc"
