@@ -6,7 +6,6 @@
 #include "SimFixture.h"
 #include "clock/ClockScreen.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QTest>
 
@@ -228,26 +227,6 @@ private slots:
         QVERIFY(f.run([&] { return f.terminal.receivedBytes().count("!?^\r") >= 2; }, 15000));
         QVERIFY(clock.elapsed() < 12000);
         QVERIFY(f.dialogs.shown.isEmpty());
-    }
-
-    // A comN that is not a device is refused, and whatever it points at is left untouched.
-    void shouldRefuseAPortThatIsNotADevice()
-    {
-        MainFixture f;
-        const QByteArray precious("operator's notes\r\n");
-        QVERIFY(f.write("notes.txt", precious));
-        QVERIFY(QFile::link(f.dir.filePath("notes.txt"), f.dir.filePath("com2")));
-        QVERIFY(f.dir.mkdir("folder"));
-        QVERIFY(QFile::link(f.dir.filePath("folder"), f.dir.filePath("com3")));
-        f.write("portacom", "2\r\n");
-        f.start();
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
-        f.child<QComboBox>("Combo1")->setCurrentIndex(2);
-        f.window->Combo1_Click();
-        QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
-        QCOMPARE(portMessages(f.dialogs.shown), 2);
-        QCOMPARE(f.read("notes.txt"), precious);
-        QVERIFY(QFileInfo(f.dir.filePath("folder")).isDir());
     }
 
     // A second program on the same port is told so; the first goes on working.

@@ -44,18 +44,38 @@ private slots:
         QVERIFY(!f.child<QLabel>("Label3")->isVisible());
     }
 
-    void shouldReportMissingPortAndRecoverByPicking()
+    // A port that cannot be used, stored or picked, leaves only the port list and what the
+    // link points at untouched; picking a good one brings everything back.
+    void shouldRefuseAnUnusablePortAndRecoverByPicking_data()
     {
+        const auto row = table<QString, QString>({"target", "message"});
+        row("unplugged adapter", "/nonexistent/ttyUSB7", shown::kPortMissing);
+        row("a file", "notes.txt", shown::kPortError);
+        row("a folder", "folder", shown::kPortError);
+    }
+
+    void shouldRefuseAnUnusablePortAndRecoverByPicking()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, message);
         MainFixture f;
-        QVERIFY(QFile::link("/nonexistent/ttyUSB7", f.dir.filePath("com5")));
+        const QByteArray precious("operator's notes\r\n");
+        QVERIFY(f.write("notes.txt", precious) && f.dir.mkdir("folder"));
+        QVERIFY(QFile::link(target.startsWith('/') ? target : f.dir.filePath(target),
+                            f.dir.filePath("com5")));
         f.write("portacom", "5\r\n");
         f.start();
+        auto *combo = f.child<QComboBox>("Combo1");
+        combo->setCurrentIndex(4);
+        f.window->Combo1_Click();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("PDT"));
         QCOMPARE(f.enabledControls(), kPortDown);
-        QCOMPARE(f.dialogs.shown, QStringList{shown::kPortMissing});
+        QCOMPARE(f.dialogs.shown, QStringList(2, message));
         QCOMPARE(f.read("portacom"), QByteArray("5\r\n"));
+        QCOMPARE(f.read("notes.txt"), precious);
+        QVERIFY(QFileInfo(f.dir.filePath("folder")).isDir());
 
-        f.child<QComboBox>("Combo1")->setCurrentIndex(0);
+        combo->setCurrentIndex(0);
         f.window->Combo1_Click();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
         QCOMPARE(f.enabledControls(), kAll);
@@ -64,7 +84,7 @@ private slots:
         f.window->Combo1_Click();
         QCOMPARE(f.window->windowTitle(), QStringLiteral("  PDT --> COM 1"));
         f.window->Command5_Click();
-        QCOMPARE(f.dialogs.shown, (QStringList{shown::kPortMissing, shown::kFirmware}));
+        QCOMPARE(f.dialogs.shown.mid(2), QStringList{shown::kFirmware});
     }
 
     void shouldExitOnlyOnYes()

@@ -13,8 +13,6 @@
 namespace {
 
 const QDate kDay(2026, 12, 5);
-constexpr double kTolMs = 80.0;
-const QByteArray kFullTurn(" 0!?^\r 0!7^\r 0!6^\r ");
 
 } // namespace
 
@@ -103,84 +101,70 @@ private slots:
         QVERIFY(store.commit());
     }
 
-    void shouldFetchStoreAndClearWithProtocolPacing()
+    // Turn after turn: the bytes and the least pause before each (ms, from the first " "),
+    // what is stored before the terminal is told to forget it, and what the screen shows:
+    // the light seen, then Label3 and Label4 at the end where given.
+    void shouldPollTurnByTurn_data()
     {
-        PollFixture f;
-        f.terminal.setRecords({"8001234567890;00001", "8001234567891;00002"});
-        QVERIFY(
-            f.run([&] { return f.terminal.receivedBytes().size() >= kFullTurn.size(); }, 10000));
-
-        const auto log = f.terminal.received();
-        QCOMPARE(bytesOf(log).left(kFullTurn.size()), kFullTurn);
-        // Minimum gap before each byte of the turn (ms), from " " to the next turn's " ".
-        const QList<double> expected{100, 100, 100,  100, 100, 500, 100, 200, 100,
-                                     100, 100, 2100, 100, 200, 100, 100, 100, 1000};
-        const QString gapsOff = checkGaps(log, expected, kTolMs);
-        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
-
-        QCOMPARE(f.read(f.todaysFile()),
-                 QByteArray("8001234567890;00001\r\n8001234567891;00002\r\n"));
-        QCOMPARE(f.listItems(), (QStringList{"8001234567890;00001", "8001234567891;00002"}));
-        QCOMPARE(f.text("La1"), QStringLiteral(" 2 Records"));
-        QCOMPARE(f.terminal.clearCount(), 1);
-        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
-        QVERIFY(f.dialogs.shown.isEmpty());
-    }
-
-    void shouldFlashOffLineWhenTerminalNeverAnswers()
-    {
-        PollFixture f;
-        f.terminal.setSilent(true);
-        bool sawOffLine = false, sawOnLine = false;
-        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= 9; }, 8000,
-                      [&] {
-                          sawOffLine |= f.visible("Label1");
-                          sawOnLine |= f.visible("Label2");
-                      }));
-        const auto log = f.terminal.received();
-        QCOMPARE(bytesOf(log).left(9), QByteArray(" 0  0  0 "));
+        const auto row = table<QString, QByteArray, QList<double>, QStringList, QString>(
+            {"fault", "traffic", "gaps", "items", "shows"});
+        row("records", "", " 0!?^\r 0!7^\r 0!6^\r ",
+            {100, 100, 100, 100, 100, 500, 100, 200, 100, 100, 100, 2100, 100, 200, 100, 100, 100,
+             1000},
+            {"8001234567890;00001", "8001234567891;00002"}, "on");
         // " " 100 "0", one second for the answer, the single space, then the idle second.
-        const QList<double> expected{100, 1100, 1000, 100, 1100, 1000, 100, 1100};
-        const QString gapsOff = checkGaps(log, expected, kTolMs);
-        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
-        QVERIFY(sawOffLine);
-        QVERIFY(!sawOnLine);
-        QCOMPARE(f.screen->windowTitle(), QStringLiteral("Polling"));
-        QCOMPARE(f.text("Label3"), QString());
-        QCOMPARE(f.text("Label4"), QString());
-        QVERIFY(f.dialogs.shown.isEmpty());
+        row("terminal off", "silent", " 0  0  0 ", {100, 1100, 1000, 100, 1100, 1000, 100, 1100},
+            {}, "off||");
+        row("empty memory", "", " 0!?^\r 0!?^\r", {}, {},
+            "on|Terminale Compatibile|Nessun record in memoria");
+        // What follows the last CR is a record too. The leading byte may be any; the others are
+        // stored as they came.
+        row("unterminated tail",
+            QString::fromLatin1("transfer=XA\r\n\xe0"
+                                "B\r\nC"),
+            " 0!?^\r 0!7^\r 0!6^\r", {}, {"A", QString::fromUtf8("àB"), "C"}, "on");
     }
 
-    void shouldOnlyAskStatusWhenMemoryIsEmpty()
+    void shouldPollTurnByTurn()
     {
+        QFETCH(QByteArray, traffic);
+        QFETCH(QStringList, items);
         PollFixture f;
-        bool sawOnLine = false;
-        QVERIFY(f.run([&] { return f.terminal.receivedBytes().count("!?^\r") >= 2; }, 8000,
-                      [&] { sawOnLine |= f.visible("Label2"); }));
-        QVERIFY(!f.terminal.receivedBytes().contains('7'));
-        QVERIFY(sawOnLine);
-        QCOMPARE(f.text("Label3"), QStringLiteral("Terminale Compatibile"));
-        QCOMPARE(f.text("Label4"), QStringLiteral("Nessun record in memoria"));
-        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: " + f.todaysFile());
-        QCOMPARE(f.read(f.todaysFile()), QByteArray("<missing>"));
-    }
-
-    // What follows the last CR is a record too, stored before the terminal is told to forget.
-    void shouldStoreTheUnterminatedTailBeforeTheClear()
-    {
-        PollFixture f;
-        f.terminal.setRecords({"present"}); // the status must report a non-empty memory
-        // The leading character may be any byte; the others are stored as they came.
-        f.terminal.setTransferOverride("XA\r\n\xe0"
-                                       "B\r\nC");
+        QList<QByteArray> records;
+        for (const QString &item : items)
+            records << item.toLatin1();
+        f.terminal.setRecords(records);
+        QFETCH(QString, fault);
+        putFault(f.terminal, fault);
         QByteArray atClear;
         f.terminal.setOnClear([&] { atClear = f.read(f.todaysFile()); });
-        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000));
+        QString lights;
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= traffic.size(); }, 10000,
+                      [&] {
+                          for (const char *light : {"Label1", "Label2"})
+                              if (f.visible(light) && !lights.contains(light))
+                                  lights += light;
+                      }));
         f.terminal.setOnClear({});
-        QCOMPARE(atClear, QByteArray("A\r\n\xe0"
-                                     "B\r\nC\r\n"));
-        QCOMPARE(f.listItems(), (QStringList{"A", QString::fromUtf8("àB"), "C"}));
-        QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
+        const auto log = f.terminal.received();
+        QCOMPARE(bytesOf(log).left(traffic.size()), traffic);
+        QFETCH(QList<double>, gaps);
+        const QString gapsOff = checkGaps(log, gaps, 80);
+        QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
+
+        const QByteArray stored = records.isEmpty() ? "<missing>" : records.join("\r\n") + "\r\n";
+        QCOMPARE(records.isEmpty() ? f.read(f.todaysFile()) : atClear, stored);
+        QCOMPARE(f.terminal.clearCount(), records.isEmpty() ? 0 : 1);
+        QCOMPARE(f.listItems(), items);
+        if (!items.isEmpty())
+            QCOMPARE(f.text("La1"), QStringLiteral(" %1 Records").arg(items.size()));
+        QCOMPARE(f.screen->windowTitle(),
+                 fault == "silent" ? "Polling" : "Scarico dati su File: " + f.todaysFile());
+        QFETCH(QString, shows);
+        QCOMPARE(lights, shows.startsWith("on") ? "Label2" : "Label1");
+        if (shows.contains('|'))
+            QCOMPARE(f.text("Label3") + '|' + f.text("Label4"), shows.section('|', 1));
+        QVERIFY(f.dialogs.shown.isEmpty());
     }
 
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
