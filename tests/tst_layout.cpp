@@ -1,3 +1,4 @@
+#include "DataTable.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
 #include "clock/ClockScreen.h"
@@ -98,13 +99,11 @@ private slots:
 
     void shouldGiveEveryControlRoomForItsText_data()
     {
-        QTest::addColumn<QString>("screen");
-        QTest::addColumn<int>("pointSize"); // 0: the platform's default
-
-        for (const char *screen : {"main", "polling", "programming", "clock", "viewer", "info"}) {
+        // Point size 0: the platform's default.
+        const auto row = table<QString, int>({"screen", "pointSize"});
+        for (const char *screen : {"main", "polling", "programming", "clock", "viewer", "info"})
             for (const int size : {0, 16, 24})
-                QTest::addRow("%s at %dpt", screen, size) << QString::fromLatin1(screen) << size;
-        }
+                row(QStringLiteral("%1 at %2pt").arg(screen).arg(size), screen, size);
     }
 
     void shouldGiveEveryControlRoomForItsText()

@@ -285,6 +285,7 @@ private slots:
         row("30 February", "30|02|10|30", "|02|10|30", "Text1", {});
         row("31 April", "31|4|10|30", "|04|10|30", "Text1", {});
         row("month 0", "5|0|10|30", "5||10|30", "Text2", {});
+        row("hour 24", "5|3|24|30", "5|3||30", "Text3", {});
         row("hours of one digit", "5|3|9|7", "5|3|9|7", "Text3", {});
         row("device gone", "gone", "25|03|23|05", "Command3d1", {});
         // Fields the status line did not report are asked for, not taken from a neighbour.
