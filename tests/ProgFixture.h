@@ -36,7 +36,8 @@ struct ProgFixture : MainFixture {
     // Whether the frames and buttons that an exchange locks are all enabled.
     bool unlocked() const
     {
-        for (const char *name : {"Frame1", "Frame3d3", "Frame3", "Command3", "Command20"})
+        for (const char *name :
+             {"Frame1", "Frame3d3", "Frame3", "Command3", "Command20", "Command3d16"})
             if (!screen->findChild<QWidget *>(name)->isEnabled())
                 return false;
         return true;

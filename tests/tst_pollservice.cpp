@@ -115,7 +115,7 @@ private slots:
         const bool late = situation == "late" || situation == "held";
         s.start(!late);
         if (late) {
-            QTest::qWait(1000);
+            QTest::qWait(3500); // past the first retry, which must not log again
             if (situation == "held")
                 other.close();
             else

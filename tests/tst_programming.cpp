@@ -126,7 +126,13 @@ private slots:
         ProgFixture f;
         const QString before = f.setIndicators();
         f.dialogs.answers = {false};
+        // The full form asks with the screen locked, the clock button included.
+        bool lockedWhileAsking = false;
+        f.dialogs.onShow = [&](const QString &) {
+            lockedWhileAsking = !f.screen->findChild<QWidget *>("Command3d16")->isEnabled();
+        };
         f.click(button);
+        QCOMPARE(lockedWhileAsking, button != "Command9");
         QCOMPARE(f.dialogs.shown, QStringList{shown::onScreen("question", question)});
         QThread::msleep(150);
         QCOMPARE(f.terminal.receivedBytes(), QByteArray());
