@@ -257,8 +257,6 @@ MUTANTS = [
     ('M87', 'src/info/InfoBox.cpp', 'if (event->key() == Qt::Key_Escape)\n        Command1_Click();',
      'if (event->key() == Qt::Key_Return)\n        Command1_Click();', ['tst_mainwindow'],
      'Esc does not close the information box'),
-    ('M88', 'src/clock/TerminalClock.cpp', 'kMonthTens = 0x1,', 'kMonthTens = 0x3,',
-     ['tst_programming', 'tst_faults'], "the month's tens read from two bits, not one"),
     ('M89', 'src/programming/ParameterCatalogue.cpp', 'for (bool ownPosition : {true, false})',
      'for (bool ownPosition : {false, true})', ['tst_programming', 'tst_faults'],
      'TAB in its own position no longer takes precedence'),
