@@ -293,16 +293,13 @@ void benchFrameGaps()
 void benchWaits()
 {
     for (const bool events : {false, true}) {
-        Bench b;
-        b.terminal.setSilent(true);
-        SerialLink link(b.dir);
-        link.setCommPort(1);
-        link.setPortOpen(true);
-        ScriptedDialogs dialogs;
-        NoControls lock;
+        SimFixture f;
+        f.terminal.setSilent(true);
+        if (!f.openLink())
+            return missing(QStringLiteral("CPU time in a wait"), QStringLiteral("port not opened"));
         ExchangeStyle style;
         style.pausesProcessEvents = events;
-        Exchange exchange(link, dialogs, lock, style);
+        Exchange exchange = f.exchange(style);
         QElapsedTimer wall;
         wall.start();
         const double cpuBefore = cpuSeconds(getpid());
