@@ -6,7 +6,10 @@
 #include "SimFixture.h"
 #include "clock/ClockScreen.h"
 
+#include <QFile>
 #include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace {
@@ -232,18 +235,47 @@ private slots:
         QVERIFY(f.dialogs.shown.isEmpty());
     }
 
-    // A second program on the same port is told so; the first goes on working.
+    // A second program on the same device, whatever name reaches it, is refused and told
+    // who holds it when that is another process; the first goes on working.
+    void shouldLeaveThePortToTheFirstProgram_data()
+    {
+        const auto row = table<QString>({"first"});
+        row("a window of this program", "window");
+        row("corvane-poll through another link", "poller");
+    }
+
     void shouldLeaveThePortToTheFirstProgram()
     {
-        MainFixture first;
-        first.start();
+        QFETCH(QString, first);
+        MainFixture f;
+        QProcess poller;
+        if (first == "window") {
+            f.start();
+        } else {
+            QVERIFY(QFile::link(f.terminal.devicePath(), f.dir.filePath("com2")));
+            poller.start(QStringLiteral(CORVANE_POLL),
+                         {"--device=" + f.dir.filePath("com2"), "--dir=" + f.dir.path()});
+            QVERIFY(QTest::qWaitFor([&] { return f.terminal.receivedBytes().contains("!?^\r"); },
+                                    10000));
+        }
         ScriptedDialogs dialogs;
-        ProgramState state{first.dir, dialogs};
+        ProgramState state{f.dir, dialogs};
         MainWindow second(state);
         second.Form_Load();
-        QCOMPARE(dialogs.shown, QStringList{shown::kPortError});
-        first.window->Command5_Click();
-        QCOMPARE(first.dialogs.shown, QStringList{shown::kFirmware});
+        if (first == "window") {
+            QCOMPARE(dialogs.shown, QStringList{shown::kPortError});
+            f.window->Command5_Click();
+            QCOMPARE(f.dialogs.shown, QStringList{shown::kFirmware});
+        } else {
+            const QString holder = QRegularExpression::escape(
+                shown::kPortError + "\r\nPorta in uso da corvane-poll (processo " +
+                QString::number(poller.processId()));
+            QVERIFY2(
+                dialogs.shown.size() == 1 &&
+                    QRegularExpression("^" + holder + "[,)]").match(dialogs.shown[0]).hasMatch(),
+                qPrintable(dialogs.shown.join('\n')));
+            QCOMPARE(poller.state(), QProcess::Running);
+        }
     }
 };
 

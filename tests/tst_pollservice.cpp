@@ -3,11 +3,16 @@
 #include "DataTable.h"
 #include "SimFixture.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSerialPort>
 
 #include <csignal>
+#include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +60,44 @@ struct Service : WorkDir {
     }
 };
 
+constexpr qint64 kWatchdogUs = 4000000;
+
+// systemd's end of the notification protocol: a datagram socket. Each message is kept with the
+// time it arrived, so the test waits through wait(), which reads them as they come.
+struct NotifySocket {
+    QString path;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    QElapsedTimer clock;
+    QList<std::pair<qint64, QByteArray>> messages; // ms since start, the message
+    QStringList statuses;
+
+    explicit NotifySocket(const QString &socketPath) : path(socketPath)
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        clock.start();
+    }
+    ~NotifySocket() { ::close(fd); }
+    bool wait(
+        int ms, const std::function<bool()> &done = [] { return false; })
+    {
+        return QTest::qWaitFor(
+            [&] {
+                char buffer[4096];
+                for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+                    messages.append({clock.elapsed(), QByteArray(buffer, int(n))});
+                    for (const QByteArray &line : messages.last().second.split('\n'))
+                        if (line.startsWith("STATUS="))
+                            statuses << QString::fromUtf8(line.mid(7));
+                }
+                return done();
+            },
+            ms);
+    }
+};
+
 } // namespace
 
 class TestPollService : public QObject {
@@ -74,7 +117,8 @@ private slots:
 
     // One line per event, each said once, faults as warnings for as long as they last. The
     // terminal forgets only what is on disk; a fault leaves it all there. A port that comes
-    // later (an adapter plugged in) or that another program holds is used once it is there.
+    // later (an adapter plugged in), that another program holds through another name of the
+    // device, or that goes in the middle of polling is used again once it is there.
     void shouldLogWhatItDoes_data()
     {
         const auto row = table<QString, QStringList>({"situation", "logged"}); // as patterns
@@ -87,9 +131,12 @@ private slots:
         row("wrong wake-up answer", "wake=58",
             {"<4>communication error: the terminal answers with something other than ACK\n"});
         row("port not there yet", "late", {"<4>" + port + "unavailable", "<6>" + port + "back"});
-        // The reason is the system's.
-        row("port held by another program", "held",
-            {"<4>" + port + "unavailable.*lock", "<6>" + port + "back"});
+        // The reason is the system's; the holder is named, with the way to free the port.
+        row("port held through another link", "held",
+            {"<4>" + port + "unavailable .*lock.*; held by corvane-poll \\(pid HOLDER[,)]",
+             "<6>" + port + "back"});
+        row("port lost while polling", "lost",
+            {"<4>port COM 1 lost; retrying every 3 s\n", "<6>port COM 1 back"});
     }
 
     void shouldLogWhatItDoes()
@@ -97,7 +144,7 @@ private slots:
         QFETCH(QString, situation);
         Service s;
         // More than the file-size limit below lets through, which the port's lock file needs.
-        const QList<QByteArray> records = numberedRecords(60, "8001");
+        QList<QByteArray> records = numberedRecords(60, "8001");
         s.terminal.setRecords(records);
         QByteArray onDiskAtClear;
         s.terminal.setOnClear([&] { onDiskAtClear = s.pollFiles(); });
@@ -107,19 +154,43 @@ private slots:
             s.poller.setChildProcessModifier([] { limitFileSize(512); });
         else if (faulty)
             putFault(s.terminal, situation);
-        QSerialPort other(s.dir.filePath("com1"));
+        // The holder reaches the same device as com2 and polls an empty terminal meanwhile.
+        QProcess holder;
+        qint64 holderPid = 0;
         if (situation == "held") {
+            s.terminal.setRecords({});
             s.terminal.linkAs(s.dir.path(), 1);
-            QVERIFY(other.open(QIODevice::ReadWrite));
+            QVERIFY(QFile::link(s.terminal.devicePath(), s.dir.filePath("com2")));
+            holder.start(QStringLiteral(CORVANE_POLL),
+                         {"--device=" + s.dir.filePath("com2"), "--dir=" + s.dir.path()});
+            holderPid = holder.processId();
+            QVERIFY(QTest::qWaitFor([&] { return s.terminal.receivedBytes().contains("!?^\r"); },
+                                    10000));
         }
         const bool late = situation == "late" || situation == "held";
         s.start(!late);
         if (late) {
             QTest::qWait(3500); // past the first retry, which must not log again
-            if (situation == "held")
-                other.close();
-            else
+            if (situation == "held") {
+                ::kill(pid_t(holder.processId()), SIGTERM);
+                QVERIFY(holder.waitForFinished(3000));
+                s.terminal.setRecords(records);
+            } else {
                 s.terminal.linkAs(s.dir.path(), 1);
+            }
+        }
+        if (situation == "lost") {
+            // The device node goes (an adapter pulled: its link dangles) and comes back with
+            // new records.
+            QVERIFY(s.cleared());
+            QVERIFY(QFile::remove(s.dir.filePath("com1")));
+            QVERIFY(QFile::link(s.dir.filePath("unplugged"), s.dir.filePath("com1")));
+            QTest::qWait(1500);
+            const QList<QByteArray> more = numberedRecords(3, "8011");
+            s.terminal.setRecords(more);
+            records += more;
+            s.terminal.linkAs(s.dir.path(), 1);
+            QVERIFY(QTest::qWaitFor([&] { return s.terminal.clearCount() == 2; }, 15000));
         }
         // Faulty: until the second turn has met the fault.
         QVERIFY(faulty ? QTest::qWaitFor(
@@ -127,14 +198,94 @@ private slots:
                        : s.cleared());
         const QString log = s.stop();
         QFETCH(QStringList, logged);
-        for (const QString &pattern : logged)
+        for (QString pattern : logged) {
+            pattern.replace("HOLDER", QString::number(holderPid));
             QVERIFY2(log.count(QRegularExpression(pattern)) == 1,
                      qPrintable(pattern + " in " + log));
-        QCOMPARE(s.terminal.clearCount(), faulty ? 0 : 1);
+        }
+        QCOMPARE(s.terminal.clearCount(), faulty ? 0 : situation == "lost" ? 2 : 1);
         if (faulty)
             QCOMPARE(s.terminal.records(), records);
         else
             QCOMPARE(onDiskAtClear, lines(records));
+    }
+
+    // A bad argument is a configuration error: one line saying why, status 2, nothing
+    // polled, so a service manager gives up instead of restarting it for ever.
+    void shouldRefuseBadArguments_data()
+    {
+        const auto row = table<QStringList, QString>({"arguments", "says"});
+        row("port 17", {"--port=17"}, "--port must be 1 to 16, not 17");
+        row("port 0", {"--port=0"}, "--port must be 1 to 16, not 0");
+        row("port and device", {"--port=1", "--device=/dev/ttyS0"}, "give either");
+        row("neither", {}, "give either --port N or --device PATH");
+        row("no such folder", {"--port=1", "--dir=/nonexistent"}, "is not a folder");
+        row("unknown option", {"--port=1", "--speed=9600"}, "Unknown option 'speed'");
+        row("stray argument", {"--port=1", "com1"}, "unexpected argument: com1");
+    }
+
+    void shouldRefuseBadArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, says);
+        WorkDir w;
+        if (!arguments.join(' ').contains("--dir"))
+            arguments << "--dir=" + w.dir.path();
+        QProcess poller;
+        poller.start(QStringLiteral(CORVANE_POLL), arguments);
+        QVERIFY(poller.waitForFinished(5000));
+        QCOMPARE(poller.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(poller.exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(poller.readAllStandardError());
+        QVERIFY2(err.startsWith("corvane-poll: ") && err.count('\n') == 1 && err.contains(says),
+                 qPrintable(err));
+        QCOMPARE(poller.readAllStandardOutput(), QByteArray());
+    }
+
+    // Under systemd: ready once the port was tried, the watchdog fed through a long transfer,
+    // silent turns and a lost port, a status line for each new state, and stopping said.
+    void shouldTellSystemdWhatItDoes()
+    {
+        Service s;
+        NotifySocket systemd(s.dir.filePath("notify"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("NOTIFY_SOCKET", systemd.path);
+        env.insert("WATCHDOG_USEC", QString::number(kWatchdogUs));
+        s.poller.setProcessEnvironment(env);
+        s.terminal.setRecords(numberedRecords(150, "8012"));
+        s.terminal.setReplyCharDelayMs(2); // a transfer of about five seconds
+        s.terminal.linkAs(s.dir.path(), 1);
+        s.start(false); // by device: the port number would fall back to ttyS0 once it goes
+        QVERIFY(systemd.wait(15000, [&] { return s.terminal.clearCount() > 0; }));
+        s.terminal.setSilent(true);
+        QVERIFY(systemd.wait(5000, [&] { return systemd.statuses.join('|').contains("silent"); }));
+        systemd.wait(4000);
+        s.terminal.hangUp();
+        systemd.wait(4000);
+        QVERIFY(!s.stop().startsWith("did not stop"));
+        systemd.wait(0);
+
+        const QString last = ", last at \\d\\d:\\d\\d";
+        QVERIFY2(QRegularExpression("^port open; 0 records today\\|on line; 0 records today\\|"
+                                    "on line; 150 records today" +
+                                    last +
+                                    "\\|silent; 150 records "
+                                    "today" +
+                                    last + "\\|port unavailable; 150 records today" + last + "$")
+                     .match(systemd.statuses.join('|'))
+                     .hasMatch(),
+                 qPrintable(systemd.statuses.join('|')));
+        QVERIFY(systemd.messages.first().second.startsWith("READY=1\nSTATUS="));
+        QCOMPARE(systemd.messages.last().second, QByteArray("STOPPING=1"));
+        // Never later than half the watchdog period, from ready to stopping.
+        qint64 previous = systemd.messages.first().first, worst = 0;
+        for (const auto &[atMs, text] : systemd.messages) {
+            if (text == "WATCHDOG=1" || text == "STOPPING=1") {
+                worst = qMax(worst, atMs - previous);
+                previous = atMs;
+            }
+        }
+        QVERIFY2(worst <= kWatchdogUs / 2000, qPrintable(QString::number(worst)));
     }
 
     // Stopped in the middle of a transfer: no clear, only whole records kept, and the next

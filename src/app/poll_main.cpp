@@ -2,6 +2,7 @@
 // day. One instance per terminal; meant to run as a systemd service (corvane-poll@N).
 #include "link/SerialLink.h"
 #include "polling/PollCycle.h"
+#include "polling/ServiceNotifier.h"
 #include "state/ProgramState.h"
 #include "ui/Dialogs.h"
 
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -133,6 +135,7 @@ public:
 
     void stop()
     {
+        m_notifier.stopping();
         m_stopping = true;
         m_state.pollStopRequested = true;
         m_retry.quit();
@@ -143,10 +146,13 @@ public:
         logLine(Priority::Info, QStringLiteral("corvane-poll %1: polling %2 into %3")
                                     .arg(QCoreApplication::applicationVersion(), m_name,
                                          m_state.workingDir.absolutePath()));
-        while (!m_stopping) {
-            if (!open()) {
-                QTimer::singleShot(kRetryMs, &m_retry, &QEventLoop::quit);
-                m_retry.exec();
+        countTodaysRecords();
+        for (bool first = true; !m_stopping; first = false) {
+            const bool opened = open();
+            if (first)
+                m_notifier.ready(statusLine());
+            if (!opened) {
+                waitBeforeRetry();
                 continue;
             }
             m_state.pollStopRequested = false;
@@ -158,6 +164,7 @@ public:
                 m_portLost = true;
                 m_lastOpenError.clear();
                 m_state.Comm1.setPortOpen(false);
+                updateStatus();
             }
         }
         m_state.Comm1.setPortOpen(false);
@@ -172,7 +179,9 @@ private:
         try {
             link.setPortOpen(true);
         } catch (const SerialError &) {
-            const QString why = link.openErrorText();
+            QString why = link.openErrorText();
+            if (const auto &holder = link.holder())
+                why += QStringLiteral("; ") + holder->logText();
             // Once when the port goes, and again only if the reason changes.
             if (!m_portLost || (!m_lastOpenError.isEmpty() && why != m_lastOpenError))
                 logLine(Priority::Warning,
@@ -181,6 +190,7 @@ private:
                             .arg(kRetryMs / 1000));
             m_portLost = true;
             m_lastOpenError = why;
+            updateStatus();
             return false;
         }
         if (m_portLost)
@@ -188,8 +198,65 @@ private:
                     QStringLiteral("port %1 back (%2)").arg(m_name, link.devicePath()));
         m_portLost = false;
         m_lastOpenError.clear();
+        updateStatus();
         return true;
     }
+
+    // The retry wait is part of the live loop, so it keeps the watchdog fed, and only it.
+    void waitBeforeRetry()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        const qint64 slice =
+            m_notifier.pingIntervalMs() > 0 ? m_notifier.pingIntervalMs() : kRetryMs;
+        for (qint64 left = kRetryMs; left > 0 && !m_stopping; left = kRetryMs - waited.elapsed()) {
+            QTimer::singleShot(int(qMin(left, slice)), &m_retry, &QEventLoop::quit);
+            m_retry.exec();
+            m_notifier.alive();
+        }
+    }
+
+    // The records already in today's file count as today's, so a restart does not reset the
+    // figure systemctl status shows.
+    void countTodaysRecords()
+    {
+        m_countDay = QDate::currentDate();
+        QFile file(m_state.workingDir.filePath(m_store.todaysFileName()));
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        while (!file.atEnd())
+            m_recordsToday += file.read(1 << 20).count('\n');
+        if (m_recordsToday > 0)
+            m_lastTransfer = file.fileTime(QFileDevice::FileModificationTime).time();
+    }
+
+    // "on line; 1,234 records today, last at 14:02": what systemctl status shows.
+    QString statusLine()
+    {
+        if (QDate::currentDate() != m_countDay) {
+            m_countDay = QDate::currentDate();
+            m_recordsToday = 0;
+            m_lastTransfer = QTime();
+        }
+        QString state;
+        if (m_portLost)
+            state = QStringLiteral("port unavailable");
+        else if (m_line == Line::OnLine)
+            state = QStringLiteral("on line");
+        else if (m_line == Line::Silent)
+            state = QStringLiteral("silent");
+        else if (m_line == Line::CommunicationError)
+            state = QStringLiteral("communication error");
+        else
+            state = QStringLiteral("port open");
+        state += QStringLiteral("; %1 records today").arg(QLocale::c().toString(m_recordsToday));
+        if (m_lastTransfer.isValid())
+            state +=
+                QStringLiteral(", last at ") + m_lastTransfer.toString(QStringLiteral("HH:mm"));
+        return state;
+    }
+
+    void updateStatus() { m_notifier.setStatus(statusLine()); }
 
     void connectCycle()
     {
@@ -199,11 +266,18 @@ private:
                          [this] { setLine(Line::CommunicationError); });
         QObject::connect(&m_cycle, &PollCycle::statusRead,
                          [this](bool, const QString &file) { m_file = file; });
+        QObject::connect(&m_cycle, &PollCycle::alive, [this] {
+            m_notifier.alive();
+            updateStatus(); // the day's figure starts again at midnight
+        });
         QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored, qsizetype n) {
-            if (stored)
+            if (stored) {
                 logLine(Priority::Info,
                         QStringLiteral("%1 records stored in %2").arg(n).arg(m_file));
-            else
+                m_recordsToday += n;
+                m_lastTransfer = QTime::currentTime();
+                updateStatus();
+            } else
                 logLine(Priority::Error, QStringLiteral("write error on %1: %2 records not stored, "
                                                         "the terminal keeps them")
                                              .arg(m_file)
@@ -222,6 +296,7 @@ private:
         if (line == m_line)
             return;
         m_line = line;
+        updateStatus();
         switch (line) {
         case Line::OnLine:
             logLine(Priority::Info, QStringLiteral("terminal on line"));
@@ -238,6 +313,7 @@ private:
         }
     }
 
+    ServiceNotifier m_notifier;
     ProgramState m_state;
     PollStore m_store;
     PollCycle m_cycle;
@@ -246,6 +322,9 @@ private:
     QString m_file;
     QString m_lastOpenError;
     Line m_line = Line::Unknown;
+    QDate m_countDay;
+    qint64 m_recordsToday = 0;
+    QTime m_lastTransfer;
     bool m_portLost = false;
     bool m_stopping = false;
 };

@@ -125,13 +125,20 @@ void SerialLink::setPortOpen(bool open)
     m_devicePath =
         m_explicitDevice.isEmpty() ? deviceForPort(m_portNumber, m_workingDir) : m_explicitDevice;
     m_openError.clear();
+    m_holder.reset();
 #ifndef Q_OS_WIN
     if (!QFileInfo::exists(m_devicePath)) {
         m_openError = QStringLiteral("No such file or directory");
         throw SerialError(LinkError::InvalidPort);
     }
+    // The device itself, not the name it was reached by: its lock file and exclusive mode
+    // then keep out every other name of it (comN links, /dev/serial/by-id), root included,
+    // and the lock has the name other serial programs look for.
+    const QString device = QFileInfo(m_devicePath).canonicalFilePath();
+#else
+    const QString device = m_devicePath;
 #endif
-    m_port.setPortName(m_devicePath);
+    m_port.setPortName(device);
     m_port.setBaudRate(s.baud);
     m_port.setParity(s.parity);
     m_port.setDataBits(s.dataBits);
@@ -143,6 +150,10 @@ void SerialLink::setPortOpen(bool open)
         const auto error = m_port.error();
         m_openError = m_port.errorString();
         m_port.clearError();
+#ifndef Q_OS_WIN
+        if (error != QSerialPort::DeviceNotFoundError)
+            m_holder = PortHolder::find(device);
+#endif
         throw SerialError(error == QSerialPort::DeviceNotFoundError ? LinkError::InvalidPort
                                                                     : LinkError::Other);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PortHolder.h"
 #include "SerialError.h"
 
 #include <QByteArray>
@@ -34,6 +35,8 @@ public:
     QString devicePath() const { return m_devicePath; }
     // Why the last open failed, in the system's words.
     QString openErrorText() const { return m_openError; }
+    // Who held the device when the last open was refused, when that can be known.
+    const std::optional<PortHolder> &holder() const { return m_holder; }
     int commPort() const { return m_portNumber; }
     // Only "baud,parity,data,stop" with parity n/e/o; anything else throws LinkError::Other.
     void setSettings(const QString &settings);
@@ -68,6 +71,7 @@ private:
     QString m_devicePath;
     QString m_explicitDevice;
     QString m_openError;
+    std::optional<PortHolder> m_holder;
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_portNumber = 0;
     int m_inBufferSize = 1024;

@@ -234,9 +234,13 @@ void MainWindow::openPort()
         unlockControls();
     } catch (const SerialError &e) {
         m_state.port.reportPortUnavailable();
-        m_state.dialogs.critical(kTitle, e.code() == LinkError::InvalidPort
-                                             ? QStringLiteral("Porta COM non disponibile")
-                                             : terminal::kPortErrorText);
+        QString text = e.code() == LinkError::InvalidPort
+                           ? QStringLiteral("Porta COM non disponibile")
+                           : terminal::kPortErrorText;
+        // Held by another program: say which, and how to free the port.
+        if (const auto &holder = link.holder())
+            text += QStringLiteral("\r\n") + holder->operatorLine();
+        m_state.dialogs.critical(kTitle, text);
     }
 }
 

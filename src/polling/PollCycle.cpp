@@ -50,11 +50,23 @@ void PollCycle::keepLive()
 {
     if (m_lastEvents.elapsed() < m_checkIntervalMs)
         return;
+    emit alive();
     if (m_whileWaiting)
         m_whileWaiting();
     else
         m_exchange.processEventsOnce();
     m_lastEvents.restart();
+}
+
+void PollCycle::pause(int ms)
+{
+    // In slices, each a sign of life: the turn's pauses are its longest stretches.
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));
+        emit alive();
+    }
 }
 
 bool PollCycle::portOk()
@@ -94,6 +106,7 @@ PollCycle::End PollCycle::run()
         ~Running() { flag = false; }
     } running{m_running};
     for (;;) {
+        emit alive();
         Outcome outcome = NothingObtained;
         guarded([&] {
             flushInput();
@@ -112,10 +125,10 @@ PollCycle::End PollCycle::run()
         }
         guarded([&] { flushInput(); });
         m_exchange.processEventsOnce();
-        m_exchange.pauseMs(500);
+        pause(500);
         emit indicatorCleared();
         m_exchange.processEventsOnce();
-        m_exchange.pauseMs(500);
+        pause(500);
     }
 }
 
@@ -193,7 +206,7 @@ PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
 PollCycle::Outcome PollCycle::fetchRecords()
 {
     flushInput();
-    m_exchange.pauseMs(500);
+    pause(500);
     if (!m_exchange.wakeTerminal()) {
         unlockControls();
         flushInput();
@@ -274,7 +287,7 @@ Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
 
 void PollCycle::clearAfterFetch()
 {
-    m_exchange.pauseMs(1000);
+    pause(1000);
     if (!m_exchange.wakeTerminal()) {
         unlockControls();
         return;

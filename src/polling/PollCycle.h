@@ -70,10 +70,15 @@ signals:
     // disk.
     void transferEnded(bool stored, qsizetype records);
     void clearSent();
+    // The cycle is making progress: sent at every turn, every quarter second of its pauses
+    // and every check interval of its waits, and from nowhere else, so a stuck cycle falls
+    // silent.
+    void alive();
 
 private:
     enum Outcome { NothingObtained = 0, Answered = 1, Transferred = 2 };
     static constexpr int kDefaultCheckIntervalMs = 40;
+    static constexpr int kPauseSliceMs = 250;
 
     Outcome pollOnce();
     Outcome readStatusReply(double &memoryFigure);
@@ -84,6 +89,8 @@ private:
     // or a wait is abandoned; a line left without its CR at the end is passed back.
     Exchange::Wait receiveRecords(QByteArray &line);
     void keepLive();
+    // The cycle's own pauses (the terminal's pacing), with the event loop running.
+    void pause(int ms);
 
     // The cycle's port check: on failure the operator is told once, the port is marked
     // unavailable and the cycle is asked to stop.

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QString>
+
+// What a supervised poller tells systemd through its notification socket: that it is ready,
+// that its cycle is alive (the watchdog), a short status line, that it is stopping. Outside
+// systemd (no NOTIFY_SOCKET) every call does nothing.
+class ServiceNotifier {
+public:
+    ServiceNotifier();
+
+    void ready(const QString &status);
+    // Called from the places a live cycle passes through; pings the watchdog, at most every
+    // pingIntervalMs(). A cycle stuck anywhere stops the pings, and systemd restarts it.
+    void alive();
+    // Sent only when it differs from the last status sent, and only once ready.
+    void setStatus(const QString &status);
+    void stopping();
+
+    // Well inside half the watchdog period, so a ping is never late by more than the longest
+    // stretch between two places the cycle passes through; 0 without a watchdog.
+    qint64 pingIntervalMs() const { return m_pingIntervalMs; }
+
+private:
+    void send(const QByteArray &state);
+
+    qint64 m_pingIntervalMs = 0;
+    QElapsedTimer m_lastPing;
+    QString m_status;
+    bool m_ready = false; // a status before ready goes out with it
+};
