@@ -38,8 +38,13 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane.1.gz
               ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-terminal-simulator.1.gz
               ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-poll.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# The unattended poller's service template; installed, never enabled by the package.
-install(FILES data/systemd/corvane-poll@.service DESTINATION lib/systemd/system)
+# The unattended poller's service template, and the one that brings it a terminal's line from
+# the network; installed, never enabled by the package.
+install(FILES data/systemd/corvane-poll@.service data/systemd/corvane-link@.service
+        DESTINATION lib/systemd/system)
+# The link is wanted by its poller, which lintian does not expect of a unit.
+install(FILES data/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME corvane)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/corvane)
 
@@ -58,12 +63,15 @@ The user interface is in Italian.
 .
 The package also holds corvane-poll, the polling cycle without a window,
 with a systemd template unit to run it unattended, one instance per
-terminal, and corvane-terminal-simulator, a simulated terminal on a
-pseudo-terminal, for trying the program without hardware.")
+terminal, another to reach a cradle on the network through socat, and
+corvane-terminal-simulator, a simulated terminal on a pseudo-terminal,
+for trying the program without hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies come from the libraries the executables link against: the system's Qt.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# socat carries a cradle's line from the network (corvane-link@.service); only that needs it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS socat)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

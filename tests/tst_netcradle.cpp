@@ -1,0 +1,223 @@
+// A cradle on the network, through the real tools on the loopback interface: the simulated
+// terminal's line served on a TCP port by socat (as a serial device server in raw mode
+// does), the link unit's own socat command turning the connection into a local
+// pseudo-terminal, and corvane-poll polling that.
+#include "SimFixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QList<QByteArray> numberedRecords(int count, const char *prefix)
+{
+    QList<QByteArray> records;
+    for (int i = 0; i < count; ++i)
+        records << prefix + QByteArray::number(i).rightJustified(5, '0') + ";0001";
+    return records;
+}
+
+QByteArray lines(const QList<QByteArray> &records)
+{
+    return records.isEmpty() ? QByteArray() : records.join("\r\n") + "\r\n";
+}
+
+// How many records `bytes` holds when it is the first of them as poll file lines; -1 when it is
+// anything else (a torn line, a record out of order).
+qsizetype wholeLines(const QByteArray &bytes, const QList<QByteArray> &records)
+{
+    const qsizetype n = bytes.count("\r\n");
+    return n <= records.size() && bytes == lines(records.first(n)) ? n : -1;
+}
+
+// The link unit's ExecStart, as systemd would run it with this server and runtime folder. The
+// pseudo-terminal goes to the test's own group instead of dialout, which the test user may
+// not be in.
+QStringList linkCommand(int port, const QString &runtimeDir)
+{
+    QFile unit(QStringLiteral(CORVANE_LINK_UNIT));
+    if (!unit.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(unit.readAll()).replace(QStringLiteral("\\\n"), " ");
+    const auto execStart =
+        QRegularExpression(QStringLiteral("^ExecStart=(.*)$"), QRegularExpression::MultilineOption)
+            .match(text);
+    const group *own = ::getgrgid(::getgid());
+    return execStart.captured(1)
+        .replace(QStringLiteral("${CORVANE_LINK_HOST}"), QStringLiteral("127.0.0.1"))
+        .replace(QStringLiteral("${CORVANE_LINK_PORT}"), QString::number(port))
+        .replace(QStringLiteral("${RUNTIME_DIRECTORY}"), runtimeDir)
+        .replace(QStringLiteral("group=dialout"), QStringLiteral("group=") + own->gr_name)
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// The terminal and the three processes between it and the poll file, in a folder of their own.
+struct NetCradle : WorkDir {
+    sim::TerminalSim terminal;
+    QProcess server; // the device server: the terminal's line on a TCP port
+    QProcess link;   // the polling host's end of the connection
+    QProcess poller;
+    int port = 0; // any free one the first time, the same one after
+    QString log;
+    QString failure;
+
+    // Whatever happened, nothing outlives the test or its folder; the poller goes first, so it
+    // never sees its port fail on the way out.
+    ~NetCradle()
+    {
+        for (QProcess *process : {&poller, &link, &server}) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    QString device() const { return dir.filePath(QStringLiteral("tty")); }
+
+    // Starts the server, then the link; true once the link's pseudo-terminal is there,
+    // otherwise says why in `failure`.
+    bool connect()
+    {
+        server.start(QStringLiteral("socat"),
+                     {"-d", "-d",
+                      QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr").arg(port),
+                      terminal.devicePath() + ",rawer"});
+        const QRegularExpression listening(QStringLiteral("listening on .*:(\\d+)\n"));
+        QString said;
+        if (!QTest::qWaitFor(
+                [&] {
+                    said += QString::fromLocal8Bit(server.readAllStandardError());
+                    return said.contains(listening) || server.state() == QProcess::NotRunning;
+                },
+                5000) ||
+            !said.contains(listening)) {
+            failure = "the server does not listen: " + server.errorString() + ' ' + said;
+            return false;
+        }
+        port = listening.match(said).captured(1).toInt();
+        const QStringList command = linkCommand(port, dir.path());
+        link.start(command.value(0), command.mid(1));
+        if (QTest::qWaitFor([&] { return QFileInfo::exists(device()); }, 5000))
+            return true;
+        failure = "no link from " + command.join(' ') + ": " + link.errorString() + ' ' +
+                  QString::fromLocal8Bit(link.readAllStandardError());
+        return false;
+    }
+    void startPoller()
+    {
+        poller.start(QStringLiteral(CORVANE_POLL), {"--device=" + device(), "--dir=" + dir.path()});
+    }
+    bool logged(const QString &pattern, int timeoutMs)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                log += QString::fromLocal8Bit(poller.readAllStandardOutput());
+                return log.contains(QRegularExpression(pattern));
+            },
+            timeoutMs);
+    }
+    // Stops the poller as systemd does; false unless it ends in time and with status 0.
+    bool stopPoller()
+    {
+        ::kill(pid_t(poller.processId()), SIGTERM);
+        const bool ended = poller.waitForFinished(3000);
+        log += QString::fromLocal8Bit(poller.readAllStandardOutput());
+        return ended && poller.exitCode() == 0;
+    }
+};
+
+} // namespace
+
+class TestNetCradle : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The network adds no byte and eats no pause: the turn goes out as on a local port, and the
+    // terminal forgets its records only once they are on disk.
+    void shouldPollThroughTheNetworkLink()
+    {
+        NetCradle n;
+        const QList<QByteArray> records = numberedRecords(3, "8101");
+        n.terminal.setRecords(records);
+        QByteArray onDiskAtClear;
+        n.terminal.setOnClear([&] { onDiskAtClear = n.pollFiles(); });
+        QVERIFY2(n.connect(), qPrintable(n.failure));
+        // The poller runs as another user than the link: it gets in through the group.
+        struct stat tty {};
+        QVERIFY(::stat(QFile::encodeName(n.device()).constData(), &tty) == 0);
+        QCOMPARE(tty.st_mode & 0777, 0660u);
+        QCOMPARE(tty.st_gid, ::getgid());
+        n.startPoller();
+        const QByteArray turn = " 0!?^\r 0!7^\r 0!6^\r ";
+        QVERIFY2(QTest::qWaitFor([&] { return n.terminal.receivedBytes().size() >= turn.size(); },
+                                 15000),
+                 n.terminal.receivedBytes().constData());
+        QVERIFY(n.stopPoller());
+        const auto received = n.terminal.received();
+        QCOMPARE(bytesOf(received).left(turn.size()), turn);
+        const QList<double> gaps = {100, 100, 100,  100, 100, 500, 100, 200, 100,
+                                    100, 100, 2100, 100, 200, 100, 100, 100, 1000};
+        QStringList measured;
+        for (double gap : gapsMs(received.first(turn.size())))
+            measured << QString::number(gap, 'f', 1);
+        qInfo("gaps as the terminal saw them (ms): %s", qPrintable(measured.join(' ')));
+        const QString off = checkGaps(received, gaps, 80);
+        QVERIFY2(off.isEmpty(), qPrintable(off));
+        QCOMPARE(n.terminal.clearCount(), 1);
+        QCOMPARE(onDiskAtClear, lines(records));
+    }
+
+    // The server drops the connection in the middle of a transfer and is back soon after, the
+    // link started again as systemd restarts its unit. The poller waits for its port as for a
+    // pulled adapter; the terminal, never cleared for the broken transfer, sends everything
+    // again, which is stored whole and cleared once.
+    void shouldFetchEverythingAgainAfterTheConnectionDrops()
+    {
+        NetCradle n;
+        const QList<QByteArray> records = numberedRecords(300, "8102");
+        n.terminal.setRecords(records);
+        n.terminal.setReplyCharDelayMs(1); // about 5 s for the transfer
+        QByteArray onDiskAtClear;
+        n.terminal.setOnClear([&] { onDiskAtClear = n.pollFiles(); });
+        QVERIFY2(n.connect(), qPrintable(n.failure));
+        n.startPoller();
+        // Records flowing: about a third of them out.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return n.terminal.receivedBytes().contains("!7^\r") &&
+                       n.terminal.sent().size() > 1500;
+            },
+            15000));
+        n.server.kill();
+        QVERIFY(n.link.waitForFinished(5000));
+        QVERIFY(!QFileInfo(n.device()).isSymLink());
+        QVERIFY2(n.logged("<4>port \\S+/tty lost", 10000), qPrintable(n.log));
+        QCOMPARE(n.terminal.clearCount(), 0);
+        const qsizetype keptAtCut = wholeLines(n.pollFiles(), records);
+        QVERIFY(keptAtCut >= 0 && keptAtCut < records.size());
+
+        n.terminal.setReplyCharDelayMs(0);
+        QVERIFY2(n.connect(), qPrintable(n.failure));
+        QVERIFY2(n.logged("<6>port \\S+/tty back", 10000), qPrintable(n.log));
+        QVERIFY(QTest::qWaitFor([&] { return n.terminal.clearCount() > 0; }, 30000));
+        QVERIFY(n.stopPoller());
+        QCOMPARE(n.terminal.clearCount(), 1);
+        // What came before the cut, whole records only, then everything.
+        QVERIFY(onDiskAtClear.endsWith(lines(records)));
+        const qsizetype kept = wholeLines(onDiskAtClear.chopped(lines(records).size()), records);
+        QVERIFY2(kept >= keptAtCut && kept < records.size(), qPrintable(QString::number(kept)));
+        QCOMPARE(n.pollFiles(), onDiskAtClear);
+        QCOMPARE(n.log.count(QStringLiteral(" lost")), 1);
+        QCOMPARE(n.log.count(QStringLiteral(" back")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetCradle)
+#include "tst_netcradle.moc"
