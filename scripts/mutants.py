@@ -16,6 +16,9 @@ POLLER = 'src/app/poll_main.cpp'
 MAIN = 'src/mainwindow/MainWindow.cpp'
 LINK = 'src/link/SerialLink.cpp'
 MEMORY = 'src/mainwindow/TerminalMemory.cpp'
+HOLDER = 'src/link/PortHolder.cpp'
+NOTIFIER = 'src/polling/ServiceNotifier.cpp'
+SERVICE = ['tst_pollservice']
 
 PROG = ['tst_programming', 'tst_faults']
 POLL = ['tst_polling', 'tst_faults', 'tst_pollservice']
@@ -291,4 +294,30 @@ MUTANTS = [
      '            if (c == kQuote)', VIEWER, "an item's leading blanks kept"),
     ('M102', 'src/viewer/FileSummary.cpp', 'QStringLiteral(" effettuato alle ")', 'QStringLiteral(" effettuato ")',
      VIEWER, 'time-stamped file summary text'),
+    # The poller in production: one holder per device, the holder named, systemd told.
+    ('M103', LINK, 'm_port.setPortName(device);', 'm_port.setPortName(m_devicePath);',
+     ['tst_pollservice', 'tst_faults'], 'the port locked under the name that reached it, not the device'),
+    ('M104', MAIN, 'text += QStringLiteral("\\r\\n") + holder->operatorLine();', 'text += QString();',
+     ['tst_faults', 'tst_mainwindow'], "the window's message does not name the holder"),
+    ('M105', POLLER, 'why += QStringLiteral("; ") + holder->logText();', 'why += QString();', SERVICE,
+     "the poller's log does not name the holder"),
+    ('M106', HOLDER, 'pid > 0 && pid != ::getpid() &&', 'pid > 0 &&', ['tst_faults', 'tst_mainwindow'],
+     'a window names itself as the holder of its own port'),
+    ('M107', NOTIFIER, 'send("READY=1\\nSTATUS=" + status.toUtf8());', 'send("STATUS=" + status.toUtf8());',
+     SERVICE, 'readiness never told'),
+    ('M108', POLLER, '            m_retry.exec();\n            m_notifier.alive();\n', '            m_retry.exec();\n',
+     SERVICE, 'the watchdog starves while the port is awaited'),
+    ('M109', CYCLE, '        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));\n        emit alive();',
+     '        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));', SERVICE,
+     "the watchdog not fed through the turn's pauses"),
+    ('M110', NOTIFIER, '    send("STOPPING=1");\n', '', SERVICE, 'stopping never told'),
+    ('M111', POLLER, '                m_recordsToday += n;\n', '', SERVICE, "the status line's day count ignores transfers"),
+    ('M112', POLLER, '        return kBadArguments;', '        return 0;', SERVICE, 'a bad argument exits 0'),
+    ('M113', POLLER, 'o.port < 1 || o.port > 16', 'o.port < 1 || o.port > 17', SERVICE, 'port 17 accepted'),
+    ('M114', POLLER, 'logLine(Priority::Warning, QStringLiteral("port %1 lost;',
+     'logLine(Priority::Info, QStringLiteral("port %1 lost;', SERVICE, 'a lost port logged as information'),
+    ('M115', POLLER, '            m_state.pollStopRequested = false;\n            m_cycle.run();',
+     '            m_cycle.run();', SERVICE, 'polling stays stopped after the port comes back'),
+    ('M116', CYCLE, '        m_store.commit();\n        throw;', '        throw;', ['tst_netcradle', 'tst_pollservice'],
+     'records before a port failure mid-transfer wait for a later transfer to reach the file'),
 ]

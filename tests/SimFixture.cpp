@@ -109,3 +109,16 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
     }
     return off.join(QStringLiteral("; "));
 }
+
+QList<QByteArray> numberedRecords(int count, const char *prefix)
+{
+    QList<QByteArray> records;
+    for (int i = 0; i < count; ++i)
+        records << prefix + QByteArray::number(i).rightJustified(5, '0') + ";0001";
+    return records;
+}
+
+QByteArray lines(const QList<QByteArray> &records)
+{
+    return records.isEmpty() ? QByteArray() : records.join("\r\n") + "\r\n";
+}

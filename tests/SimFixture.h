@@ -41,6 +41,11 @@ struct SimFixture : WorkDir {
 // returned thread does it, and must be waited for).
 std::unique_ptr<QThread> putFault(sim::TerminalSim &terminal, const QString &steps);
 
+// count records "<prefix>00000;0001", "<prefix>00001;0001", ...
+QList<QByteArray> numberedRecords(int count, const char *prefix);
+// The poll file's bytes for these records.
+QByteArray lines(const QList<QByteArray> &records);
+
 // n random bytes, the same each run; CR left out unless withCr.
 QByteArray randomBytes(int n, bool withCr);
 

@@ -16,20 +16,6 @@
 
 namespace {
 
-QList<QByteArray> numberedRecords(int count, const char *prefix)
-{
-    QList<QByteArray> records;
-    for (int i = 0; i < count; ++i)
-        records << prefix + QByteArray::number(i).rightJustified(5, '0') + ";0001";
-    return records;
-}
-
-// The poll file's bytes for these records.
-QByteArray lines(const QList<QByteArray> &records)
-{
-    return records.isEmpty() ? QByteArray() : records.join("\r\n") + "\r\n";
-}
-
 // One poller on its own folder, with its terminal linked there as com1.
 struct Service : WorkDir {
     sim::TerminalSim terminal;
@@ -60,7 +46,7 @@ struct Service : WorkDir {
     }
 };
 
-constexpr qint64 kWatchdogUs = 4000000;
+constexpr qint64 kWatchdogUs = 2000000;
 
 // systemd's end of the notification protocol: a datagram socket. Each message is kept with the
 // time it arrived, so the test waits through wait(), which reads them as they come.

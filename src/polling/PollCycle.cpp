@@ -238,7 +238,15 @@ PollCycle::Outcome PollCycle::fetchRecords()
     m_transferComplete = false;
     m_transferRecords = 0;
     QByteArray line;
-    const Exchange::Wait end = receiveRecords(line);
+    Exchange::Wait end = Exchange::Wait::Abandoned;
+    try {
+        end = receiveRecords(line);
+    } catch (const SerialError &) {
+        // The port failed midway: the whole records so far reach the file now, as when the
+        // transfer is stopped, not with some later transfer.
+        m_store.commit();
+        throw;
+    }
     // Bytes after the last CR are a record all the same (with the TAB terminator they are
     // the whole transfer): stored like the others, before anything is cleared. A transfer
     // broken off keeps no torn record: the terminal sends it whole next time.
