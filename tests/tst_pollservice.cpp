@@ -158,7 +158,7 @@ private slots:
         if (late) {
             QTest::qWait(3500); // past the first retry, which must not log again
             if (situation == "held") {
-                ::kill(pid_t(holder.processId()), SIGTERM);
+                ::kill(pid_t(holderPid), SIGTERM);
                 QVERIFY(holder.waitForFinished(3000));
                 s.terminal.setRecords(records);
             } else {
