@@ -70,14 +70,14 @@ struct NetCradle : WorkDir {
                       terminal.devicePath() + ",rawer"});
         const QRegularExpression listening(QStringLiteral("listening on .*:(\\d+)\n"));
         QString said;
-        QTest::qWaitFor(
+        const bool answered = QTest::qWaitFor(
             [&] {
                 said += QString::fromLocal8Bit(server.readAllStandardError());
                 return said.contains(listening) || server.state() == QProcess::NotRunning;
             },
             5000);
         port = listening.match(said).captured(1).toInt();
-        if (port == 0) {
+        if (!answered || port == 0) {
             failure = "the server does not listen: " + server.errorString() + ' ' + said;
             return false;
         }
