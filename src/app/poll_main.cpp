@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr int kRetryMs = 3000;
+constexpr int kDayCheckMs = 60000;
 constexpr int kBadArguments = 2;
 
 // One line per event on standard output, with the journal's priority prefix.
@@ -146,7 +148,8 @@ public:
         logLine(Priority::Info, QStringLiteral("corvane-poll %1: polling %2 into %3")
                                     .arg(QCoreApplication::applicationVersion(), m_name,
                                          m_state.workingDir.absolutePath()));
-        countTodaysRecords();
+        if (m_notifier.isActive())
+            countTodaysRecords();
         for (bool first = true; !m_stopping; first = false) {
             const bool opened = open();
             if (first)
@@ -256,7 +259,11 @@ private:
         return state;
     }
 
-    void updateStatus() { m_notifier.setStatus(statusLine()); }
+    void updateStatus()
+    {
+        if (m_notifier.isActive())
+            m_notifier.setStatus(statusLine());
+    }
 
     void connectCycle()
     {
@@ -268,7 +275,11 @@ private:
                          [this](bool, const QString &file) { m_file = file; });
         QObject::connect(&m_cycle, &PollCycle::alive, [this] {
             m_notifier.alive();
-            updateStatus(); // the day's figure starts again at midnight
+            // The day's figure starts again at midnight; asking the date is not free.
+            if (!m_dayChecked.isValid() || m_dayChecked.elapsed() >= kDayCheckMs) {
+                m_dayChecked.start();
+                updateStatus();
+            }
         });
         QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored, qsizetype n) {
             if (stored) {
@@ -325,6 +336,7 @@ private:
     QDate m_countDay;
     qint64 m_recordsToday = 0;
     QTime m_lastTransfer;
+    QElapsedTimer m_dayChecked;
     bool m_portLost = false;
     bool m_stopping = false;
 };

@@ -6,7 +6,7 @@ namespace {
 constexpr qint64 kLongestPingIntervalMs = 1000;
 }
 
-ServiceNotifier::ServiceNotifier()
+ServiceNotifier::ServiceNotifier() : m_active(qEnvironmentVariableIsSet("NOTIFY_SOCKET"))
 {
     uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0)

@@ -11,6 +11,9 @@ class ServiceNotifier {
 public:
     ServiceNotifier();
 
+    // Whether systemd listens: the rest is free to skip its work when not.
+    bool isActive() const { return m_active; }
+
     void ready(const QString &status);
     // Called from the places a live cycle passes through; pings the watchdog, at most every
     // pingIntervalMs(). A cycle stuck anywhere stops the pings, and systemd restarts it.
@@ -29,5 +32,6 @@ private:
     qint64 m_pingIntervalMs = 0;
     QElapsedTimer m_lastPing;
     QString m_status;
+    bool m_active = false;
     bool m_ready = false; // a status before ready goes out with it
 };
