@@ -1,7 +1,9 @@
 #include "SimFixture.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTest>
 
 SimFixture::SimFixture()
 {
@@ -121,4 +123,13 @@ QList<QByteArray> numberedRecords(int count, const char *prefix)
 QByteArray lines(const QList<QByteArray> &records)
 {
     return records.isEmpty() ? QByteArray() : records.join("\r\n") + "\r\n";
+}
+
+bool holdThroughAnotherLink(QProcess &poller, const QString &pollerPath, sim::TerminalSim &terminal,
+                            const QDir &dir)
+{
+    if (!QFile::link(terminal.devicePath(), dir.filePath("com2")))
+        return false;
+    poller.start(pollerPath, {"--device=" + dir.filePath("com2"), "--dir=" + dir.path()});
+    return QTest::qWaitFor([&] { return terminal.receivedBytes().contains("!?^\r"); }, 10000);
 }

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcess>
 #include <QString>
 #include <QThread>
 
@@ -40,6 +41,12 @@ struct SimFixture : WorkDir {
 // "cut=TEXT*N" (the cable is pulled 120 ms after the terminal received TEXT N times: the
 // returned thread does it, and must be waited for).
 std::unique_ptr<QThread> putFault(sim::TerminalSim &terminal, const QString &steps);
+
+// Starts poller (the corvane-poll at pollerPath) on the terminal through a second name of its
+// device, dir/com2, polling into dir; true once it has asked the terminal for its status, so
+// it holds the port.
+bool holdThroughAnotherLink(QProcess &poller, const QString &pollerPath, sim::TerminalSim &terminal,
+                            const QDir &dir);
 
 // count records "<prefix>00000;0001", "<prefix>00001;0001", ...
 QList<QByteArray> numberedRecords(int count, const char *prefix);

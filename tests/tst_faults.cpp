@@ -6,7 +6,6 @@
 #include "SimFixture.h"
 #include "clock/ClockScreen.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -252,11 +251,7 @@ private slots:
         if (first == "window") {
             f.start();
         } else {
-            QVERIFY(QFile::link(f.terminal.devicePath(), f.dir.filePath("com2")));
-            poller.start(QStringLiteral(CORVANE_POLL),
-                         {"--device=" + f.dir.filePath("com2"), "--dir=" + f.dir.path()});
-            QVERIFY(QTest::qWaitFor([&] { return f.terminal.receivedBytes().contains("!?^\r"); },
-                                    10000));
+            QVERIFY(holdThroughAnotherLink(poller, CORVANE_POLL, f.terminal, f.dir));
         }
         ScriptedDialogs dialogs;
         ProgramState state{f.dir, dialogs};

@@ -32,9 +32,8 @@ const QStringList kLockFolders = {
     QStringLiteral("/run/lock"),
 };
 
-} // namespace
-
-QString PortHolder::lockFilePath(const QString &device)
+// The lock file a serial program writes for device (the first lock folder usable here).
+QString lockFilePath(const QString &device)
 {
     QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
@@ -46,6 +45,8 @@ QString PortHolder::lockFilePath(const QString &device)
     }
     return {};
 }
+
+} // namespace
 
 std::optional<PortHolder> PortHolder::find(const QString &device)
 {

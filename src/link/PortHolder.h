@@ -15,8 +15,6 @@ struct PortHolder {
     // The holder of device (a real device path, links resolved), other than this process;
     // nothing when it cannot be known.
     static std::optional<PortHolder> find(const QString &device);
-    // The lock file a serial program writes for device (the first lock folder usable here).
-    static QString lockFilePath(const QString &device);
 
     // One line for the operator (Italian) and one for the log (English): who, and what to do.
     QString operatorLine() const;
