@@ -46,10 +46,10 @@ MUTANTS = [
     ('M08', CAT, 'ATTENZIONE!!!', 'ATTENZIONE!!', PROG, 'speed warning text'),
     ('M09', CYCLE, 'm_exchange.wake(100)', 'm_exchange.wake(50)', POLL,
      "polling's first wake-up listens 50 ms after the \"0\", not 100"),
-    ('M10', CYCLE, 'm_exchange.pauseMs(500);\n    if (!m_exchange.wakeTerminal())',
-     'm_exchange.pauseMs(250);\n    if (!m_exchange.wakeTerminal())', POLL,
+    ('M10', CYCLE, 'pause(500);\n    if (!m_exchange.wakeTerminal())',
+     'pause(250);\n    if (!m_exchange.wakeTerminal())', POLL,
      'pause before the transfer 500 -> 250 ms'),
-    ('M11', CYCLE, 'm_exchange.pauseMs(1000);', 'm_exchange.pauseMs(500);', POLL,
+    ('M11', CYCLE, 'pause(1000);', 'pause(500);', POLL,
      'pause before the clear 1000 -> 500 ms'),
     ('M12', EXCH, 'm_link.output(" ");\n    pauseMs(100);', 'm_link.output(" ");\n    pauseMs(50);',
      TALKS, 'wake-up pause between " " and "0" 100 -> 50 ms'),
@@ -201,8 +201,8 @@ MUTANTS = [
      '    if (!flushInput()', '    m_exchange.wakeTerminal();\n    if (!flushInput()', POLL,
      'clear sent though the wake-up before it failed'),
     ('M69', CYCLE, '        emit indicatorCleared();\n        m_exchange.processEventsOnce();\n'
-     '        m_exchange.pauseMs(500);', '        emit indicatorCleared();\n'
-     '        m_exchange.processEventsOnce();\n        m_exchange.pauseMs(200);', POLL,
+     '        pause(500);', '        emit indicatorCleared();\n'
+     '        m_exchange.processEventsOnce();\n        pause(200);', POLL,
      'pause without indicator between turns 500 -> 200 ms'),
 
     # corvane-poll.
