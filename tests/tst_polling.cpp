@@ -21,31 +21,45 @@ class TestPolling : public QObject {
 
 private slots:
     // Records go after what the file holds, byte for byte, on a line of their own even when
-    // a killed run left a torn record behind.
+    // a killed run of an older version left a torn record behind. Past a committed length
+    // published for the file lies what a killed store never synced: it goes. Readers learn
+    // the new committed length.
     void shouldAppendRecordsByteForByte_data()
     {
-        const auto row =
-            table<QByteArray, QList<QByteArray>, QByteArray>({"before", "records", "after"});
-        row("three records", "OLD\r\n", {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
-        row("empty record", "", {"", "X"}, "\r\nX\r\n");
-        row("high bytes, NUL and separators untouched", "", {{"\xe0\x80\xff\0;\t\"q\"", 9}},
+        const auto row = table<QByteArray, qint64, QList<QByteArray>, QByteArray>(
+            {"before", "committed", "records", "after"});
+        row("three records", "OLD\r\n", -1, {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
+        row("empty record", "", -1, {"", "X"}, "\r\nX\r\n");
+        row("high bytes, NUL and separators untouched", "", -1, {{"\xe0\x80\xff\0;\t\"q\"", 9}},
             {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
-        row("killed mid-record", "TOR", {"A"}, "TOR\r\nA\r\n");
-        row("killed before LF", "TORN\r", {"A"}, "TORN\r\nA\r\n");
+        row("killed mid-record", "TOR", -1, {"A"}, "TOR\r\nA\r\n");
+        row("killed before LF", "TORN\r", -1, {"A"}, "TORN\r\nA\r\n");
+        row("torn past the committed length", "A\r\nTOR", 3, {"B"}, "A\r\nB\r\n");
+        row("unsynced records past it", "A\r\nB\r\n", 3, {"B"}, "A\r\nB\r\n");
+        row("committed length beyond the file", "A\r\n", 9, {"B"}, "A\r\nB\r\n");
     }
 
     void shouldAppendRecordsByteForByte()
     {
         QFETCH(QByteArray, before);
+        QFETCH(qint64, committed);
         QFETCH(QList<QByteArray>, records);
+        QFETCH(QByteArray, after);
         WorkDir w;
+        const QString path = w.dir.filePath("05-12-26.pol");
         if (!before.isEmpty())
             QVERIFY(w.write("05-12-26.pol", before));
+        if (committed >= 0)
+            QVERIFY((CommitMark{"0123456789abcdef", CommitMark::inodeOf(path), committed})
+                        .writeFor(path));
         PollStore store(w.dir, [] { return kDay; });
         for (const QByteArray &r : records)
             QVERIFY(store.append(r));
         QVERIFY(store.commit());
-        QTEST(w.read("05-12-26.pol"), "after");
+        QCOMPARE(w.read("05-12-26.pol"), after);
+        const auto mark = CommitMark::readFor(path, CommitMark::inodeOf(path));
+        QVERIFY(mark);
+        QCOMPARE(mark->length, after.size());
     }
 
     void shouldSplitTransferAtMidnight()
@@ -96,9 +110,26 @@ private slots:
             store.append("this line does not fit");
             QVERIFY(!store.commit());
         }
+        const QString path = w.dir.filePath("05-12-26.pol");
+        QCOMPARE(w.read("05-12-26.pol"), QByteArray("0123456789\r\n"));
+        QCOMPARE(CommitMark::readFor(path, CommitMark::inodeOf(path))->length, 12);
         // The failure belongs to that transfer only.
         QVERIFY(store.append("next"));
         QVERIFY(store.commit());
+    }
+
+    // Two stores on one file (two terminals polled into one folder) take turns: the second
+    // fails its transfer, so its terminal keeps the records, rather than cut the first's back.
+    void shouldLeaveAFileInUseToItsStore()
+    {
+        WorkDir w;
+        PollStore first(w.dir, [] { return kDay; }), second(w.dir, [] { return kDay; });
+        QVERIFY(first.append("A"));
+        QVERIFY(!second.append("B"));
+        QVERIFY(!second.commit());
+        QVERIFY(first.commit());
+        QVERIFY(second.append("B") && second.commit());
+        QCOMPARE(w.read("05-12-26.pol"), QByteArray("A\r\nB\r\n"));
     }
 
     // Turn after turn: the bytes and the least pause before each (ms, from the first " "),

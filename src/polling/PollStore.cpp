@@ -8,6 +8,8 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -94,22 +96,54 @@ bool PollStore::append(const QByteArray &record)
     const QDate today = m_today();
     if (m_file.isOpen() && today != m_fileDate && !syncAndClose())
         m_failed = true;
-    if (!m_file.isOpen()) {
-        m_file.setFileName(m_dir.filePath(fileName(today)));
-        m_created = !m_file.exists();
-        // Buffered here, in large pieces, rather than by QFile in small ones.
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            m_failed = true;
-            return false;
-        }
-        m_fileDate = today;
-        m_startSize = m_file.size();
-        m_pending.append(lineEndMissing(m_file.fileName(), m_startSize));
+    if (!m_file.isOpen() && !open(today)) {
+        m_failed = true;
+        return false;
     }
     m_pending.append(record).append("\r\n", 2);
     if (m_pending.size() >= kPendingBytes)
         writePending();
     return !m_failed;
+}
+
+bool PollStore::open(const QDate &today)
+{
+    const QString path = m_dir.filePath(fileName(today));
+    m_file.setFileName(path);
+    m_created = !m_file.exists();
+    // Buffered here, in large pieces, rather than by QFile in small ones.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    struct stat st{};
+    // One store at a time: another one cutting its transfer back would take ours with it.
+    if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(m_file.handle(), &st) != 0) {
+        m_file.close();
+        return false;
+    }
+    qint64 size = st.st_size;
+    auto mark = m_created ? std::nullopt : CommitMark::readFor(path, st.st_ino);
+    if (mark && mark->length <= size) {
+        // Past the mark lies what a store killed before its sync left: records the terminal
+        // still holds and sends again, or the torn start of one.
+        if (size > mark->length && !m_file.resize(mark->length)) {
+            m_file.close();
+            return false;
+        }
+        size = mark->length;
+    } else {
+        // A new file, or one this version never committed to: what it holds stands, and is
+        // published before a byte is added, so that no reader takes the new bytes as committed.
+        mark = CommitMark{CommitMark::newGeneration(), quint64(st.st_ino), size};
+        if (!mark->writeFor(path)) {
+            m_file.close();
+            return false;
+        }
+        m_pending.append(lineEndMissing(path, size));
+    }
+    m_mark = *mark;
+    m_fileDate = today;
+    m_startSize = size;
+    return true;
 }
 
 void PollStore::writePending()
@@ -122,13 +156,16 @@ void PollStore::writePending()
 bool PollStore::syncAndClose()
 {
     writePending();
-    bool ok = !m_failed && syncFile(m_file);
-    m_file.close();
-    ok = ok && m_file.error() == QFileDevice::NoError;
+    bool ok = !m_failed && syncFile(m_file) && m_file.error() == QFileDevice::NoError;
+    if (ok) {
+        m_mark.length = m_file.size();
+        ok = m_mark.writeFor(m_file.fileName());
+    }
     // A transfer that did not make it leaves no torn record behind to be glued to the next
-    // one: the terminal sends them all again.
+    // one: the terminal sends them all again. Cut while the file is still ours.
     if (!ok)
-        QFile::resize(m_file.fileName(), m_startSize);
+        m_file.resize(m_startSize);
+    m_file.close();
     if (ok && m_created)
         ok = syncDirectory(m_dir.absolutePath());
     m_created = false;

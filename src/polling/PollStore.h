@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include "polling/CommitMark.h"
+
 #include <functional>
 
 // The day's poll file: "dd-mm-yy.pol" in the working directory, one record per line ended
@@ -14,7 +16,8 @@
 // A transfer appends its records with ordinary buffered writes and then commits them with
 // one sync: the terminal keeps every record until it is told to clear them, so a record lost
 // to a crash before the commit is fetched again, never lost. Only a successful commit may
-// let the terminal forget.
+// let the terminal forget. What has been committed is published beside the file (CommitMark)
+// for the shipper, which takes nothing beyond it.
 class PollStore {
 public:
     using Today = std::function<QDate()>;
@@ -42,6 +45,7 @@ public:
 private:
     static constexpr qsizetype kPendingBytes = 256 * 1024;
 
+    bool open(const QDate &today);
     void writePending();
     bool syncAndClose();
 
@@ -50,7 +54,8 @@ private:
     QFile m_file;
     QByteArray m_pending; // appended records not yet handed to the file
     QDate m_fileDate;
-    qint64 m_startSize = 0; // the open file's size before this transfer
+    CommitMark m_mark;      // of the open file
+    qint64 m_startSize = 0; // the open file's committed size before this transfer
     bool m_created = false; // the open file is new: its directory entry needs a sync too
     bool m_failed = false;  // something since the last commit did not make it
 };

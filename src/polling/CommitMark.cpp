@@ -1,0 +1,87 @@
+#include "polling/CommitMark.h"
+
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kTag[] = "corvane-committed 1 ";
+
+} // namespace
+
+QString CommitMark::pathFor(const QString &pollFile)
+{
+    const QFileInfo info(pollFile);
+    return info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".committed"));
+}
+
+QByteArray CommitMark::newGeneration()
+{
+    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
+}
+
+quint64 CommitMark::inodeOf(const QString &path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? quint64(st.st_ino) : 0;
+}
+
+QByteArray CommitMark::toLine() const
+{
+    return kTag + generation + ' ' + QByteArray::number(inode) + ' ' + QByteArray::number(length) +
+           '\n';
+}
+
+std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
+{
+    if (!line.startsWith(kTag) || !line.endsWith('\n'))
+        return std::nullopt;
+    const QList<QByteArray> fields = line.mid(sizeof kTag - 1).chopped(1).split(' ');
+    if (fields.size() != 3 || fields[0].size() != 16)
+        return std::nullopt;
+    CommitMark mark;
+    bool inodeOk = false, lengthOk = false;
+    mark.generation = fields[0];
+    mark.inode = fields[1].toULongLong(&inodeOk);
+    mark.length = fields[2].toLongLong(&lengthOk);
+    if (!inodeOk || !lengthOk || mark.length < 0)
+        return std::nullopt;
+    return mark;
+}
+
+std::optional<CommitMark> CommitMark::readFor(const QString &pollFile, quint64 inode)
+{
+    QFile file(pathFor(pollFile));
+    if (inode == 0 || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    auto mark = fromLine(file.read(128));
+    if (!mark || mark->inode != inode)
+        return std::nullopt;
+    return mark;
+}
+
+bool CommitMark::writeFor(const QString &pollFile) const
+{
+    const QString path = pathFor(pollFile);
+    const QByteArray temp = QFile::encodeName(path + QStringLiteral(".new"));
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const QByteArray line = toLine();
+    const bool written = ::write(fd, line.constData(), size_t(line.size())) == line.size() &&
+                         ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed ||
+        std::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// How much of a poll file its store has made durable, published beside it for readers in
+// other processes: "dd-mm-yy.pol" has ".dd-mm-yy.pol.committed", one line
+//     corvane-committed 1 <generation> <inode> <length>
+// Bytes past the length may still be cut back (a failed append) or be the torn remains of a
+// killed store: a reader takes nothing beyond it. The generation is new whenever a store
+// creates the file, so a file removed and written anew is never taken for the old one; the
+// inode ties the mark to the file it was written for, so a file put there by other means
+// (copied in, restored) is not judged by a stale mark.
+struct CommitMark {
+    QByteArray generation;
+    quint64 inode = 0;
+    qint64 length = 0;
+
+    static QString pathFor(const QString &pollFile);
+    static QByteArray newGeneration();
+    // The inode of the file at path, 0 when there is none.
+    static quint64 inodeOf(const QString &path);
+
+    // The mark of the file at pollFile when it was written for that inode.
+    static std::optional<CommitMark> readFor(const QString &pollFile, quint64 inode);
+    // Replaces the mark at once for every reader (a new file renamed over the old), after
+    // forcing it to disk.
+    bool writeFor(const QString &pollFile) const;
+
+    QByteArray toLine() const;
+    static std::optional<CommitMark> fromLine(const QByteArray &line);
+};
