@@ -50,7 +50,7 @@ private slots:
         if (!before.isEmpty())
             QVERIFY(w.write("05-12-26.pol", before));
         if (committed >= 0)
-            QVERIFY((CommitMark{"0123456789abcdef", CommitMark::inodeOf(path), committed})
+            QVERIFY((CommitMark{"0123456789abcdef", CommitMark::inodeOf(path), committed, 0})
                         .writeFor(path));
         PollStore store(w.dir, [] { return kDay; });
         for (const QByteArray &r : records)

@@ -1,5 +1,6 @@
 // corvane-poll: the polling cycle without a window, for a terminal left in its cradle all
 // day. One instance per terminal; meant to run as a systemd service (corvane-poll@N).
+#include "app/Headless.h"
 #include "link/SerialLink.h"
 #include "polling/PollCycle.h"
 #include "polling/ServiceNotifier.h"
@@ -15,9 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -26,14 +25,8 @@ constexpr int kRetryMs = 3000;
 constexpr int kDayCheckMs = 60000;
 constexpr int kBadArguments = 2;
 
-// One line per event on standard output, with the journal's priority prefix.
-enum class Priority { Error = 3, Warning = 4, Info = 6 };
-
-void logLine(Priority priority, const QString &text)
-{
-    std::fprintf(stdout, "<%d>%s\n", int(priority), text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
+using headless::logLine;
+using headless::Priority;
 
 // Nobody is there to answer a message box: the poller logs its own lines instead.
 class NoDialogs : public Dialogs {
@@ -44,14 +37,6 @@ public:
     void plain(const QString &, const QString &) override {}
     void beep() override {}
 };
-
-int signalPipe[2];
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
 
 struct Options {
     int port = 0;
@@ -352,23 +337,17 @@ int main(int argc, char *argv[])
     if (!options)
         return kBadArguments;
 
-    // SIGTERM and SIGINT reach the event loop through a pipe; the cycle sees the stop at
-    // its next safe point.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+    // The cycle sees the stop at its next safe point.
+    const int stopFd = headless::stopOnSignals();
+    if (stopFd < 0)
         return 1;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
 
     NoDialogs dialogs;
     Poller poller(*options, dialogs);
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier notifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
         char c;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        [[maybe_unused]] const auto n = ::read(stopFd, &c, 1);
         poller.stop();
     });
     return poller.run();

@@ -36,7 +36,7 @@ quint64 CommitMark::inodeOf(const QString &path)
 QByteArray CommitMark::toLine() const
 {
     return kTag + generation + ' ' + QByteArray::number(inode) + ' ' + QByteArray::number(length) +
-           '\n';
+           ' ' + QByteArray::number(since) + '\n';
 }
 
 std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
@@ -44,14 +44,15 @@ std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
     if (!line.startsWith(kTag) || !line.endsWith('\n'))
         return std::nullopt;
     const QList<QByteArray> fields = line.mid(sizeof kTag - 1).chopped(1).split(' ');
-    if (fields.size() != 3 || fields[0].size() != 16)
+    if (fields.size() != 4 || fields[0].size() != 16)
         return std::nullopt;
     CommitMark mark;
-    bool inodeOk = false, lengthOk = false;
+    bool inodeOk = false, lengthOk = false, sinceOk = false;
     mark.generation = fields[0];
     mark.inode = fields[1].toULongLong(&inodeOk);
     mark.length = fields[2].toLongLong(&lengthOk);
-    if (!inodeOk || !lengthOk || mark.length < 0)
+    mark.since = fields[3].toLongLong(&sinceOk);
+    if (!inodeOk || !lengthOk || !sinceOk || mark.length < 0 || mark.since < 0)
         return std::nullopt;
     return mark;
 }

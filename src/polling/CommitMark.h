@@ -7,16 +7,18 @@
 
 // How much of a poll file its store has made durable, published beside it for readers in
 // other processes: "dd-mm-yy.pol" has ".dd-mm-yy.pol.committed", one line
-//     corvane-committed 1 <generation> <inode> <length>
+//     corvane-committed 1 <generation> <inode> <length> <since>
 // Bytes past the length may still be cut back (a failed append) or be the torn remains of a
 // killed store: a reader takes nothing beyond it. The generation is new whenever a store
-// creates the file, so a file removed and written anew is never taken for the old one; the
-// inode ties the mark to the file it was written for, so a file put there by other means
-// (copied in, restored) is not judged by a stale mark.
+// starts marking the file: since is 0 when it created the file, so a file removed and written
+// anew is never taken for the old one, and the size it found otherwise (a file of an older
+// version, or one whose mark was lost). The inode ties the mark to the file it was written
+// for, so a file put there by other means (copied in, restored) is not judged by a stale mark.
 struct CommitMark {
     QByteArray generation;
     quint64 inode = 0;
     qint64 length = 0;
+    qint64 since = 0;
 
     static QString pathFor(const QString &pollFile);
     static QByteArray newGeneration();

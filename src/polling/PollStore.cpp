@@ -133,7 +133,7 @@ bool PollStore::open(const QDate &today)
     } else {
         // A new file, or one this version never committed to: what it holds stands, and is
         // published before a byte is added, so that no reader takes the new bytes as committed.
-        mark = CommitMark{CommitMark::newGeneration(), quint64(st.st_ino), size};
+        mark = CommitMark{CommitMark::newGeneration(), quint64(st.st_ino), size, size};
         if (!mark->writeFor(path)) {
             m_file.close();
             return false;

@@ -1,0 +1,113 @@
+// corvane-ship: every record line stored in a folder of poll files, into PostgreSQL, once.
+// One instance per poll folder; meant to run as a systemd service (corvane-ship@N) beside
+// the poller that writes the folder.
+#include "app/Headless.h"
+#include "ship/PgSession.h"
+#include "ship/Shipper.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QSysInfo>
+
+#include <optional>
+
+namespace {
+
+constexpr int kBadArguments = 2;
+
+// Parses the arguments; on a bad one says why on standard error and returns nothing.
+std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, QString *target)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Ships every record line stored in the poll files (dd-mm-yy.pol) of a folder into a "
+        "PostgreSQL database, each exactly once, and keeps doing so as records arrive. Logs "
+        "one line per event."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dir(QStringLiteral("dir"),
+                                 QStringLiteral("Folder of the poll files (default: current)."),
+                                 QStringLiteral("DIR"));
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral("libpq connection string or URI; the password from ~/.pgpass, "
+                       "PGPASSFILE, a service file or PGPASSWORD, never from here."),
+        QStringLiteral("CONNINFO"));
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QStringLiteral("Where the rows say they come from (default: host:folder)."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("Ship what is there, then exit."));
+    parser.addOptions({dir, database, station, once});
+    const auto fail = [](const QString &why) -> std::optional<ship::Shipper::Options> {
+        std::fprintf(stderr, "corvane-ship: %s\n", qPrintable(why));
+        return std::nullopt;
+    };
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+    if (!parser.isSet(database))
+        return fail(QStringLiteral("give --database CONNINFO"));
+
+    ship::Shipper::Options o;
+    o.dir = QDir::cleanPath(QFileInfo(parser.isSet(dir) ? parser.value(dir) : QDir::currentPath())
+                                .absoluteFilePath());
+    const QFileInfo folder(o.dir);
+    if (!folder.isDir() || !folder.isReadable())
+        return fail(QStringLiteral("--dir %1 is not a readable folder").arg(o.dir));
+    o.conninfo = parser.value(database).toUtf8();
+    QString error;
+    *target = ship::PgSession::describe(o.conninfo, &error);
+    if (target->isEmpty())
+        return fail(QStringLiteral("--database does not parse: ") + error);
+    o.station = parser.isSet(station) ? parser.value(station)
+                                      : QSysInfo::machineHostName() + QLatin1Char(':') + o.dir;
+    if (o.station.isEmpty())
+        return fail(QStringLiteral("--station must not be empty"));
+    o.once = parser.isSet(once);
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-ship"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    QString target;
+    std::optional<ship::Shipper::Options> options = parseOptions(app, &target);
+    if (!options)
+        return kBadArguments;
+    // A stop also ends any wait on the database at once.
+    options->stopFd = headless::stopOnSignals();
+    if (options->stopFd < 0)
+        return 1;
+
+    using headless::Priority;
+    headless::logLine(Priority::Info, QStringLiteral("corvane-ship %1: shipping %2 as station %3 "
+                                                     "to %4")
+                                          .arg(QCoreApplication::applicationVersion(),
+                                               options->dir, options->station, target));
+    ship::Shipper shipper(*options);
+    QObject::connect(&shipper, &ship::Shipper::logLine, [](int priority, const QString &text) {
+        headless::logLine(Priority(priority), text);
+    });
+    QObject::connect(&shipper, &ship::Shipper::finished, &app, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+    QSocketNotifier stop(options->stopFd, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
+    shipper.start();
+    const int status = app.exec();
+    headless::logLine(Priority::Info, QStringLiteral("stopped"));
+    return status;
+}

@@ -1,0 +1,148 @@
+#include "ship/FileCursor.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace ship {
+
+namespace {
+
+constexpr QByteArrayView kLineEnd("\r\n");
+
+} // namespace
+
+std::optional<QDate> pollDay(const QString &fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d\\d)-(\\d\\d)-(\\d\\d)\\.pol$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto m = pattern.match(fileName);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate day(2000 + m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    return day.isValid() ? std::optional(day) : std::nullopt;
+}
+
+quint64 fnv1a(quint64 hash, const char *data, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        hash ^= quint8(data[i]);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+QByteArray Batch::record(qsizetype i) const
+{
+    const qsizetype start = starts[i] - from.offset;
+    const qsizetype end = bytes.indexOf(kLineEnd, start);
+    return bytes.mid(start, end - start);
+}
+
+FileCursor::FileCursor(QString path, QDate day) : m_path(std::move(path)), m_day(day) {}
+
+QString FileCursor::name() const
+{
+    return QFileInfo(m_path).fileName();
+}
+
+void FileCursor::setShipped(const Position &shipped)
+{
+    m_shipped = shipped;
+    m_next = shipped;
+    m_checked = false;
+}
+
+FileCursor::Change FileCursor::look()
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_limit = 0;
+        m_checked = false;
+        return Change::Gone;
+    }
+    const auto mark = CommitMark::readFor(m_path, st.st_ino);
+    const QByteArray markId = mark ? mark->generation : QByteArray();
+    m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;
+    // A store appending is the common case: same file, same mark, only longer.
+    const bool unchanged = m_checked && st.st_ino == m_inode && st.st_size >= m_next.offset &&
+                           markId == m_next.markId;
+    m_inode = st.st_ino;
+    if (unchanged)
+        return Change::None;
+    m_checked = true;
+
+    const Position &at = m_shipped;
+    Change change = Change::None;
+    if (at.generation == 0)
+        change = Change::None;
+    else if (!at.markId.isEmpty() && mark && markId != at.markId && mark->since == 0)
+        change = Change::Rewritten;
+    else if (st.st_size < at.offset || prefixHash(at.offset) != at.hash)
+        change = Change::Edited;
+
+    if (at.generation == 0)
+        m_next = Position{1, markId, 0, kFnvStart};
+    else if (change == Change::None)
+        m_next = Position{at.generation, markId, at.offset, at.hash};
+    else
+        m_next = Position{at.generation + 1, markId, 0, kFnvStart};
+    return change;
+}
+
+quint64 FileCursor::prefixHash(qint64 length) const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ~m_shipped.hash; // cannot be checked: taken for changed
+    quint64 hash = kFnvStart;
+    QByteArray chunk;
+    for (qint64 done = 0; done < length;) {
+        chunk = file.read(std::min<qint64>(length - done, 1 << 20));
+        if (chunk.isEmpty())
+            return ~m_shipped.hash;
+        hash = fnv1a(hash, chunk.constData(), chunk.size());
+        done += chunk.size();
+    }
+    return hash;
+}
+
+std::optional<Batch> FileCursor::batch(qint64 maxBytes) const
+{
+    if (!m_checked || m_limit <= m_next.offset)
+        return std::nullopt;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_next.offset))
+        return std::nullopt;
+    Batch b;
+    b.from = m_next;
+    // Whole lines only: a line longer than the piece read makes the piece grow.
+    for (qint64 want = maxBytes;; want *= 2) {
+        b.bytes = file.read(std::min(want, m_limit - m_next.offset));
+        const qsizetype end = b.bytes.lastIndexOf(kLineEnd);
+        if (end >= 0) {
+            b.bytes.truncate(end + kLineEnd.size());
+            break;
+        }
+        if (b.bytes.size() < want || !file.seek(m_next.offset))
+            return std::nullopt;
+    }
+    for (qsizetype at = 0; at < b.bytes.size();) {
+        b.starts.append(m_next.offset + at);
+        at = b.bytes.indexOf(kLineEnd, at) + kLineEnd.size();
+    }
+    b.to = b.from;
+    b.to.offset += b.bytes.size();
+    b.to.hash = fnv1a(b.from.hash, b.bytes.constData(), b.bytes.size());
+    return b;
+}
+
+void FileCursor::shipped(const Batch &batch)
+{
+    m_shipped = batch.to;
+    m_next = batch.to;
+}
+
+} // namespace ship

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "polling/CommitMark.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace ship {
+
+// "dd-mm-yy.pol" in any letter case, named after a real day: the day (20yy), else nothing.
+std::optional<QDate> pollDay(const QString &fileName);
+
+// FNV-1a, 64 bits: a fingerprint of what was shipped from a file, kept with its position so
+// that a file changed under what was shipped is noticed. Extends a running value.
+constexpr quint64 kFnvStart = 14695981039346656037ull;
+quint64 fnv1a(quint64 hash, const char *data, qsizetype size);
+
+// Where the shipping of one file stands: as the database has it, or as a batch leaves it.
+struct Position {
+    int generation = 0;  // 0: nothing shipped from the file yet
+    QByteArray markId;   // the store's generation the rows came from, empty when unmarked
+    qint64 offset = 0;   // bytes shipped: every line before this one
+    quint64 hash = kFnvStart; // of those bytes
+
+    bool operator==(const Position &) const = default;
+};
+
+// Complete lines of a file from one position on, as one batch of rows.
+struct Batch {
+    Position from, to;
+    QByteArray bytes;      // the file's bytes from from.offset to to.offset
+    QList<qint64> starts;  // each line's offset in bytes; the line runs to the next CR LF
+    qsizetype count() const { return starts.size(); }
+    QByteArray record(qsizetype i) const;
+};
+
+// One poll file as the shipper follows it: what it may ship next, and whether the file is
+// still the one it shipped from.
+class FileCursor {
+public:
+    enum class Change { None, Gone, Rewritten, Edited };
+
+    FileCursor(QString path, QDate day);
+
+    const QString &path() const { return m_path; }
+    QString name() const;
+    QDate day() const { return m_day; }
+
+    // What the database holds for this file; the next look at the file checks it against
+    // the file before anything more is shipped.
+    void setShipped(const Position &shipped);
+    const Position &shipped() const { return m_shipped; }
+    // Where the next batch starts: the shipped position, or a new generation at 0.
+    const Position &next() const { return m_next; }
+
+    // Looks at the file again. Rewritten: a store created it anew; Edited: it no longer
+    // begins with what was shipped. Either way the next batch starts a new generation.
+    Change look();
+    // Complete lines past next(), up to what the file's store has committed (all of it for
+    // an unmarked file), about maxBytes of them; empty when there are none.
+    std::optional<Batch> batch(qint64 maxBytes) const;
+    // The batch is in the database.
+    void shipped(const Batch &batch);
+
+private:
+    quint64 prefixHash(qint64 length) const;
+
+    QString m_path;
+    QDate m_day;
+    Position m_shipped; // as the database has it
+    Position m_next;
+    bool m_checked = false; // m_next was checked against the file as it is now
+    quint64 m_inode = 0;
+    qint64 m_limit = 0;     // the committed length, or the size of an unmarked file
+};
+
+} // namespace ship

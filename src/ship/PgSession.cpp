@@ -1,0 +1,421 @@
+#include "ship/PgSession.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <libpq-fe.h>
+
+#include <cerrno>
+#include <memory>
+#include <poll.h>
+
+namespace ship {
+
+namespace {
+
+// Made once in one transaction by the first shipper to reach the database; a later release
+// reads the version and migrates.
+constexpr char kCreateSchema[] = R"sql(
+BEGIN;
+SELECT pg_advisory_xact_lock(7403260001);
+CREATE TABLE IF NOT EXISTS corvane_schema (version integer NOT NULL);
+CREATE TABLE IF NOT EXISTS corvane_files (
+    file_id serial PRIMARY KEY,
+    station text NOT NULL,
+    file_name text NOT NULL,
+    poll_day date NOT NULL,
+    generation integer NOT NULL DEFAULT 0,
+    mark_id text NOT NULL DEFAULT '',
+    shipped bigint NOT NULL DEFAULT 0,
+    prefix_hash bigint NOT NULL DEFAULT 0,
+    shipped_at timestamptz,
+    UNIQUE (station, file_name));
+CREATE TABLE IF NOT EXISTS corvane_records (
+    file_id integer NOT NULL,
+    station text NOT NULL,
+    file_name text NOT NULL,
+    generation integer NOT NULL,
+    file_offset bigint NOT NULL,
+    poll_day date NOT NULL,
+    record bytea NOT NULL,
+    shipped_at timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (file_id, generation, file_offset));
+CREATE INDEX IF NOT EXISTS corvane_records_day ON corvane_records (poll_day, station);
+CREATE OR REPLACE VIEW corvane_items AS
+    SELECT station, poll_day, file_name, generation, file_offset, shipped_at,
+           substring(t FROM '^[^;\t]*') AS code,
+           CAST(substring(t FROM '^[^;\t]*[;\t] *([+-]?[0-9]{1,18}) *$') AS bigint) AS quantity
+    FROM (SELECT *, convert_from(record, 'LATIN1') AS t FROM corvane_records) r;
+INSERT INTO corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM corvane_schema);
+COMMIT;
+)sql";
+
+// Worth trying again: the server away, starting or stopping, short of resources (a full
+// disk among them), or a conflict with another transaction.
+bool transient(const QByteArray &state)
+{
+    return state.isEmpty() || state.startsWith("08") || state.startsWith("53") ||
+           state.startsWith("57P") || state.startsWith("58") || state == "40001" ||
+           state == "40P01";
+}
+
+QString oneLine(const char *text)
+{
+    return QString::fromUtf8(text).simplified();
+}
+
+qint64 nowMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+} // namespace
+
+struct PgSession::Result {
+    std::unique_ptr<PGresult, decltype(&PQclear)> r{nullptr, &PQclear};
+    ExecStatusType status() const { return r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR; }
+    QByteArray value(int row, int column) const
+    {
+        return QByteArray(PQgetvalue(r.get(), row, column));
+    }
+    int rows() const { return r ? PQntuples(r.get()) : 0; }
+};
+
+PgSession::PgSession(QByteArray conninfo, int stopFd, std::chrono::milliseconds timeout)
+    : m_conninfo(std::move(conninfo)), m_stopFd(stopFd), m_timeout(timeout)
+{
+}
+
+PgSession::~PgSession()
+{
+    close();
+}
+
+QString PgSession::describe(const QByteArray &conninfo, QString *error)
+{
+    char *message = nullptr;
+    PQconninfoOption *options = PQconninfoParse(conninfo.constData(), &message);
+    if (!options) {
+        *error = message ? oneLine(message) : QStringLiteral("out of memory");
+        PQfreemem(message);
+        return {};
+    }
+    QHash<QByteArray, QString> set;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (o->val && *o->val)
+            set.insert(o->keyword, QString::fromUtf8(o->val));
+    }
+    PQconninfoFree(options);
+    const auto or_ = [&](const char *key, const QString &fallback) {
+        return set.value(key, qEnvironmentVariable(QByteArray("PG") + QByteArray(key).toUpper(),
+                                                   fallback));
+    };
+    return QStringLiteral("database %1 on %2 as %3")
+        .arg(or_("dbname", QStringLiteral("(default)")), or_("host", QStringLiteral("(default)")),
+             or_("user", QStringLiteral("(default)")));
+}
+
+int PgSession::socket() const
+{
+    return m_conn ? PQsocket(m_conn) : -1;
+}
+
+void PgSession::close()
+{
+    if (m_conn)
+        PQfinish(m_conn);
+    m_conn = nullptr;
+}
+
+PgSession::Outcome PgSession::fail(const QString &what, pg_result *result)
+{
+    QByteArray state;
+    QString text = what;
+    if (result) {
+        state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+        text += QStringLiteral(": ") + oneLine(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY));
+    } else if (m_conn) {
+        text += QStringLiteral(": ") + oneLine(PQerrorMessage(m_conn));
+    }
+    m_error = text;
+    const bool gone = !m_conn || PQstatus(m_conn) == CONNECTION_BAD;
+    if (state == "23505")
+        return Outcome::Conflict;
+    if (gone || transient(state)) {
+        if (gone)
+            close();
+        return Outcome::Unreachable;
+    }
+    return Outcome::Refused;
+}
+
+bool PgSession::wait(bool forWrite)
+{
+    for (;;) {
+        const qint64 left = m_deadline - nowMs();
+        if (left <= 0) {
+            m_error = QStringLiteral("no answer within %1 s").arg(m_timeout.count() / 1000);
+            return false;
+        }
+        pollfd fds[2] = {{PQsocket(m_conn), short(forWrite ? POLLOUT : POLLIN), 0},
+                         {m_stopFd, POLLIN, 0}};
+        const int n = ::poll(fds, m_stopFd >= 0 ? 2 : 1, int(std::min<qint64>(left, 1000)));
+        if (n < 0 && errno != EINTR)
+            return false;
+        if (m_stopFd >= 0 && fds[1].revents) {
+            m_error = QStringLiteral("stopped");
+            return false;
+        }
+        if (n > 0 && fds[0].revents)
+            return true;
+    }
+}
+
+// After a failed wait: stopped, or the server did not answer.
+#define WAIT_OR_GIVE_UP(forWrite)                                                                 \
+    do {                                                                                          \
+        if (!wait(forWrite)) {                                                                    \
+            const bool stopped = m_error == QLatin1String("stopped");                             \
+            close();                                                                              \
+            return stopped ? Outcome::Stopped : Outcome::Unreachable;                             \
+        }                                                                                         \
+    } while (false)
+
+PgSession::Outcome PgSession::open()
+{
+    close();
+    m_deadline = nowMs() + m_timeout.count();
+    const char *keys[] = {"dbname", "fallback_application_name", "client_encoding", nullptr};
+    const char *values[] = {m_conninfo.constData(), "corvane-ship", "UTF8", nullptr};
+    m_conn = PQconnectStartParams(keys, values, 1);
+    if (!m_conn)
+        return fail(QStringLiteral("cannot connect"));
+    // The server's refusals then carry their SQLSTATE, whatever language it speaks.
+    PQsetErrorVerbosity(m_conn, PQERRORS_VERBOSE);
+    for (PostgresPollingStatusType polling = PGRES_POLLING_WRITING;;) {
+        if (PQstatus(m_conn) == CONNECTION_BAD || polling == PGRES_POLLING_FAILED) {
+            QString message = oneLine(PQerrorMessage(m_conn));
+            message.truncate(message.indexOf(QLatin1String(" LOCATION: ")));
+            static const QRegularExpression code(QStringLiteral("\\b([0-9A-Z]{5}): "));
+            const QByteArray state = code.match(message).captured(1).toLatin1();
+            m_error = message;
+            const bool refused = PQconnectionNeedsPassword(m_conn) || !transient(state);
+            close();
+            return refused ? Outcome::Refused : Outcome::Unreachable;
+        }
+        if (polling == PGRES_POLLING_OK)
+            break;
+        WAIT_OR_GIVE_UP(polling == PGRES_POLLING_WRITING);
+        polling = PQconnectPoll(m_conn);
+    }
+    PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
+    if (PQsetnonblocking(m_conn, 1) != 0)
+        return fail(QStringLiteral("cannot connect"));
+    return ensureSchema();
+}
+
+bool PgSession::stillThere()
+{
+    if (!m_conn || !PQconsumeInput(m_conn) || PQstatus(m_conn) == CONNECTION_BAD) {
+        m_error = m_conn ? oneLine(PQerrorMessage(m_conn)) : QString();
+        close();
+        return false;
+    }
+    while (PGnotify *n = PQnotifies(m_conn))
+        PQfreemem(n);
+    return true;
+}
+
+PgSession::Outcome PgSession::exec(const char *sql, const QList<QByteArray> &params, Result &result)
+{
+    if (!m_conn)
+        return Outcome::Unreachable;
+    m_deadline = nowMs() + m_timeout.count();
+    QList<const char *> values;
+    for (const QByteArray &p : params)
+        values.append(p.constData());
+    const bool sent =
+        params.isEmpty() ? PQsendQuery(m_conn, sql)
+                         : PQsendQueryParams(m_conn, sql, int(params.size()), nullptr,
+                                             values.constData(), nullptr, nullptr, 0);
+    if (!sent)
+        return fail(QStringLiteral("the database connection failed"));
+    return collect(result);
+}
+
+PgSession::Outcome PgSession::collect(Result &result)
+{
+    for (int pending; (pending = PQflush(m_conn)) != 0;) {
+        if (pending < 0)
+            return fail(QStringLiteral("the database connection failed"));
+        WAIT_OR_GIVE_UP(true);
+    }
+    result.r.reset();
+    Result error;
+    for (;;) {
+        while (PQisBusy(m_conn)) {
+            WAIT_OR_GIVE_UP(false);
+            if (!PQconsumeInput(m_conn))
+                return fail(QStringLiteral("the database connection failed"));
+        }
+        PGresult *r = PQgetResult(m_conn);
+        if (!r)
+            break;
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_COPY_IN) {
+            result.r.reset(r);
+            return Outcome::Ok;
+        }
+        if ((status == PGRES_FATAL_ERROR || status == PGRES_NONFATAL_ERROR) && !error.r)
+            error.r.reset(r);
+        else
+            result.r.reset(r);
+    }
+    if (error.r)
+        return fail(QStringLiteral("the database refused"), error.r.get());
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        return fail(QStringLiteral("the database connection failed"));
+    return Outcome::Ok;
+}
+
+PgSession::Outcome PgSession::execAll(const char *sql)
+{
+    Result ignored;
+    return exec(sql, {}, ignored);
+}
+
+PgSession::Outcome PgSession::rollback(Outcome why)
+{
+    if (m_conn && PQtransactionStatus(m_conn) != PQTRANS_IDLE) {
+        const QString error = m_error;
+        if (execAll("ROLLBACK") != Outcome::Ok)
+            close();
+        m_error = error;
+    }
+    return why;
+}
+
+PgSession::Outcome PgSession::ensureSchema()
+{
+    Result r;
+    if (Outcome o = exec("SELECT to_regclass('corvane_schema') IS NOT NULL", {}, r);
+        o != Outcome::Ok)
+        return o;
+    if (r.value(0, 0) != "t") {
+        if (Outcome o = execAll(kCreateSchema); o != Outcome::Ok) {
+            m_error = QStringLiteral("cannot create the tables: ") + m_error;
+            return rollback(o);
+        }
+    }
+    if (Outcome o = exec("SELECT max(version) FROM corvane_schema", {}, r); o != Outcome::Ok)
+        return o;
+    if (r.value(0, 0).toInt() != kSchemaVersion) {
+        m_error = QStringLiteral("the tables are of version %1, this shipper writes version %2")
+                      .arg(QString::fromLatin1(r.value(0, 0)))
+                      .arg(kSchemaVersion);
+        return Outcome::Refused;
+    }
+    if (Outcome o = exec("SELECT has_table_privilege('corvane_records', 'INSERT') AND "
+                         "has_table_privilege('corvane_files', 'SELECT, INSERT, UPDATE') AND "
+                         "has_sequence_privilege('corvane_files_file_id_seq', 'USAGE')",
+                         {}, r);
+        o != Outcome::Ok)
+        return o;
+    if (r.value(0, 0) != "t") {
+        m_error = QStringLiteral("no right to write corvane_records and corvane_files");
+        return Outcome::Refused;
+    }
+    return Outcome::Ok;
+}
+
+PgSession::Outcome PgSession::load(const QByteArray &station, QHash<QString, ShippedFile> &files)
+{
+    Result r;
+    if (Outcome o = exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
+                         "FROM corvane_files WHERE station = $1",
+                         {station}, r);
+        o != Outcome::Ok)
+        return o;
+    files.clear();
+    for (int i = 0; i < r.rows(); ++i) {
+        ShippedFile f;
+        f.fileId = r.value(i, 1).toInt();
+        f.position = Position{r.value(i, 2).toInt(), r.value(i, 3), r.value(i, 4).toLongLong(),
+                              quint64(r.value(i, 5).toLongLong())};
+        files.insert(QString::fromUtf8(r.value(i, 0)), f);
+    }
+    return Outcome::Ok;
+}
+
+PgSession::Outcome PgSession::copy(const QByteArray &data)
+{
+    constexpr qsizetype kPiece = 256 * 1024;
+    m_deadline = nowMs() + m_timeout.count();
+    for (qsizetype at = 0; at < data.size();) {
+        const int n = int(std::min(kPiece, data.size() - at));
+        const int put = PQputCopyData(m_conn, data.constData() + at, n);
+        if (put < 0)
+            return fail(QStringLiteral("the database connection failed"));
+        if (put == 1)
+            at += n;
+        for (int pending; (pending = PQflush(m_conn)) != 0;) {
+            if (pending < 0)
+                return fail(QStringLiteral("the database connection failed"));
+            WAIT_OR_GIVE_UP(true);
+        }
+    }
+    if (PQputCopyEnd(m_conn, nullptr) < 0)
+        return fail(QStringLiteral("the database connection failed"));
+    Result ignored;
+    return collect(ignored);
+}
+
+PgSession::Outcome PgSession::ship(const RowSource &source, const ShippedFile &expected,
+                                   const Batch &batch, qint32 *fileId)
+{
+    const QByteArray day = source.day.toString(Qt::ISODate).toLatin1();
+    Result r;
+    Outcome o = execAll("BEGIN");
+    if (o == Outcome::Ok && expected.fileId == 0)
+        o = exec("INSERT INTO corvane_files (station, file_name, poll_day) VALUES ($1, $2, $3) "
+                 "ON CONFLICT (station, file_name) DO NOTHING",
+                 {source.station, source.fileName, day}, r);
+    if (o == Outcome::Ok)
+        o = exec("SELECT file_id, generation, shipped FROM corvane_files "
+                 "WHERE station = $1 AND file_name = $2 FOR UPDATE",
+                 {source.station, source.fileName}, r);
+    if (o != Outcome::Ok)
+        return rollback(o);
+    if (r.rows() != 1 || r.value(0, 1).toInt() != expected.position.generation ||
+        r.value(0, 2).toLongLong() != expected.position.offset) {
+        m_error = QStringLiteral("shipped meanwhile by another shipper");
+        return rollback(Outcome::Conflict);
+    }
+    RowSource withId = source;
+    withId.fileId = r.value(0, 0).toInt();
+    o = exec("COPY corvane_records (file_id, station, file_name, generation, file_offset, "
+             "poll_day, record) FROM STDIN (FORMAT binary)",
+             {}, r);
+    if (o == Outcome::Ok && r.status() != PGRES_COPY_IN)
+        o = fail(QStringLiteral("the database did not take the rows"));
+    if (o == Outcome::Ok)
+        o = copy(copyRows(withId, batch));
+    if (o == Outcome::Ok)
+        o = exec("UPDATE corvane_files SET generation = $2, mark_id = $3, shipped = $4, "
+                 "prefix_hash = $5, shipped_at = now() WHERE file_id = $1",
+                 {QByteArray::number(withId.fileId), QByteArray::number(batch.to.generation),
+                  batch.to.markId, QByteArray::number(batch.to.offset),
+                  QByteArray::number(qint64(batch.to.hash))},
+                 r);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    if (o != Outcome::Ok)
+        return rollback(o);
+    *fileId = withId.fileId;
+    return Outcome::Ok;
+}
+
+} // namespace ship

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "ship/CopyRows.h"
+#include "ship/FileCursor.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <chrono>
+
+struct pg_conn;
+struct pg_result;
+
+namespace ship {
+
+// What a file's row in the database says.
+struct ShippedFile {
+    qint32 fileId = 0;
+    Position position;
+};
+
+// One connection to the database, through libpq. Every call waits on the server's socket
+// and on stopFd together: a stop request (stopFd readable) abandons the call and the
+// connection, so the server rolls back what was not committed. A server that does not
+// answer within the time-out counts as unreachable.
+class PgSession {
+public:
+    enum class Outcome {
+        Ok,
+        Unreachable, // try again later
+        Refused,     // the configuration is wrong: trying again will not help
+        Conflict,    // someone else shipped this file meanwhile: read it again
+        Stopped,
+    };
+    static constexpr int kSchemaVersion = 1;
+
+    PgSession(QByteArray conninfo, int stopFd,
+              std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    ~PgSession();
+    PgSession(const PgSession &) = delete;
+    PgSession &operator=(const PgSession &) = delete;
+
+    // "dbname on host as user", nothing secret; empty when conninfo does not parse (and
+    // lastError() says why).
+    static QString describe(const QByteArray &conninfo, QString *error);
+
+    // Connects and makes sure the tables are there and writable.
+    Outcome open();
+    void close();
+    bool isOpen() const { return m_conn != nullptr; }
+    // The connection's socket, to watch for the server going away while idle; -1 if closed.
+    int socket() const;
+    // Reads what the server sent while idle; false when the connection is gone.
+    bool stillThere();
+
+    // Every file's position for this station.
+    Outcome load(const QByteArray &station, QHash<QString, ShippedFile> &files);
+    // The batch's rows and the file's new position, in one transaction, provided the file
+    // still stands where expected.
+    Outcome ship(const RowSource &source, const ShippedFile &expected, const Batch &batch,
+                 qint32 *fileId);
+
+    QString lastError() const { return m_error; }
+
+private:
+    struct Result;
+    Outcome fail(const QString &what, pg_result *result = nullptr);
+    bool wait(bool forWrite);
+    Outcome exec(const char *sql, const QList<QByteArray> &params, Result &result);
+    Outcome collect(Result &result);
+    Outcome execAll(const char *sql);
+    Outcome copy(const QByteArray &data);
+    Outcome ensureSchema();
+    Outcome rollback(Outcome why);
+
+    QByteArray m_conninfo;
+    int m_stopFd;
+    std::chrono::milliseconds m_timeout;
+    pg_conn *m_conn = nullptr;
+    QString m_error;
+    qint64 m_deadline = 0;
+};
+
+} // namespace ship

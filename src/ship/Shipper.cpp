@@ -1,0 +1,265 @@
+#include "ship/Shipper.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace ship {
+
+namespace {
+
+// About a second's worth of a busy cradle many times over, and a few MB of rows at most.
+constexpr qint64 kBatchBytes = 1 << 20;
+constexpr int kRetryMaxMs = 60000;
+const QString kMarkSuffix = QStringLiteral(".committed");
+
+} // namespace
+
+Shipper::Shipper(const Options &options, QObject *parent)
+    : QObject(parent), m_options(options), m_station(options.station.toUtf8()),
+      m_session(options.conninfo, options.stopFd)
+{
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
+    m_soon.setSingleShot(true);
+    connect(&m_soon, &QTimer::timeout, this, &Shipper::shipAll);
+}
+
+Shipper::~Shipper()
+{
+    m_events.reset();
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+}
+
+void Shipper::start()
+{
+    if (!m_options.once) {
+        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_inotify < 0 ||
+            ::inotify_add_watch(m_inotify, QFile::encodeName(m_options.dir).constData(),
+                                IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM |
+                                    IN_CREATE | IN_DELETE | IN_ONLYDIR) < 0) {
+            emit logLine(Error, QStringLiteral("cannot watch %1: %2")
+                                    .arg(m_options.dir, QString::fromLocal8Bit(strerror(errno))));
+            finish(kRefused);
+            return;
+        }
+        m_events = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+        connect(m_events.get(), &QSocketNotifier::activated, this, &Shipper::readEvents);
+    }
+    scan();
+    connectDatabase();
+}
+
+void Shipper::finish(int status)
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_retry.stop();
+    m_soon.stop();
+    m_events.reset();
+    m_serverWatch.reset();
+    m_session.close();
+    emit finished(status);
+}
+
+void Shipper::scan()
+{
+    const QDir dir(m_options.dir);
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        noticeName(name);
+}
+
+void Shipper::noticeName(const QString &name)
+{
+    if (auto it = m_files.find(name); it != m_files.end()) {
+        m_dirty.insert(name);
+        return;
+    }
+    if (name.startsWith(QLatin1Char('.'))) {
+        // A store's mark says its file has more to ship.
+        if (name.endsWith(kMarkSuffix))
+            noticeName(name.mid(1, name.size() - 1 - kMarkSuffix.size()));
+        return;
+    }
+    const QString path = QDir(m_options.dir).filePath(name);
+    if (const auto day = pollDay(name)) {
+        auto cursor = std::make_unique<FileCursor>(path, *day);
+        if (m_session.isOpen())
+            cursor->setShipped(m_shipped.value(name).position);
+        m_files.emplace(name, std::move(cursor));
+        m_dirty.insert(name);
+    } else if (!m_skipped.contains(name) && QFileInfo(path).isFile()) {
+        m_skipped.insert(name);
+        emit logLine(Info, QStringLiteral("%1: not a poll file, left alone").arg(name));
+    }
+}
+
+void Shipper::readEvents()
+{
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+            if (event->mask & IN_Q_OVERFLOW)
+                scan();
+            else if (event->len > 0 && !(event->mask & IN_ISDIR))
+                noticeName(QFile::decodeName(event->name));
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    shipSoon();
+}
+
+void Shipper::shipSoon()
+{
+    // Events come in bursts (the store's write, its mark, its close): one pass for all.
+    if (!m_dirty.isEmpty() && m_session.isOpen() && !m_soon.isActive())
+        m_soon.start(0);
+}
+
+void Shipper::connectDatabase()
+{
+    m_serverWatch.reset();
+    PgSession::Outcome outcome = m_session.open();
+    if (outcome == PgSession::Outcome::Ok)
+        outcome = m_session.load(m_station, m_shipped);
+    if (!handle(outcome))
+        return;
+    if (m_away)
+        emit logLine(Info, QStringLiteral("database back"));
+    m_away = false;
+    m_retryMs = 1000;
+    // The server going away while nothing is to be shipped is seen at once, not at the
+    // next record.
+    m_serverWatch = std::make_unique<QSocketNotifier>(m_session.socket(), QSocketNotifier::Read);
+    connect(m_serverWatch.get(), &QSocketNotifier::activated, this, [this] {
+        if (!m_session.stillThere())
+            handle(PgSession::Outcome::Unreachable);
+    });
+    for (auto &[name, cursor] : m_files) {
+        cursor->setShipped(m_shipped.value(name).position);
+        m_dirty.insert(name);
+    }
+    shipAll();
+}
+
+bool Shipper::handle(PgSession::Outcome outcome)
+{
+    switch (outcome) {
+    case PgSession::Outcome::Ok:
+    case PgSession::Outcome::Conflict:
+        return true;
+    case PgSession::Outcome::Stopped:
+        finish(0);
+        return false;
+    case PgSession::Outcome::Refused:
+        emit logLine(Error, QStringLiteral("database refused: ") + m_session.lastError());
+        finish(kRefused);
+        return false;
+    case PgSession::Outcome::Unreachable:
+        unreachable();
+        return false;
+    }
+    return false;
+}
+
+void Shipper::unreachable()
+{
+    m_serverWatch.reset();
+    m_soon.stop();
+    m_session.close();
+    if (m_options.once) {
+        emit logLine(Error, QStringLiteral("database unreachable: %1").arg(m_session.lastError()));
+        finish(kUnreachableOnce);
+        return;
+    }
+    if (!m_away)
+        emit logLine(Warning, QStringLiteral("database unreachable: %1; trying again until it "
+                                             "answers")
+                                  .arg(m_session.lastError()));
+    m_away = true;
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, kRetryMaxMs);
+}
+
+void Shipper::shipAll()
+{
+    while (!m_dirty.isEmpty() && m_session.isOpen() && !m_done) {
+        // Oldest day first, so that a backlog arrives in order.
+        QString name = *std::min_element(m_dirty.cbegin(), m_dirty.cend());
+        auto it = m_files.find(name);
+        if (it != m_files.end() && !shipFile(*it->second))
+            return;
+        m_dirty.remove(name);
+    }
+    if (m_options.once && !m_done)
+        finish(0);
+}
+
+bool Shipper::shipFile(FileCursor &cursor)
+{
+    const QString name = cursor.name();
+    switch (cursor.look()) {
+    case FileCursor::Change::None:
+    case FileCursor::Change::Gone:
+        break;
+    case FileCursor::Change::Rewritten:
+        emit logLine(Info, QStringLiteral("%1: written anew; its records go in as generation %2")
+                               .arg(name)
+                               .arg(cursor.next().generation));
+        break;
+    case FileCursor::Change::Edited:
+        emit logLine(Warning, QStringLiteral("%1: no longer begins with the %2 bytes shipped from "
+                                             "it; its content goes in as generation %3")
+                                  .arg(name)
+                                  .arg(cursor.shipped().offset)
+                                  .arg(cursor.next().generation));
+        break;
+    }
+    const RowSource source{0, m_station, name.toUtf8(), cursor.day()};
+    qint64 count = 0;
+    const auto report = [&] {
+        if (count > 0)
+            emit logLine(Info, QStringLiteral("%1: %2 records shipped, generation %3 up to byte %4")
+                                   .arg(name)
+                                   .arg(count)
+                                   .arg(cursor.shipped().generation)
+                                   .arg(cursor.shipped().offset));
+    };
+    for (int conflicts = 0; const auto batch = cursor.batch(kBatchBytes);) {
+        qint32 fileId = 0;
+        const PgSession::Outcome outcome =
+            m_session.ship(source, m_shipped.value(name), *batch, &fileId);
+        if (outcome == PgSession::Outcome::Ok) {
+            cursor.shipped(*batch);
+            m_shipped.insert(name, ShippedFile{fileId, batch->to});
+            count += batch->count();
+        } else if (outcome == PgSession::Outcome::Conflict && ++conflicts < 3) {
+            // Another shipper of the same station got there first: start from where it left.
+            if (!handle(m_session.load(m_station, m_shipped))) {
+                report();
+                return false;
+            }
+            cursor.setShipped(m_shipped.value(name).position);
+            cursor.look();
+        } else {
+            report();
+            if (outcome == PgSession::Outcome::Conflict)
+                emit logLine(Warning, QStringLiteral("%1: %2").arg(name, m_session.lastError()));
+            return handle(outcome);
+        }
+    }
+    report();
+    return true;
+}
+
+} // namespace ship
