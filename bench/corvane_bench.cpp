@@ -8,10 +8,12 @@
 // a target is missed.
 
 #include "MainFixture.h"
+#include "PgCluster.h"
 #include "ProcStatus.h"
 #include "ScriptedDialogs.h"
 #include "SimFixture.h"
 #include "mainwindow/MainWindow.h"
+#include "polling/PollStore.h"
 #include "polling/PollScreen.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/ProgramIcon.h"
@@ -24,6 +26,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -472,6 +476,76 @@ void benchViewerLoad()
     below("viewer: peak memory of that process", out[1].toDouble(), "MB", 200);
 }
 
+// corvane-ship against a server of its own with fsync on, as a real one runs: a backlog of
+// 1,000,000 records in 30 day files written by the poll store, then single records as a
+// polling turn stores them, then nothing.
+void benchShip()
+{
+    PgCluster pg(PgCluster::Fsync::On);
+    if (!pg.isRunning())
+        return missing("ship", pg.error());
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    const QList<QByteArray> records = makeRecords(1000000);
+    for (int day = 0; day < 30; ++day) {
+        PollStore store(dir, [day] { return QDate(2026, 11, 1).addDays(day); });
+        for (qsizetype i = day * records.size() / 30; i < (day + 1) * records.size() / 30; ++i)
+            store.append(records[i]);
+        if (!store.commit())
+            return missing("ship", "cannot write the backlog");
+    }
+    QProcess shipper;
+    QElapsedTimer clock;
+    clock.start();
+    shipper.start(CORVANE_SHIP, {"--dir=" + tmp.path(), "--database=" + pg.conninfo()});
+    const auto stop = qScopeGuard([&] {
+        shipper.terminate();
+        shipper.waitForFinished();
+    });
+    qint64 shipped = 0;
+    double peakMb = 0;
+    static const QRegularExpression count(QStringLiteral(": (\\d+) records shipped"));
+    while (shipped < records.size() && shipper.waitForReadyRead(30000)) {
+        peakMb = std::max(peakMb, procStatusMb(shipper.processId(), "VmRSS"));
+        while (shipper.canReadLine())
+            shipped += count.match(QString::fromUtf8(shipper.readLine())).captured(1).toLongLong();
+    }
+    const double backlogS = clock.nsecsElapsed() / 1e9;
+    if (shipped != records.size())
+        return missing("ship", "the backlog was not shipped");
+    below("corvane-ship: a backlog of 1,000,000 records in 30 files into PostgreSQL", backlogS,
+          "s", 10);
+    below("corvane-ship: resident memory during that backlog (most seen)", peakMb, "MB", 30);
+
+    // A record stored as a polling turn stores it, until its file's shipped position, written
+    // in the same transaction as the row, shows it.
+    QList<double> latencies;
+    PollStore store(dir, [] { return QDate(2026, 12, 7); });
+    for (int i = 0; i < 9; ++i) {
+        store.append(records[i]);
+        clock.start();
+        store.commit();
+        const QByteArray want = QByteArray::number(30 * (i + 1));
+        while (clock.elapsed() < 5000 &&
+               pg.query("SELECT shipped FROM corvane_files WHERE file_name = '07-12-26.pol'")
+                       .value_or(QList<QList<QByteArray>>{{}})
+                       .value(0)
+                       .value(0) != want)
+            QThread::msleep(2);
+        latencies << clock.nsecsElapsed() / 1e9;
+        QThread::msleep(300);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    below("corvane-ship: a stored record to its row visible (median of 9)", latencies[4], "s", 1);
+
+    QThread::sleep(1);
+    const double cpuBefore = cpuSeconds(shipper.processId());
+    clock.start();
+    QThread::sleep(10);
+    below("corvane-ship: CPU share with nothing to ship (10 s)",
+          (cpuSeconds(shipper.processId()) - cpuBefore) / (clock.elapsed() / 1000.0), "", 0.002);
+}
+
 void benchStartup()
 {
     QList<double> times, peaks;
@@ -511,7 +585,8 @@ int main(int argc, char **argv)
         if (qstrcmp(argv[1], kStartupChild) == 0)
             return startupChild(dir);
     }
-    // One group by name (startup, viewer, frames, waits, 9600, transfers, headless, idle), or all.
+    // One group by name (startup, viewer, frames, waits, 9600, transfers, headless, idle, ship),
+    // or all.
     const QByteArray only = argc == 2 ? QByteArray(argv[1]) : QByteArray();
     const auto run = [&](const char *name, const std::function<void()> &group) {
         if (only.isEmpty() || only == name)
@@ -532,6 +607,7 @@ int main(int argc, char **argv)
             benchIdlePolling(false, poller);
         }
     });
+    run("ship", benchShip);
     const bool met = printTable();
     std::printf("benchmark took %.0f s on %d cores\n", total.elapsed() / 1000.0,
                 QThread::idealThreadCount());

@@ -41,11 +41,15 @@ CREATE TABLE IF NOT EXISTS corvane_records (
     shipped_at timestamptz NOT NULL DEFAULT now(),
     PRIMARY KEY (file_id, generation, file_offset));
 CREATE INDEX IF NOT EXISTS corvane_records_day ON corvane_records (poll_day, station);
+-- Codes are read as Latin-1; a record holding a NUL, which text cannot, is shown escaped.
 CREATE OR REPLACE VIEW corvane_items AS
     SELECT station, poll_day, file_name, generation, file_offset, shipped_at,
            substring(t FROM '^[^;\t]*') AS code,
            CAST(substring(t FROM '^[^;\t]*[;\t] *([+-]?[0-9]{1,18}) *$') AS bigint) AS quantity
-    FROM (SELECT *, convert_from(record, 'LATIN1') AS t FROM corvane_records) r;
+    FROM (SELECT *, CASE WHEN position('\x00'::bytea IN record) = 0
+                         THEN convert_from(record, 'LATIN1')
+                         ELSE encode(record, 'escape') END AS t
+          FROM corvane_records) r;
 INSERT INTO corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM corvane_schema);
 COMMIT;
 )sql";

@@ -1,0 +1,302 @@
+// corvane-ship against a PostgreSQL server of the test's own: what reaches the database, once.
+#include "DataTable.h"
+#include "PgCluster.h"
+#include "SimFixture.h"
+#include "polling/CommitMark.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSysInfo>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// A poll file as a round of a test leaves it: its bytes, and the mark its store would have
+// published (none when committed is -1).
+struct PollFile {
+    QString name;
+    QByteArray bytes;
+    qint64 committed = -1;
+    QByteArray generation = "aaaaaaaaaaaaaaaa";
+    qint64 since = 0;
+};
+using Round = QList<PollFile>;
+
+struct ShipFixture : WorkDir {
+    PgCluster pg;
+    QByteArray log;
+
+    // corvane-ship --once on the folder: its exit status; its output goes to log.
+    int once(const QString &conninfo, const QProcessEnvironment &env = {}, QString folder = {})
+    {
+        QProcess p;
+        if (!env.isEmpty())
+            p.setProcessEnvironment(env);
+        p.start(CORVANE_SHIP, {"--dir=" + (folder.isEmpty() ? dir.path() : folder),
+                               "--database=" + conninfo, "--once"});
+        p.waitForFinished(30000);
+        log += p.readAllStandardOutput() + p.readAllStandardError();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    void start(QProcess &p)
+    {
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + pg.conninfo()});
+    }
+    // "file generation offset record" for every row, in file order.
+    QStringList rows()
+    {
+        QStringList out;
+        for (const auto &r : pg.query("SELECT file_name, generation, file_offset, record FROM "
+                                      "corvane_records ORDER BY 1, 2, 3")
+                                 .value_or(QList<QList<QByteArray>>{}))
+            out << QString::fromLatin1(r.join(' '));
+        return out;
+    }
+    // The same for every complete line of the poll files up to what their store committed.
+    QStringList committedLines() const
+    {
+        QStringList out;
+        for (const QString &name : dir.entryList({"*.pol"}, QDir::Files, QDir::Name)) {
+            const QString path = dir.filePath(name);
+            const QByteArray bytes = read(name).left(
+                CommitMark::readFor(path, CommitMark::inodeOf(path))->length);
+            for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
+                out << QStringLiteral("%1 1 %2 \\x%3")
+                           .arg(name)
+                           .arg(at)
+                           .arg(QString::fromLatin1(bytes.mid(at, end - at).toHex()));
+        }
+        return out;
+    }
+};
+
+QString row(const char *file, int generation, int offset, const QByteArray &record)
+{
+    return QStringLiteral("%1 %2 %3 \\x%4")
+        .arg(QLatin1String(file))
+        .arg(generation)
+        .arg(offset)
+        .arg(QString::fromLatin1(record.toHex()));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Round)
+
+class TestShip : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each round leaves the folder so and ships it with --once; every row says where its
+    // line came from, and nothing is shipped twice or past what a store has committed.
+    void shouldShipEveryCommittedLineOnce_data()
+    {
+        const auto add = table<QList<Round>, QStringList, QString>({"rounds", "rows", "logged"});
+        add("bytes exact, other files left alone",
+            {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\t-4 \r\nD", 18}},
+              {"06-12-26.POL", "X\t7\r\n\xe9;2\r\n"},
+              {"32-12-26.pol", "Q\r\n"},
+              {"notes.txt", "N\r\n"}}},
+            {row("05-12-26.pol", 1, 0, "A;1"), row("05-12-26.pol", 1, 5, {"\xe0\xff\0", 3}),
+             row("05-12-26.pol", 1, 10, ""), row("05-12-26.pol", 1, 12, "C\t-4 "),
+             row("06-12-26.POL", 1, 0, "X\t7"), row("06-12-26.POL", 1, 5, "\xe9;2")},
+            "<6>notes.txt: not a poll file, left alone\n");
+        add("torn and unsynced lines past the committed length",
+            {{{"05-12-26.pol", "A\r\nB\r\nTO", 3}}}, {row("05-12-26.pol", 1, 0, "A")}, "");
+        add("appended between runs",
+            {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6}}},
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "");
+        add("removed and written anew by a store",
+            {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\n", 3, "bbbbbbbbbbbbbbbb"}}},
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 2, 0, "A")},
+            "<6>05-12-26.pol: written anew; its records go in as generation 2\n");
+        add("mark lost, a store took the file over",
+            {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "");
+        add("edited under what was shipped",
+            {{{"05-12-26.pol", "A\r\nB\r\n"}}, {{"05-12-26.pol", "Z\r\nB\r\nC\r\n"}}},
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B"),
+             row("05-12-26.pol", 2, 0, "Z"), row("05-12-26.pol", 2, 3, "B"),
+             row("05-12-26.pol", 2, 6, "C")},
+            "<4>05-12-26.pol: no longer begins with the 6 bytes shipped from it; its content goes "
+            "in as generation 2\n");
+    }
+
+    void shouldShipEveryCommittedLineOnce()
+    {
+        QFETCH(QList<Round>, rounds);
+        ShipFixture s;
+        QVERIFY2(s.pg.isRunning(), qPrintable(s.pg.error()));
+        for (const Round &round : rounds) {
+            for (const PollFile &f : round) {
+                const QString path = s.dir.filePath(f.name);
+                // A new generation is a new file; an edit keeps the file.
+                if (CommitMark::readFor(path, CommitMark::inodeOf(path)).value_or(CommitMark{})
+                            .generation != f.generation)
+                    QFile::remove(path);
+                QVERIFY(s.write(f.name, f.bytes));
+                if (f.committed >= 0)
+                    QVERIFY((CommitMark{f.generation, CommitMark::inodeOf(path), f.committed,
+                                        f.since})
+                                .writeFor(path));
+            }
+            QCOMPARE(s.once(s.pg.conninfo()), 0);
+        }
+        QTEST(s.rows(), "rows");
+        QFETCH(QString, logged);
+        QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
+        // Totals per code, as the office would ask for them.
+        if (QTest::currentDataTag() == QByteArray("bytes exact, other files left alone"))
+            QCOMPARE(s.pg.query("SELECT string_agg(code || '=' || coalesce(quantity::text, '-'), "
+                                "' ' ORDER BY file_name, file_offset) FROM corvane_items"),
+                     (QList<QList<QByteArray>>{{"A=1 \\340\\377\\000=- =- C=-4 X=7 \xc3\xa9=2"}}));
+    }
+
+    // Two terminals polled on one host write files of the same names into two folders.
+    void shouldKeepTwoFoldersApart()
+    {
+        ShipFixture s;
+        const WorkDir other;
+        QVERIFY(s.write("05-12-26.pol", "A\r\n") && other.write("05-12-26.pol", "B\r\n"));
+        QCOMPARE(s.once(s.pg.conninfo()), 0);
+        QCOMPARE(s.once(s.pg.conninfo(), {}, other.dir.path()), 0);
+        const QString host = QSysInfo::machineHostName() + ':';
+        QCOMPARE(s.pg.query("SELECT station, encode(record, 'escape') FROM corvane_records "
+                            "ORDER BY 2"),
+                 (QList<QList<QByteArray>>{{(host + s.dir.path()).toUtf8(), "A"},
+                                           {(host + other.dir.path()).toUtf8(), "B"}}));
+    }
+
+    // What trying again will not mend ends the shipper at once with one clear line; a server
+    // away ends a --once run only.
+    void shouldStopOnWhatCannotWork_data()
+    {
+        const auto add =
+            table<QString, QString, QString, int, QString>({"db", "user", "password", "status", "logged"});
+        add("no such database", "nosuch", "corvane", "", 1, "3D000");
+        add("wrong password", "corvane", "locked", "wrong", 1, "28P01");
+        add("no password", "corvane", "locked", "", 1, "password");
+        add("no right to create the tables", "corvane", "clerk", "", 1, "cannot create the tables");
+        add("server away", "corvane", "corvane", "", 3, "<3>database unreachable");
+        add("connection string does not parse", "corvane", "corvane' nonsense", "", 2,
+            "--database does not parse");
+    }
+
+    void shouldStopOnWhatCannotWork()
+    {
+        QFETCH(QString, db);
+        QFETCH(QString, user);
+        QFETCH(QString, password);
+        ShipFixture s;
+        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
+        QVERIFY(s.pg.query("CREATE ROLE clerk LOGIN"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PGPASSFILE", "/nonexistent");
+        if (!password.isEmpty())
+            env.insert("PGPASSWORD", password);
+        if (QTest::currentDataTag() == QByteArray("server away"))
+            QVERIFY(s.pg.stop());
+        QTEST(s.once(s.pg.conninfo(db, user), env), "status");
+        QFETCH(QString, logged);
+        QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
+        QCOMPARE(s.log.count("<3>") + s.log.count("corvane-ship: "), 1);
+        QVERIFY(!s.log.contains("secret") && !s.log.contains("wrong"));
+        if (!s.pg.isRunning())
+            QVERIFY(s.pg.start());
+        QVERIFY(s.rows().isEmpty());
+    }
+
+    // Records keep coming from the terminal through corvane-poll while the poller and the
+    // shipper are killed at random moments and the server goes away once under a running
+    // shipper: in the end every committed line is in the database once.
+    void shouldShipEachLineOnceThroughKillsAndOutages()
+    {
+        ShipFixture s;
+        sim::TerminalSim terminal;
+        QVERIFY(terminal.linkAs(s.dir.path(), 1));
+        QProcess poller, shipper;
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *p : {&poller, &shipper}) {
+                p->kill();
+                p->waitForFinished();
+            }
+        });
+        int batch = 0;
+        const auto run = [&](int ms) {
+            if (poller.state() == QProcess::NotRunning)
+                poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+            if (shipper.state() == QProcess::NotRunning)
+                s.start(shipper);
+            for (QElapsedTimer t; !t.isValid() || t.elapsed() < ms; QTest::qWait(20)) {
+                if (!t.isValid())
+                    t.start();
+                if (terminal.records().isEmpty())
+                    terminal.setRecords(numberedRecords(40, qPrintable(QString::number(batch++))));
+            }
+        };
+        QRandomGenerator random(20261207);
+        for (int k = 0; k < 12; ++k) {
+            run(random.bounded(300, 2500));
+            if (k == 6) {
+                QVERIFY(s.pg.stop());
+                run(1500);
+                QVERIFY(s.pg.start());
+                QVERIFY(QTest::qWaitFor([&] { return shipper.peek(1 << 20).contains("back"); },
+                                        10000));
+                const QByteArray log = shipper.readAll();
+                QCOMPARE(log.count("<4>database unreachable: "), 1);
+                QCOMPARE(log.count("<6>database back\n"), 1);
+            }
+            QProcess &victim = random.bounded(2) ? poller : shipper;
+            victim.kill(); // SIGKILL: no destructor, no last commit
+            victim.waitForFinished();
+        }
+        run(3000);
+        poller.terminate();
+        QVERIFY(poller.waitForFinished());
+        QVERIFY(batch > 2);
+        QVERIFY(QTest::qWaitFor([&] { return s.rows() == s.committedLines(); }, 15000));
+        QCOMPARE(s.rows(), s.committedLines());
+    }
+
+    // A store that fails part way (the file may grow no further) cuts its transfer back out
+    // and the terminal keeps the records. Cleared by other means meanwhile, they must be
+    // nowhere: the shipper, watching all along, never took them; what the terminal holds
+    // next arrives once.
+    void shouldNeverShipWhatTheStoreTakesBack()
+    {
+        ShipFixture s;
+        sim::TerminalSim terminal;
+        QVERIFY(terminal.linkAs(s.dir.path(), 1));
+        // Larger than the store's write buffer, so part of it is in the file for a while.
+        terminal.setRecords(numberedRecords(24000, "T"));
+        QProcess poller, shipper;
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *p : {&poller, &shipper}) {
+                p->kill();
+                p->waitForFinished();
+            }
+        });
+        s.start(shipper);
+        poller.setChildProcessModifier([] { limitFileSize(280000); });
+        poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+        QVERIFY(QTest::qWaitFor([&] { return poller.peek(1 << 16).contains("write error"); },
+                                30000));
+        poller.terminate();
+        QVERIFY(poller.waitForFinished());
+        QCOMPARE(terminal.clearCount(), 0);
+        terminal.setRecords(numberedRecords(3, "N"));
+        poller.setChildProcessModifier({});
+        poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+        QVERIFY(QTest::qWaitFor([&] { return terminal.clearCount() == 1; }, 15000));
+        QVERIFY(QTest::qWaitFor([&] { return s.rows().size() == 3; }, 5000));
+        QCOMPARE(s.rows(), s.committedLines());
+        QVERIFY(s.rows().first().endsWith(QString::fromLatin1(QByteArray("N00000;0001").toHex())));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShip)
+#include "tst_ship.moc"
