@@ -4,7 +4,7 @@
 # Read by the scripts that source this file.
 # shellcheck disable=SC2034
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
-    libsystemd-dev pkgconf)
+    libsystemd-dev libpq-dev pkgconf)
 # shellcheck disable=SC2034
 DEMO_PACKAGES=(xvfb xauth imagemagick xdotool openbox x11-utils)
 
