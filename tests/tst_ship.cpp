@@ -96,7 +96,7 @@ private slots:
     {
         const auto add = table<QList<Round>, QStringList, QString>({"rounds", "rows", "logged"});
         add("bytes exact, other files left alone",
-            {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\t-4 \r\nD", 18}},
+            {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\t-4 \r\nD", 20}},
               {"06-12-26.POL", "X\t7\r\n\xe9;2\r\n"},
               {"32-12-26.pol", "Q\r\n"},
               {"notes.txt", "N\r\n"}}},
@@ -181,7 +181,7 @@ private slots:
         add("no password", "corvane", "locked", "", 1, "password");
         add("no right to create the tables", "corvane", "clerk", "", 1, "cannot create the tables");
         add("server away", "corvane", "corvane", "", 3, "<3>database unreachable");
-        add("connection string does not parse", "corvane", "corvane' nonsense", "", 2,
+        add("connection string does not parse", "dbname=corvane nonsense", "", "", 2,
             "--database does not parse");
     }
 
@@ -199,7 +199,7 @@ private slots:
             env.insert("PGPASSWORD", password);
         if (QTest::currentDataTag() == QByteArray("server away"))
             QVERIFY(s.pg.stop());
-        QTEST(s.once(s.pg.conninfo(db, user), env), "status");
+        QTEST(s.once(db.contains('=') ? db : s.pg.conninfo(db, user), env), "status");
         QFETCH(QString, logged);
         QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
         QCOMPARE(s.log.count("<3>") + s.log.count("corvane-ship: "), 1);

@@ -202,7 +202,9 @@ PgSession::Outcome PgSession::open()
     for (PostgresPollingStatusType polling = PGRES_POLLING_WRITING;;) {
         if (PQstatus(m_conn) == CONNECTION_BAD || polling == PGRES_POLLING_FAILED) {
             QString message = oneLine(PQerrorMessage(m_conn));
-            message.truncate(message.indexOf(QLatin1String(" LOCATION: ")));
+            if (const qsizetype location = message.indexOf(QLatin1String(" LOCATION: "));
+                location >= 0)
+                message.truncate(location);
             static const QRegularExpression code(QStringLiteral("\\b([0-9A-Z]{5}): "));
             const QByteArray state = code.match(message).captured(1).toLatin1();
             m_error = message;
