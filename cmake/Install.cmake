@@ -1,4 +1,4 @@
-# What `cmake --install` puts beside the two executables, and the Debian package made of it
+# What `cmake --install` puts beside the executables, and the Debian package made of it
 # (scripts/package).
 
 install(FILES data/corvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -24,7 +24,8 @@ install(FILES README.md data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/
 # Manual pages and the changelog go in compressed, without a time stamp in the gzip header,
 # so the package is the same from one build to the next.
 set(compressed)
-foreach(file man/corvane.1 man/corvane-terminal-simulator.1 man/corvane-poll.1 changelog)
+foreach(file man/corvane.1 man/corvane-terminal-simulator.1 man/corvane-poll.1
+             man/corvane-ship.1 changelog)
   get_filename_component(name ${file} NAME)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/compressed/${name}.gz)
   add_custom_command(OUTPUT ${out}
@@ -37,10 +38,13 @@ add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane.1.gz
               ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-terminal-simulator.1.gz
               ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-poll.1.gz
+              ${CMAKE_CURRENT_BINARY_DIR}/compressed/corvane-ship.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# The unattended poller's service template, and the one that brings it a terminal's line from
-# the network; installed, never enabled by the package.
+# The unattended poller's service template, the one that brings it a terminal's line from the
+# network, and the one that ships its poll files to PostgreSQL; installed, never enabled by the
+# package.
 install(FILES data/systemd/corvane-poll@.service data/systemd/corvane-link@.service
+              data/systemd/corvane-ship@.service
         DESTINATION lib/systemd/system)
 # The link is wanted by its poller, which lintian does not expect of a unit.
 install(FILES data/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
@@ -63,13 +67,16 @@ The user interface is in Italian.
 .
 The package also holds corvane-poll, the polling cycle without a window,
 with a systemd template unit to run it unattended, one instance per
-terminal, another to reach a cradle on the network through socat, and
+terminal, another to reach a cradle on the network through socat;
+corvane-ship, which ships the poll files into a PostgreSQL database, each
+record once, with a template unit of its own beside the poller's; and
 corvane-terminal-simulator, a simulated terminal on a pseudo-terminal,
 for trying the program without hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Dependencies come from the libraries the executables link against: the system's Qt.
+# Dependencies come from the libraries the executables link against: the system's Qt, and
+# libpq for corvane-ship.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # socat carries a cradle's line from the network (corvane-link@.service); only that needs it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS socat)
