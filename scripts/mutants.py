@@ -19,6 +19,12 @@ MEMORY = 'src/mainwindow/TerminalMemory.cpp'
 HOLDER = 'src/link/PortHolder.cpp'
 NOTIFIER = 'src/polling/ServiceNotifier.cpp'
 SERVICE = ['tst_pollservice']
+STORE = 'src/polling/PollStore.cpp'
+CURSOR = 'src/ship/FileCursor.cpp'
+ROWS = 'src/ship/CopyRows.cpp'
+SESSION = 'src/ship/PgSession.cpp'
+SHIPPER = 'src/ship/Shipper.cpp'
+SHIP = ['tst_ship']
 
 PROG = ['tst_programming', 'tst_faults']
 POLL = ['tst_polling', 'tst_faults', 'tst_pollservice']
@@ -320,4 +326,42 @@ MUTANTS = [
      '            m_cycle.run();', SERVICE, 'polling stays stopped after the port comes back'),
     ('M116', CYCLE, '        m_store.commit();\n        throw;', '        throw;', ['tst_netcradle', 'tst_pollservice'],
      'records before a port failure mid-transfer wait for a later transfer to reach the file'),
+    ('M117', STORE, 'if (size > mark->length && !m_file.resize(mark->length))', 'if (false)',
+     ['tst_polling', 'tst_ship'], 'what a killed store left past its committed length stays'),
+    ('M118', STORE, 'ok = m_mark.writeFor(m_file.fileName());', 'ok = true;',
+     ['tst_polling', 'tst_ship'], 'a commit does not publish its length'),
+    ('M119', STORE, 'if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0 || ', 'if (',
+     ['tst_polling'], 'two stores append to one file at once'),
+    ('M120', CURSOR, 'm_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;',
+     'm_limit = st.st_size;', SHIP, 'the shipper reads past what the store committed'),
+    ('M121', CURSOR, 'markId != at.markId && mark->since == 0', 'false', SHIP,
+     'a file written anew is taken for the one shipped'),
+    ('M122', CURSOR, 'markId != at.markId && mark->since == 0', 'markId != at.markId', SHIP,
+     'a file a store took over is shipped again whole'),
+    ('M123', CURSOR, 'st.st_size < at.offset || prefixHash(at.offset) != at.hash',
+     'st.st_size < at.offset', SHIP, 'a file edited under what was shipped goes on as before'),
+    ('M124', CURSOR, 'b.bytes.truncate(end + kLineEnd.size());', '', SHIP,
+     'a torn last line is shipped'),
+    ('M125', CURSOR, 'QRegularExpression::CaseInsensitiveOption', 'QRegularExpression::NoPatternOption',
+     SHIP, 'DD-MM-YY.POL is not a poll file'),
+    ('M126', CURSOR, 'return day.isValid() ? std::optional(day) : std::nullopt;',
+     'return std::optional(day);', SHIP, '32-12-26.pol counts as a poll file'),
+    ('M127', ROWS, 'field<qint64>(out, batch.starts[i]);',
+     'field<qint64>(out, batch.starts[i] - batch.from.offset);', SHIP,
+     "a row's offset counts from its batch, not its file"),
+    ('M128', ROWS, '                              2; // the CR LF', '                              0;',
+     SHIP, 'a record is shipped with its CR LF'),
+    ('M129', SESSION, 'state.startsWith("08") ||', 'state.startsWith("08") || state == "3D000" ||',
+     SHIP, 'no such database is waited for'),
+    ('M130', SESSION, 'PQconnectionNeedsPassword(m_conn) || ', '', SHIP,
+     'a missing password is waited for'),
+    ('M131', SHIPPER, '    if (!m_away)\n        emit', '    if (true)\n        emit', SHIP,
+     'the database away is logged at every try'),
+    ('M132', SHIPPER, '    if (m_away)\n        emit logLine(Info, QStringLiteral("database back"));',
+     '', SHIP, 'the database back is not logged'),
+    ('M133', 'src/app/ship_main.cpp',
+     "QSysInfo::machineHostName() + QLatin1Char(':') + o.dir", 'QSysInfo::machineHostName()',
+     SHIP, "two folders of one host ship under one station"),
+    ('M134', 'src/app/ship_main.cpp', '[] { QCoreApplication::exit(0); }',
+     '[] { QCoreApplication::exit(1); }', SHIP, 'SIGTERM ends the shipper with status 1'),
 ]

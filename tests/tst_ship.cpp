@@ -24,9 +24,31 @@ struct PollFile {
 };
 using Round = QList<PollFile>;
 
+// A row of corvane_records as ShipFixture::rows() gives it.
+QString row(const QString &file, int generation, qsizetype offset, const QByteArray &record)
+{
+    return QStringLiteral("%1 %2 %3 \\x%4")
+        .arg(file)
+        .arg(generation)
+        .arg(offset)
+        .arg(QString::fromLatin1(record.toHex()));
+}
+
+// The test process's one server (made once: initdb takes a second), and a database of the
+// fixture's own in it.
+std::unique_ptr<PgCluster> server;
+int databases = 0;
+
 struct ShipFixture : WorkDir {
-    PgCluster pg;
+    PgCluster &pg = *server;
+    QString db = QStringLiteral("t%1").arg(++databases);
     QByteArray log;
+
+    ShipFixture() { pg.query("CREATE DATABASE " + db, "postgres"); }
+    QString conninfo(const QString &user = QStringLiteral("corvane")) const
+    {
+        return pg.conninfo(db, user);
+    }
 
     // corvane-ship --once on the folder: its exit status; its output goes to log.
     int once(const QString &conninfo, const QProcessEnvironment &env = {}, QString folder = {})
@@ -43,19 +65,20 @@ struct ShipFixture : WorkDir {
     void start(QProcess &p)
     {
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + pg.conninfo()});
+        p.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + conninfo()});
     }
     // "file generation offset record" for every row, in file order.
     QStringList rows()
     {
         QStringList out;
         for (const auto &r : pg.query("SELECT file_name, generation, file_offset, record FROM "
-                                      "corvane_records ORDER BY 1, 2, 3")
+                                      "corvane_records ORDER BY 1, 2, 3",
+                                      db)
                                  .value_or(QList<QList<QByteArray>>{}))
             out << QString::fromLatin1(r.join(' '));
         return out;
     }
-    // The same for every complete line of the poll files up to what their store committed.
+    // What they should be: every complete line of the poll files up to what their store committed.
     QStringList committedLines() const
     {
         QStringList out;
@@ -64,23 +87,27 @@ struct ShipFixture : WorkDir {
             const QByteArray bytes = read(name).left(
                 CommitMark::readFor(path, CommitMark::inodeOf(path))->length);
             for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
-                out << QStringLiteral("%1 1 %2 \\x%3")
-                           .arg(name)
-                           .arg(at)
-                           .arg(QString::fromLatin1(bytes.mid(at, end - at).toHex()));
+                out << row(name, 1, at, bytes.mid(at, end - at));
         }
         return out;
     }
 };
 
-QString row(const char *file, int generation, int offset, const QByteArray &record)
-{
-    return QStringLiteral("%1 %2 %3 \\x%4")
-        .arg(QLatin1String(file))
-        .arg(generation)
-        .arg(offset)
-        .arg(QString::fromLatin1(record.toHex()));
-}
+// The terminal in its cradle, polled into the folder, and a shipper watching the folder.
+struct LiveFixture : ShipFixture {
+    sim::TerminalSim terminal;
+    QProcess poller, shipper;
+
+    LiveFixture() { terminal.linkAs(dir.path(), 1); }
+    ~LiveFixture()
+    {
+        for (QProcess *p : {&poller, &shipper}) {
+            p->kill();
+            p->waitForFinished();
+        }
+    }
+    void startPoller() { poller.start(CORVANE_POLL, {"--port=1", "--dir=" + dir.path()}); }
+};
 
 } // namespace
 
@@ -90,6 +117,14 @@ class TestShip : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        server = std::make_unique<PgCluster>();
+        QVERIFY2(server->isRunning(), qPrintable(server->error()));
+        server->query("CREATE ROLE clerk LOGIN", "postgres");
+    }
+    void cleanupTestCase() { server.reset(); }
+
     // Each round leaves the folder so and ships it with --once; every row says where its
     // line came from, and nothing is shipped twice or past what a store has committed.
     void shouldShipEveryCommittedLineOnce_data()
@@ -129,7 +164,6 @@ private slots:
     {
         QFETCH(QList<Round>, rounds);
         ShipFixture s;
-        QVERIFY2(s.pg.isRunning(), qPrintable(s.pg.error()));
         for (const Round &round : rounds) {
             for (const PollFile &f : round) {
                 const QString path = s.dir.filePath(f.name);
@@ -143,7 +177,7 @@ private slots:
                                         f.since})
                                 .writeFor(path));
             }
-            QCOMPARE(s.once(s.pg.conninfo()), 0);
+            QCOMPARE(s.once(s.conninfo()), 0);
         }
         QTEST(s.rows(), "rows");
         QFETCH(QString, logged);
@@ -151,7 +185,8 @@ private slots:
         // Totals per code, as the office would ask for them.
         if (QTest::currentDataTag() == QByteArray("bytes exact, other files left alone"))
             QCOMPARE(s.pg.query("SELECT string_agg(code || '=' || coalesce(quantity::text, '-'), "
-                                "' ' ORDER BY file_name, file_offset) FROM corvane_items"),
+                                "' ' ORDER BY file_name, file_offset) FROM corvane_items",
+                                s.db),
                      (QList<QList<QByteArray>>{{"A=1 \\340\\377\\000=- =- C=-4 X=7 \xc3\xa9=2"}}));
     }
 
@@ -161,11 +196,12 @@ private slots:
         ShipFixture s;
         const WorkDir other;
         QVERIFY(s.write("05-12-26.pol", "A\r\n") && other.write("05-12-26.pol", "B\r\n"));
-        QCOMPARE(s.once(s.pg.conninfo()), 0);
-        QCOMPARE(s.once(s.pg.conninfo(), {}, other.dir.path()), 0);
+        QCOMPARE(s.once(s.conninfo()), 0);
+        QCOMPARE(s.once(s.conninfo(), {}, other.dir.path()), 0);
         const QString host = QSysInfo::machineHostName() + ':';
         QCOMPARE(s.pg.query("SELECT station, encode(record, 'escape') FROM corvane_records "
-                            "ORDER BY 2"),
+                            "ORDER BY 2",
+                            s.db),
                  (QList<QList<QByteArray>>{{(host + s.dir.path()).toUtf8(), "A"},
                                            {(host + other.dir.path()).toUtf8(), "B"}}));
     }
@@ -192,14 +228,16 @@ private slots:
         QFETCH(QString, password);
         ShipFixture s;
         QVERIFY(s.write("05-12-26.pol", "A\r\n"));
-        QVERIFY(s.pg.query("CREATE ROLE clerk LOGIN"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("PGPASSFILE", "/nonexistent");
         if (!password.isEmpty())
             env.insert("PGPASSWORD", password);
         if (QTest::currentDataTag() == QByteArray("server away"))
             QVERIFY(s.pg.stop());
-        QTEST(s.once(db.contains('=') ? db : s.pg.conninfo(db, user), env), "status");
+        const QString conninfo = db.contains('=')       ? db
+                                 : db == QLatin1String("nosuch") ? s.pg.conninfo(db, user)
+                                                                 : s.conninfo(user);
+        QTEST(s.once(conninfo, env), "status");
         QFETCH(QString, logged);
         QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
         QCOMPARE(s.log.count("<3>") + s.log.count("corvane-ship: "), 1);
@@ -214,20 +252,12 @@ private slots:
     // running shipper: in the end every committed line is in the database once.
     void shouldShipEachLineOnceThroughKillsAndOutages()
     {
-        ShipFixture s;
-        sim::TerminalSim terminal;
-        QVERIFY(terminal.linkAs(s.dir.path(), 1));
-        QProcess poller, shipper;
-        const auto stop = qScopeGuard([&] {
-            for (QProcess *p : {&poller, &shipper}) {
-                p->kill();
-                p->waitForFinished();
-            }
-        });
+        LiveFixture s;
+        auto [terminal, poller, shipper] = std::tie(s.terminal, s.poller, s.shipper);
         int batch = 0;
         const auto run = [&](int ms) {
             if (poller.state() == QProcess::NotRunning)
-                poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+                s.startPoller();
             if (shipper.state() == QProcess::NotRunning)
                 s.start(shipper);
             for (QElapsedTimer t; !t.isValid() || t.elapsed() < ms; QTest::qWait(20)) {
@@ -265,8 +295,7 @@ private slots:
         poller.terminate();
         QVERIFY(poller.waitForFinished());
         QVERIFY(batch > 2);
-        QVERIFY(QTest::qWaitFor([&] { return s.rows() == s.committedLines(); }, 15000));
-        QCOMPARE(s.rows(), s.committedLines());
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 15000);
     }
 
     // A store that fails part way (the file may grow no further) cuts its transfer back out
@@ -275,21 +304,13 @@ private slots:
     // next arrives once.
     void shouldNeverShipWhatTheStoreTakesBack()
     {
-        ShipFixture s;
-        sim::TerminalSim terminal;
-        QVERIFY(terminal.linkAs(s.dir.path(), 1));
+        LiveFixture s;
+        auto [terminal, poller, shipper] = std::tie(s.terminal, s.poller, s.shipper);
         // Larger than the store's write buffer, so part of it is in the file for a while.
         terminal.setRecords(numberedRecords(24000, "T"));
-        QProcess poller, shipper;
-        const auto stop = qScopeGuard([&] {
-            for (QProcess *p : {&poller, &shipper}) {
-                p->kill();
-                p->waitForFinished();
-            }
-        });
         s.start(shipper);
         poller.setChildProcessModifier([] { limitFileSize(280000); });
-        poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+        s.startPoller();
         QVERIFY(QTest::qWaitFor([&] { return poller.peek(1 << 16).contains("write error"); },
                                 30000));
         poller.terminate();
@@ -297,10 +318,9 @@ private slots:
         QCOMPARE(terminal.clearCount(), 0);
         terminal.setRecords(numberedRecords(3, "N"));
         poller.setChildProcessModifier({});
-        poller.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+        s.startPoller();
         QVERIFY(QTest::qWaitFor([&] { return terminal.clearCount() == 1; }, 15000));
-        QVERIFY(QTest::qWaitFor([&] { return s.rows().size() == 3; }, 5000));
-        QCOMPARE(s.rows(), s.committedLines());
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
         QVERIFY(s.rows().first().endsWith(QString::fromLatin1(QByteArray("N00000;0001").toHex())));
     }
 };
