@@ -13,8 +13,8 @@
 #include "ScriptedDialogs.h"
 #include "SimFixture.h"
 #include "mainwindow/MainWindow.h"
-#include "polling/PollStore.h"
 #include "polling/PollScreen.h"
+#include "polling/PollStore.h"
 #include "ui/MessageBoxDialogs.h"
 #include "ui/ProgramIcon.h"
 #include "viewer/ViewerScreen.h"
@@ -513,8 +513,8 @@ void benchShip()
     const double peakMb = procStatusMb(shipper.processId(), "VmHWM");
     if (shipped != records.size())
         return missing("ship", "the backlog was not shipped");
-    below("corvane-ship: a backlog of 1,000,000 records in 30 files into PostgreSQL", backlogS,
-          "s", 10);
+    below("corvane-ship: a backlog of 1,000,000 records in 30 files into PostgreSQL", backlogS, "s",
+          10);
     below("corvane-ship: peak resident memory over that backlog", peakMb, "MB", 30);
 
     // A record stored as a polling turn stores it, until its file's shipped position, written
@@ -529,7 +529,7 @@ void benchShip()
             QByteArray::number(QFileInfo(dir.filePath(store.todaysFileName())).size());
         while (clock.elapsed() < 5000 &&
                pg.query("SELECT shipped FROM corvane_files WHERE file_name = '" +
-                           store.todaysFileName() + "'")
+                        store.todaysFileName() + "'")
                        .value_or(QList<QList<QByteArray>>{{}})
                        .value(0)
                        .value(0) != want)

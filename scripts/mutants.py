@@ -122,7 +122,7 @@ MUTANTS = [
     ('M39', EXCH, 'if (secondWakeUp && !wakeTerminal())', 'if (!wakeTerminal())', PROG,
      'short form wakes the terminal twice'),
     ('M40', 'src/polling/PollStore.cpp',
-     'm_pending.append(lineEndMissing(m_file.fileName(), m_startSize));', '', POLL,
+     'm_pending.append(lineEndMissing(path, size));', '', POLL,
      'torn remains of a killed write not ended'),
     ('M41', CYCLE, 'm_exchange.wake(100)', 'm_exchange.wake(200)', POLL,
      "polling's first wake-up listens 200 ms after the \"0\", not 100"),
@@ -218,7 +218,7 @@ MUTANTS = [
     ('M71', POLLER, 'if (!m_portLost || (!m_lastOpenError.isEmpty() && why != m_lastOpenError))',
      'if (!m_portLost || !m_lastOpenError.isEmpty())', ['tst_pollservice'],
      'a missing port logged at every retry'),
-    ('M72', POLLER, '    sigaction(SIGTERM, &action, nullptr);\n', '', ['tst_pollservice'],
+    ('M72', 'src/app/Headless.h', '    sigaction(SIGTERM, &action, nullptr);\n', '', ['tst_pollservice', 'tst_ship'],
      'SIGTERM kills the poller without an orderly stop'),
 
     # Start-up settings and the port choice.
@@ -349,7 +349,7 @@ MUTANTS = [
     ('M127', ROWS, 'field<qint64>(out, batch.starts[i]);',
      'field<qint64>(out, batch.starts[i] - batch.from.offset);', SHIP,
      "a row's offset counts from its batch, not its file"),
-    ('M128', ROWS, '                              2; // the CR LF', '                              0;',
+    ('M128', ROWS, '            2; // the CR LF', '            0;',
      SHIP, 'a record is shipped with its CR LF'),
     ('M129', SESSION, 'state.startsWith("08") ||', 'state.startsWith("08") || state == "3D000" ||',
      SHIP, 'no such database is waited for'),

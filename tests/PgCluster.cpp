@@ -96,10 +96,11 @@ bool PgCluster::start()
     // A file rather than a pipe, which the server could fill while a test looks elsewhere.
     m_server->setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")),
                                     QIODevice::Append);
-    QStringList options{"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-c",
-                        "listen_addresses="};
+    QStringList options{"-D", m_dir.filePath("data"), "-k", m_dir.path(),
+                        "-c", "listen_addresses="};
     if (!m_fsync)
-        options << "-c" << "fsync=off";
+        options << "-c"
+                << "fsync=off";
     if (!run(*m_server, QStringLiteral("postgres"), options))
         return false;
     const QByteArray ping = conninfo(QStringLiteral("postgres")).toUtf8();

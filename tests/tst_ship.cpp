@@ -84,8 +84,8 @@ struct ShipFixture : WorkDir {
         QStringList out;
         for (const QString &name : dir.entryList({"*.pol"}, QDir::Files, QDir::Name)) {
             const QString path = dir.filePath(name);
-            const QByteArray bytes = read(name).left(
-                CommitMark::readFor(path, CommitMark::inodeOf(path))->length);
+            const QByteArray bytes =
+                read(name).left(CommitMark::readFor(path, CommitMark::inodeOf(path))->length);
             for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
                 out << row(name, 1, at, bytes.mid(at, end - at));
         }
@@ -149,7 +149,8 @@ private slots:
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 2, 0, "A")},
             "<6>05-12-26.pol: written anew; its records go in as generation 2\n");
         add("mark lost, a store took the file over",
-            {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
+            {{{"05-12-26.pol", "A\r\n", 3}},
+             {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "");
         add("edited under what was shipped",
             {{{"05-12-26.pol", "A\r\nB\r\n"}}, {{"05-12-26.pol", "Z\r\nB\r\nC\r\n"}}},
@@ -168,14 +169,15 @@ private slots:
             for (const PollFile &f : round) {
                 const QString path = s.dir.filePath(f.name);
                 // A new generation is a new file; an edit keeps the file.
-                if (CommitMark::readFor(path, CommitMark::inodeOf(path)).value_or(CommitMark{})
-                            .generation != f.generation)
+                if (CommitMark::readFor(path, CommitMark::inodeOf(path))
+                        .value_or(CommitMark{})
+                        .generation != f.generation)
                     QFile::remove(path);
                 QVERIFY(s.write(f.name, f.bytes));
                 if (f.committed >= 0)
-                    QVERIFY((CommitMark{f.generation, CommitMark::inodeOf(path), f.committed,
-                                        f.since})
-                                .writeFor(path));
+                    QVERIFY(
+                        (CommitMark{f.generation, CommitMark::inodeOf(path), f.committed, f.since})
+                            .writeFor(path));
             }
             QCOMPARE(s.once(s.conninfo()), 0);
         }
@@ -210,8 +212,8 @@ private slots:
     // away ends a --once run only.
     void shouldStopOnWhatCannotWork_data()
     {
-        const auto add =
-            table<QString, QString, QString, int, QString>({"db", "user", "password", "status", "logged"});
+        const auto add = table<QString, QString, QString, int, QString>(
+            {"db", "user", "password", "status", "logged"});
         add("no such database", "nosuch", "corvane", "", 1, "3D000");
         add("wrong password", "corvane", "locked", "wrong", 1, "28P01");
         add("no password", "corvane", "locked", "", 1, "password");
@@ -234,7 +236,7 @@ private slots:
             env.insert("PGPASSWORD", password);
         if (QTest::currentDataTag() == QByteArray("server away"))
             QVERIFY(s.pg.stop());
-        const QString conninfo = db.contains('=')       ? db
+        const QString conninfo = db.contains('=')                ? db
                                  : db == QLatin1String("nosuch") ? s.pg.conninfo(db, user)
                                                                  : s.conninfo(user);
         QTEST(s.once(conninfo, env), "status");
@@ -274,8 +276,8 @@ private slots:
                 QVERIFY(s.pg.stop());
                 run(1500);
                 QVERIFY(s.pg.start());
-                QVERIFY(QTest::qWaitFor([&] { return shipper.peek(1 << 20).contains("back"); },
-                                        10000));
+                QVERIFY(
+                    QTest::qWaitFor([&] { return shipper.peek(1 << 20).contains("back"); }, 10000));
                 const QByteArray log = shipper.readAll();
                 QCOMPARE(log.count("<4>database unreachable: "), 1);
                 QCOMPARE(log.count("<6>database back\n"), 1);
@@ -311,8 +313,8 @@ private slots:
         s.start(shipper);
         poller.setChildProcessModifier([] { limitFileSize(280000); });
         s.startPoller();
-        QVERIFY(QTest::qWaitFor([&] { return poller.peek(1 << 16).contains("write error"); },
-                                30000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return poller.peek(1 << 16).contains("write error"); }, 30000));
         poller.terminate();
         QVERIFY(poller.waitForFinished());
         QCOMPARE(terminal.clearCount(), 0);

@@ -1,7 +1,11 @@
 #pragma once
 // What the two headless programs share: their log lines and how a signal stops them.
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QString>
+
+#include <optional>
 
 #include <csignal>
 #include <cstdio>
@@ -18,6 +22,30 @@ inline void logLine(Priority priority, const QString &text)
 {
     std::fprintf(stdout, "<%d>%s\n", int(priority), text.toLocal8Bit().constData());
     std::fflush(stdout);
+}
+
+// A bad argument: one line on standard error, naming the program; nothing parsed.
+inline std::nullopt_t refuse(const QString &why)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(why));
+    return std::nullopt;
+}
+
+// Parses the arguments, answering --help and --version, which exit; false, after refuse(),
+// for an unknown option or any argument that is not an option.
+inline bool parseArguments(QCommandLineParser &parser, const QCoreApplication &app)
+{
+    if (!parser.parse(app.arguments()))
+        return refuse(parser.errorText()), false;
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first()),
+               false;
+    return true;
 }
 
 inline int stopPipe[2] = {-1, -1};

@@ -64,33 +64,23 @@ std::optional<Options> parseOptions(const QCoreApplication &app)
                                  QStringLiteral("Folder of the poll files (default: current)."),
                                  QStringLiteral("DIR"));
     parser.addOptions({port, device, dir});
-    const auto fail = [](const QString &why) -> std::optional<Options> {
-        std::fprintf(stderr, "corvane-poll: %s\n", qPrintable(why));
+    if (!headless::parseArguments(parser, app))
         return std::nullopt;
-    };
-    if (!parser.parse(app.arguments()))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
     Options o;
     o.dir = parser.isSet(dir) ? parser.value(dir) : QDir::currentPath();
     const QFileInfo folder(o.dir);
     if (!folder.isDir())
-        return fail(QStringLiteral("--dir %1 is not a folder").arg(o.dir));
+        return headless::refuse(QStringLiteral("--dir %1 is not a folder").arg(o.dir));
     if (!folder.isWritable())
-        return fail(QStringLiteral("--dir %1 is not writable").arg(o.dir));
+        return headless::refuse(QStringLiteral("--dir %1 is not writable").arg(o.dir));
     if (parser.isSet(port) == parser.isSet(device))
-        return fail(QStringLiteral("give either --port N or --device PATH"));
+        return headless::refuse(QStringLiteral("give either --port N or --device PATH"));
     if (parser.isSet(port)) {
         bool ok = false;
         o.port = parser.value(port).toInt(&ok);
         if (!ok || o.port < 1 || o.port > 16)
-            return fail(QStringLiteral("--port must be 1 to 16, not %1").arg(parser.value(port)));
+            return headless::refuse(QStringLiteral("--port must be 1 to 16, not %1").arg(parser.value(port)));
     } else {
         o.device = parser.value(device);
     }

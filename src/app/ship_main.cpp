@@ -43,36 +43,26 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Ship what is there, then exit."));
     parser.addOptions({dir, database, station, once});
-    const auto fail = [](const QString &why) -> std::optional<ship::Shipper::Options> {
-        std::fprintf(stderr, "corvane-ship: %s\n", qPrintable(why));
+    if (!headless::parseArguments(parser, app))
         return std::nullopt;
-    };
-    if (!parser.parse(app.arguments()))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-    if (!parser.positionalArguments().isEmpty())
-        return fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
     if (!parser.isSet(database))
-        return fail(QStringLiteral("give --database CONNINFO"));
+        return headless::refuse(QStringLiteral("give --database CONNINFO"));
 
     ship::Shipper::Options o;
-    o.dir = QDir::cleanPath(QFileInfo(parser.isSet(dir) ? parser.value(dir) : QDir::currentPath())
-                                .absoluteFilePath());
+    o.dir = QDir::cleanPath(
+        QFileInfo(parser.isSet(dir) ? parser.value(dir) : QDir::currentPath()).absoluteFilePath());
     const QFileInfo folder(o.dir);
     if (!folder.isDir() || !folder.isReadable())
-        return fail(QStringLiteral("--dir %1 is not a readable folder").arg(o.dir));
+        return headless::refuse(QStringLiteral("--dir %1 is not a readable folder").arg(o.dir));
     o.conninfo = parser.value(database).toUtf8();
     QString error;
     *target = ship::PgSession::describe(o.conninfo, &error);
     if (target->isEmpty())
-        return fail(QStringLiteral("--database does not parse: ") + error);
+        return headless::refuse(QStringLiteral("--database does not parse: ") + error);
     o.station = parser.isSet(station) ? parser.value(station)
                                       : QSysInfo::machineHostName() + QLatin1Char(':') + o.dir;
     if (o.station.isEmpty())
-        return fail(QStringLiteral("--station must not be empty"));
+        return headless::refuse(QStringLiteral("--station must not be empty"));
     o.once = parser.isSet(once);
     return o;
 }
@@ -96,8 +86,8 @@ int main(int argc, char *argv[])
     using headless::Priority;
     headless::logLine(Priority::Info, QStringLiteral("corvane-ship %1: shipping %2 as station %3 "
                                                      "to %4")
-                                          .arg(QCoreApplication::applicationVersion(),
-                                               options->dir, options->station, target));
+                                          .arg(QCoreApplication::applicationVersion(), options->dir,
+                                               options->station, target));
     ship::Shipper shipper(*options);
     QObject::connect(&shipper, &ship::Shipper::logLine, [](int priority, const QString &text) {
         headless::logLine(Priority(priority), text);

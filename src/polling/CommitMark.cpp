@@ -1,7 +1,7 @@
 #include "polling/CommitMark.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -29,7 +29,7 @@ QByteArray CommitMark::newGeneration()
 
 quint64 CommitMark::inodeOf(const QString &path)
 {
-    struct stat st{};
+    struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? quint64(st.st_ino) : 0;
 }
 
@@ -52,7 +52,9 @@ std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
     mark.inode = fields[1].toULongLong(&inodeOk);
     mark.length = fields[2].toLongLong(&lengthOk);
     mark.since = fields[3].toLongLong(&sinceOk);
-    if (!inodeOk || !lengthOk || !sinceOk || mark.length < 0 || mark.since < 0)
+    // Only what a store writes: a number with a sign or leading zeros is not a mark.
+    if (!inodeOk || !lengthOk || !sinceOk || mark.length < 0 || mark.since < 0 ||
+        mark.toLine() != line)
         return std::nullopt;
     return mark;
 }
@@ -76,8 +78,8 @@ bool CommitMark::writeFor(const QString &pollFile) const
     if (fd < 0)
         return false;
     const QByteArray line = toLine();
-    const bool written = ::write(fd, line.constData(), size_t(line.size())) == line.size() &&
-                         ::fsync(fd) == 0;
+    const bool written =
+        ::write(fd, line.constData(), size_t(line.size())) == line.size() && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed ||
         std::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {

@@ -114,7 +114,7 @@ bool PollStore::open(const QDate &today)
     // Buffered here, in large pieces, rather than by QFile in small ones.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    struct stat st{};
+    struct stat st {};
     // One store at a time: another one cutting its transfer back would take ours with it.
     if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(m_file.handle(), &st) != 0) {
         m_file.close();

@@ -37,18 +37,18 @@ QByteArray copyRows(const RowSource &source, const Batch &batch)
     const auto day = qint32(source.day.toJulianDay() - kEpochJulianDay);
     QByteArray out;
     out.reserve(19 + batch.bytes.size() +
-                batch.count() * (2 + 7 * 4 + 4 + source.station.size() + source.fileName.size() +
-                                 4 + 8 + 4) +
+                batch.count() *
+                    (2 + 7 * 4 + 4 + source.station.size() + source.fileName.size() + 4 + 8 + 4) +
                 2);
     out.append(kSignature, sizeof kSignature); // the NUL ends the signature
-    put<qint32>(out, 0);                        // flags
-    put<qint32>(out, 0);                        // header extension length
+    put<qint32>(out, 0);                       // flags
+    put<qint32>(out, 0);                       // header extension length
     const char *data = batch.bytes.constData();
     for (qsizetype i = 0; i < batch.count(); ++i) {
         const qsizetype start = batch.starts[i] - batch.from.offset;
-        const qsizetype end = (i + 1 < batch.count() ? batch.starts[i + 1] - batch.from.offset
-                                                     : batch.bytes.size()) -
-                              2; // the CR LF
+        const qsizetype end =
+            (i + 1 < batch.count() ? batch.starts[i + 1] - batch.from.offset : batch.bytes.size()) -
+            2; // the CR LF
         put<qint16>(out, kColumns);
         field<qint32>(out, source.fileId);
         bytesField(out, source.station);

@@ -57,7 +57,7 @@ void FileCursor::setShipped(const Position &shipped)
 
 FileCursor::Change FileCursor::look()
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(QFile::encodeName(m_path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
         m_limit = 0;
         m_checked = false;
@@ -67,8 +67,8 @@ FileCursor::Change FileCursor::look()
     const QByteArray markId = mark ? mark->generation : QByteArray();
     m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;
     // A store appending is the common case: same file, same mark, only longer.
-    const bool unchanged = m_checked && st.st_ino == m_inode && st.st_size >= m_next.offset &&
-                           markId == m_next.markId;
+    const bool unchanged =
+        m_checked && st.st_ino == m_inode && st.st_size >= m_next.offset && markId == m_next.markId;
     m_inode = st.st_ino;
     if (unchanged)
         return Change::None;

@@ -21,9 +21,9 @@ quint64 fnv1a(quint64 hash, const char *data, qsizetype size);
 
 // Where the shipping of one file stands: as the database has it, or as a batch leaves it.
 struct Position {
-    int generation = 0;  // 0: nothing shipped from the file yet
-    QByteArray markId;   // the store's generation the rows came from, empty when unmarked
-    qint64 offset = 0;   // bytes shipped: every line before this one
+    int generation = 0;       // 0: nothing shipped from the file yet
+    QByteArray markId;        // the store's generation the rows came from, empty when unmarked
+    qint64 offset = 0;        // bytes shipped: every line before this one
     quint64 hash = kFnvStart; // of those bytes
 
     bool operator==(const Position &) const = default;
@@ -32,8 +32,8 @@ struct Position {
 // Complete lines of a file from one position on, as one batch of rows.
 struct Batch {
     Position from, to;
-    QByteArray bytes;      // the file's bytes from from.offset to to.offset
-    QList<qint64> starts;  // each line's offset in bytes; the line runs to the next CR LF
+    QByteArray bytes;     // the file's bytes from from.offset to to.offset
+    QList<qint64> starts; // each line's offset in bytes; the line runs to the next CR LF
     qsizetype count() const { return starts.size(); }
     QByteArray record(qsizetype i) const;
 };
@@ -75,7 +75,7 @@ private:
     Position m_next;
     bool m_checked = false; // m_next was checked against the file as it is now
     quint64 m_inode = 0;
-    qint64 m_limit = 0;     // the committed length, or the size of an unmarked file
+    qint64 m_limit = 0; // the committed length, or the size of an unmarked file
 };
 
 } // namespace ship

@@ -114,8 +114,8 @@ QString PgSession::describe(const QByteArray &conninfo, QString *error)
     }
     PQconninfoFree(options);
     const auto or_ = [&](const char *key, const QString &fallback) {
-        return set.value(key, qEnvironmentVariable(QByteArray("PG") + QByteArray(key).toUpper(),
-                                                   fallback));
+        return set.value(
+            key, qEnvironmentVariable(QByteArray("PG") + QByteArray(key).toUpper(), fallback));
     };
     return QStringLiteral("database %1 on %2 as %3")
         .arg(or_("dbname", QStringLiteral("(default)")), or_("host", QStringLiteral("(default)")),
@@ -179,13 +179,13 @@ bool PgSession::wait(bool forWrite)
 }
 
 // After a failed wait: stopped, or the server did not answer.
-#define WAIT_OR_GIVE_UP(forWrite)                                                                 \
-    do {                                                                                          \
-        if (!wait(forWrite)) {                                                                    \
-            const bool stopped = m_error == QLatin1String("stopped");                             \
-            close();                                                                              \
-            return stopped ? Outcome::Stopped : Outcome::Unreachable;                             \
-        }                                                                                         \
+#define WAIT_OR_GIVE_UP(forWrite)                                                                  \
+    do {                                                                                           \
+        if (!wait(forWrite)) {                                                                     \
+            const bool stopped = m_error == QLatin1String("stopped");                              \
+            close();                                                                               \
+            return stopped ? Outcome::Stopped : Outcome::Unreachable;                              \
+        }                                                                                          \
     } while (false)
 
 PgSession::Outcome PgSession::open()
@@ -243,10 +243,9 @@ PgSession::Outcome PgSession::exec(const char *sql, const QList<QByteArray> &par
     QList<const char *> values;
     for (const QByteArray &p : params)
         values.append(p.constData());
-    const bool sent =
-        params.isEmpty() ? PQsendQuery(m_conn, sql)
-                         : PQsendQueryParams(m_conn, sql, int(params.size()), nullptr,
-                                             values.constData(), nullptr, nullptr, 0);
+    const bool sent = params.isEmpty() ? PQsendQuery(m_conn, sql)
+                                       : PQsendQueryParams(m_conn, sql, int(params.size()), nullptr,
+                                                           values.constData(), nullptr, nullptr, 0);
     if (!sent)
         return fail(QStringLiteral("the database connection failed"));
     return collect(result);

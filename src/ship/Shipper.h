@@ -60,7 +60,7 @@ private:
     QByteArray m_station;
     PgSession m_session;
     std::map<QString, std::unique_ptr<FileCursor>> m_files; // by name, oldest name first
-    QHash<QString, ShippedFile> m_shipped;                   // as the database has them
+    QHash<QString, ShippedFile> m_shipped;                  // as the database has them
     QSet<QString> m_dirty;
     QSet<QString> m_skipped;
     int m_inotify = -1;
