@@ -63,6 +63,13 @@ FileCursor::Change FileCursor::look()
         m_checked = false;
         return Change::Gone;
     }
+    // Nothing to ship, nothing to judge: a file a store has just made anew is empty for the
+    // moment before its mark is written, and the old mark must not speak for it.
+    if (st.st_size == 0) {
+        m_limit = 0;
+        m_checked = false;
+        return Change::None;
+    }
     const auto mark = CommitMark::readFor(m_path, st.st_ino);
     const QByteArray markId = mark ? mark->generation : QByteArray();
     m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;

@@ -201,12 +201,15 @@ PgSession::Outcome PgSession::open()
     PQsetErrorVerbosity(m_conn, PQERRORS_VERBOSE);
     for (PostgresPollingStatusType polling = PGRES_POLLING_WRITING;;) {
         if (PQstatus(m_conn) == CONNECTION_BAD || polling == PGRES_POLLING_FAILED) {
-            QString message = oneLine(PQerrorMessage(m_conn));
+            // "FATAL:  3D000: database ...": the severity in the server's language, two blanks,
+            // the code. libpq's own failures (no server, no password) carry none.
+            const QString raw = QString::fromUtf8(PQerrorMessage(m_conn));
+            static const QRegularExpression code(QStringLiteral(":  ([0-9A-Z]{5}): "));
+            const QByteArray state = code.match(raw).captured(1).toLatin1();
+            QString message = raw.simplified();
             if (const qsizetype location = message.indexOf(QLatin1String(" LOCATION: "));
                 location >= 0)
                 message.truncate(location);
-            static const QRegularExpression code(QStringLiteral("\\b([0-9A-Z]{5}): "));
-            const QByteArray state = code.match(message).captured(1).toLatin1();
             m_error = message;
             const bool refused = PQconnectionNeedsPassword(m_conn) || !transient(state);
             close();
