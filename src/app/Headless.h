@@ -43,7 +43,8 @@ inline bool parseArguments(QCommandLineParser &parser, const QCoreApplication &a
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
-        return refuse(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first()),
+        return refuse(QStringLiteral("unexpected argument: ") +
+                      parser.positionalArguments().first()),
                false;
     return true;
 }

@@ -80,7 +80,8 @@ std::optional<Options> parseOptions(const QCoreApplication &app)
         bool ok = false;
         o.port = parser.value(port).toInt(&ok);
         if (!ok || o.port < 1 || o.port > 16)
-            return headless::refuse(QStringLiteral("--port must be 1 to 16, not %1").arg(parser.value(port)));
+            return headless::refuse(
+                QStringLiteral("--port must be 1 to 16, not %1").arg(parser.value(port)));
     } else {
         o.device = parser.value(device);
     }
