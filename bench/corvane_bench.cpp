@@ -482,7 +482,7 @@ void benchViewerLoad()
 // polling turn stores them, then nothing.
 void benchShip()
 {
-    PgCluster pg(PgCluster::Fsync::On);
+    PgCluster pg(/*fsync=*/true);
     if (!pg.isRunning())
         return missing("ship", pg.error());
     QTemporaryDir tmp;
@@ -525,13 +525,11 @@ void benchShip()
         store.append(records[i]);
         clock.start();
         store.commit();
-        const QByteArray want =
-            QByteArray::number(QFileInfo(dir.filePath(store.todaysFileName())).size());
+        const QString want =
+            QString::number(QFileInfo(dir.filePath(store.todaysFileName())).size());
         while (clock.elapsed() < 5000 &&
                pg.query("SELECT shipped FROM corvane_files WHERE file_name = '" +
                         store.todaysFileName() + "'")
-                       .value_or(QList<QList<QByteArray>>{{}})
-                       .value(0)
                        .value(0) != want)
             QThread::msleep(2);
         latencies << clock.nsecsElapsed() / 1e9;

@@ -1,10 +1,9 @@
 #include "PgCluster.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-
-#include <libpq-fe.h>
 
 #include <csignal>
 #include <grp.h>
@@ -29,30 +28,26 @@ const passwd *serverUser()
 
 } // namespace
 
-PgCluster::PgCluster(Fsync fsync)
-    : m_dir(QDir::tempPath() + QStringLiteral("/corvane-pg-XXXXXX")), m_fsync(fsync == Fsync::On)
+PgCluster::PgCluster(bool fsync)
+    : m_dir(QDir::tempPath() + QStringLiteral("/corvane-pg-XXXXXX")), m_fsync(fsync)
 {
     // The server's user must own the folder (0700) and the socket's.
     const passwd *user = serverUser();
     const QByteArray dir = QFile::encodeName(m_dir.path());
-    if (!m_dir.isValid() || (user && ::chown(dir.constData(), user->pw_uid, user->pw_gid) != 0)) {
-        m_error = QStringLiteral("cannot prepare a folder for the server");
-        return;
-    }
     QProcess init;
-    if (!run(init, QStringLiteral("initdb"),
+    if ((user && ::chown(dir.constData(), user->pw_uid, user->pw_gid) != 0) ||
+        !run(init, QStringLiteral("initdb"),
              {"--no-sync", "--auth=trust", "--username=corvane", "--encoding=UTF8", "--locale=C",
-              "--pgdata=" + m_dir.filePath("data")}))
-        return;
-    QFile hba(m_dir.filePath(QStringLiteral("data/pg_hba.conf")));
-    if (!hba.open(QIODevice::WriteOnly) ||
-        hba.write("local all locked scram-sha-256\nlocal all all trust\n") < 0) {
-        m_error = QStringLiteral("cannot write pg_hba.conf");
+              "--pgdata=" + m_dir.filePath("data")}) ||
+        !writeBytes(m_dir.filePath(QStringLiteral("data")), QStringLiteral("pg_hba.conf"),
+                    "local all locked scram-sha-256\nlocal all all trust\n") ||
+        !start()) {
+        m_error = QStringLiteral("cannot make a server: ") + m_error;
         return;
     }
-    hba.close();
-    if (start() && !(query("CREATE ROLE locked LOGIN PASSWORD 'secret'", "postgres") &&
-                     query("CREATE DATABASE corvane", "postgres")))
+    query("CREATE ROLE locked LOGIN PASSWORD 'secret'; CREATE ROLE clerk LOGIN", "postgres");
+    query("CREATE DATABASE corvane", "postgres");
+    if (!m_error.isEmpty())
         stop();
 }
 
@@ -96,23 +91,20 @@ bool PgCluster::start()
     // A file rather than a pipe, which the server could fill while a test looks elsewhere.
     m_server->setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")),
                                     QIODevice::Append);
-    QStringList options{"-D", m_dir.filePath("data"), "-k", m_dir.path(),
-                        "-c", "listen_addresses="};
-    if (!m_fsync)
-        options << "-c"
-                << "fsync=off";
-    if (!run(*m_server, QStringLiteral("postgres"), options))
+    if (!run(*m_server, QStringLiteral("postgres"),
+             {"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-c", "listen_addresses=", "-c",
+              m_fsync ? "fsync=on" : "fsync=off"}))
         return false;
-    const QByteArray ping = conninfo(QStringLiteral("postgres")).toUtf8();
     QElapsedTimer clock;
     clock.start();
-    while (PQping(ping.constData()) != PQPING_OK) {
+    for (QProcess ready; !run(ready, QStringLiteral("pg_isready"), {"-q", "-h", m_dir.path()});) {
         if (m_server->waitForFinished(10) || clock.elapsed() > 60000) {
             m_error = QStringLiteral("postgres did not start; see ") + m_dir.filePath("server.log");
             m_dir.setAutoRemove(false);
             return false;
         }
     }
+    m_error.clear();
     return true;
 }
 
@@ -123,33 +115,12 @@ bool PgCluster::stop()
     return !m_server || m_server->waitForFinished(30000) || !isRunning();
 }
 
-bool PgCluster::isRunning() const
+QStringList PgCluster::query(const QString &sql, const QString &db)
 {
-    return m_server && m_server->state() != QProcess::NotRunning;
-}
-
-QString PgCluster::conninfo(const QString &db, const QString &user) const
-{
-    return QStringLiteral("host=%1 dbname=%2 user=%3").arg(m_dir.path(), db, user);
-}
-
-std::optional<QList<QList<QByteArray>>> PgCluster::query(const QString &sql, const QString &db)
-{
-    const std::unique_ptr<PGconn, decltype(&PQfinish)> conn(
-        PQconnectdb((conninfo(db) + QStringLiteral(" client_encoding=UTF8")).toUtf8().constData()),
-        &PQfinish);
-    const std::unique_ptr<PGresult, decltype(&PQclear)> result(
-        PQexec(conn.get(), sql.toUtf8().constData()), &PQclear);
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
-        m_error = QString::fromUtf8(PQerrorMessage(conn.get())).trimmed();
-        return std::nullopt;
-    }
-    QList<QList<QByteArray>> rows;
-    for (int r = 0; r < PQntuples(result.get()); ++r) {
-        QList<QByteArray> &row = rows.emplace_back();
-        for (int c = 0; c < PQnfields(result.get()); ++c)
-            row << QByteArray(PQgetvalue(result.get(), r, c));
-    }
-    return rows;
+    QProcess psql;
+    if (!run(psql, QStringLiteral("psql"),
+             {"-XqAt", "-F", " ", "-v", "ON_ERROR_STOP=1", "-c", sql, "-d",
+              conninfo(db) + QStringLiteral(" client_encoding=UTF8")}))
+        return {};
+    return QString::fromUtf8(psql.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
