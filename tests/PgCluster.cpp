@@ -51,14 +51,6 @@ PgCluster::PgCluster(bool fsync)
         stop();
 }
 
-PgCluster::~PgCluster()
-{
-    if (isRunning()) {
-        ::kill(pid_t(m_server->processId()), SIGQUIT);
-        m_server->waitForFinished();
-    }
-}
-
 // As the server's user, ending with the test process.
 bool PgCluster::run(QProcess &process, const QString &program, const QStringList &arguments)
 {

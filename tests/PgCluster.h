@@ -18,7 +18,7 @@ class PgCluster {
 public:
     // fsync off suits tests; a benchmark wants it on, to measure what a real server does.
     explicit PgCluster(bool fsync = false);
-    ~PgCluster();
+    ~PgCluster() { stop(); }
 
     bool isRunning() const { return m_server && m_server->state() != QProcess::NotRunning; }
     QString error() const { return m_error; }

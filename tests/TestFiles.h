@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 
 // A file's bytes, or "<missing>" when it cannot be read.
@@ -21,6 +23,14 @@ inline bool writeBytes(const QDir &dir, const QString &name, const QByteArray &b
     QFile f(dir.filePath(name));
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
+
+// A program the test runs (a poller, a shipper, a socat), ended with the test process however
+// that ends, a crash or a timeout's SIGKILL included: none may live on to hold a device or a
+// folder a later test takes.
+struct ChildProcess : QProcess {
+    static void endWithParent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+    ChildProcess() { setChildProcessModifier(endWithParent); }
+};
 
 // A fresh working folder, removed with everything in it afterwards.
 struct WorkDir {

@@ -38,7 +38,7 @@ private slots:
 
         QRandomGenerator random(20261206);
         for (int k = 0; k <= kills; ++k) {
-            QProcess child;
+            ChildProcess child;
             child.start(QStringLiteral(CORVANE_POLL), {"--port=1", "--dir=" + w.dir.path()});
             QVERIFY(child.waitForStarted());
             // The last run goes on until the terminal has been cleared once more.

@@ -247,7 +247,7 @@ private slots:
     {
         QFETCH(QString, first);
         MainFixture f;
-        QProcess poller;
+        ChildProcess poller;
         if (first == "window") {
             f.start();
         } else {

@@ -41,9 +41,9 @@ QStringList linkCommand(int port, const QString &runtimeDir)
 // The terminal and the three processes between it and the poll file, in a folder of their own.
 struct NetCradle : WorkDir {
     sim::TerminalSim terminal;
-    QProcess server; // the device server: the terminal's line on a TCP port
-    QProcess link;   // the polling host's end of the connection
-    QProcess poller;
+    ChildProcess server; // the device server: the terminal's line on a TCP port
+    ChildProcess link;   // the polling host's end of the connection
+    ChildProcess poller;
     int port = 0; // any free one the first time, the same one after
     QString log;
     QString failure;

@@ -19,7 +19,7 @@ namespace {
 // One poller on its own folder, with its terminal linked there as com1.
 struct Service : WorkDir {
     sim::TerminalSim terminal;
-    QProcess poller;
+    ChildProcess poller;
 
     // Linked: the terminal's link is there from the start, and the poller is given its port
     // number; otherwise it is given the link's path as its device, before the link exists.
@@ -137,11 +137,12 @@ private slots:
         const bool faulty =
             situation == "disk full" || situation == "silent" || situation.startsWith("wake");
         if (situation == "disk full")
-            s.poller.setChildProcessModifier([] { limitFileSize(512); });
+            s.poller.setChildProcessModifier(
+                [] { ChildProcess::endWithParent(), limitFileSize(512); });
         else if (faulty)
             putFault(s.terminal, situation);
         // The holder reaches the same device as com2 and polls an empty terminal meanwhile.
-        QProcess holder;
+        ChildProcess holder;
         qint64 holderPid = 0;
         if (situation == "held") {
             s.terminal.setRecords({});
@@ -213,7 +214,7 @@ private slots:
         WorkDir w;
         if (!arguments.join(' ').contains("--dir"))
             arguments << "--dir=" + w.dir.path();
-        QProcess poller;
+        ChildProcess poller;
         poller.start(QStringLiteral(CORVANE_POLL), arguments);
         QVERIFY(poller.waitForFinished(5000));
         QCOMPARE(poller.exitStatus(), QProcess::NormalExit);
