@@ -294,7 +294,7 @@ private slots:
         s.startPoller();
         QVERIFY(QTest::qWaitFor([&] { return terminal.clearCount() == 1; }, 15000));
         QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
-        QVERIFY(s.rows().first().endsWith(QString::fromLatin1(QByteArray("N00000;0001").toHex())));
+        QVERIFY(s.rows().value(0).endsWith(QString::fromLatin1(QByteArray("N00000;0001").toHex())));
     }
 };
 
