@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,15 +60,32 @@ std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
     return mark;
 }
 
-std::optional<CommitMark> CommitMark::readFor(const QString &pollFile, quint64 inode)
+CommitMark::Lookup CommitMark::lookUp(const QString &pollFile, quint64 inode)
 {
-    QFile file(pathFor(pollFile));
-    if (inode == 0 || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    auto mark = fromLine(file.read(128));
+    if (inode == 0)
+        return {};
+    const int fd = ::open(QFile::encodeName(pathFor(pollFile)).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {std::nullopt, errno != ENOENT};
+    char buffer[128];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n < 0)
+        return {std::nullopt, true};
+    auto mark = fromLine(QByteArray(buffer, n));
     if (!mark || mark->inode != inode)
-        return std::nullopt;
-    return mark;
+        return {};
+    return {mark, false};
+}
+
+bool CommitMark::syncFolder(const QString &dirPath)
+{
+    const int fd = ::open(QFile::encodeName(dirPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 bool CommitMark::writeFor(const QString &pollFile) const
@@ -86,5 +104,5 @@ bool CommitMark::writeFor(const QString &pollFile) const
         ::unlink(temp.constData());
         return false;
     }
-    return true;
+    return syncFolder(QFileInfo(path).absolutePath());
 }
