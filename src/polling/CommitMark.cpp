@@ -60,7 +60,12 @@ std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
     return mark;
 }
 
-CommitMark::Lookup CommitMark::lookUp(const QString &pollFile, quint64 inode)
+std::optional<CommitMark> CommitMark::readFor(const QString &pollFile, quint64 inode)
+{
+    return lookUp(pollFile, inode).mark;
+}
+
+MarkLookup CommitMark::lookUp(const QString &pollFile, quint64 inode)
 {
     if (inode == 0)
         return {};

@@ -25,19 +25,10 @@ struct CommitMark {
     // The inode of the file at path, 0 when there is none.
     static quint64 inodeOf(const QString &path);
 
-    // What a reader found beside a poll file. Only a mark that does not exist is absent: a
-    // mark that could not be read (a disk error, a permission) may still say less than the
-    // file holds, so nothing past the file's start may be judged or taken until it reads.
-    struct Lookup {
-        std::optional<CommitMark> mark; // written for that inode
-        bool unreadable = false;
-    };
-    static Lookup lookUp(const QString &pollFile, quint64 inode);
+    // What a reader finds beside the file at pollFile (MarkLookup).
+    static struct MarkLookup lookUp(const QString &pollFile, quint64 inode);
     // The mark of the file at pollFile when it was written for that inode.
-    static std::optional<CommitMark> readFor(const QString &pollFile, quint64 inode)
-    {
-        return lookUp(pollFile, inode).mark;
-    }
+    static std::optional<CommitMark> readFor(const QString &pollFile, quint64 inode);
     // Replaces the mark at once for every reader (a new file renamed over the old), after
     // forcing it to disk, and makes the rename itself durable (the folder synced): a mark
     // that a power cut could take back would let an older, shorter one cut committed records.
@@ -48,4 +39,12 @@ struct CommitMark {
 
     QByteArray toLine() const;
     static std::optional<CommitMark> fromLine(const QByteArray &line);
+};
+
+// Only a mark that does not exist is absent: a mark that could not be read (a disk error, a
+// permission) may still say less than the file holds, so nothing past the file's start may be
+// judged or taken until it reads.
+struct MarkLookup {
+    std::optional<CommitMark> mark; // written for that inode
+    bool unreadable = false;
 };
