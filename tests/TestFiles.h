@@ -52,6 +52,15 @@ struct WorkDir {
             all += read(name);
         return all;
     }
+    // What broken transfers left aside (".<terminal>.unfinished"), empty when nothing.
+    QByteArray setAside() const
+    {
+        QByteArray all;
+        for (const QString &name :
+             dir.entryList({QStringLiteral(".*.unfinished")}, QDir::Files | QDir::Hidden))
+            all += read(name);
+        return all;
+    }
 };
 
 // From now on no file of this process may grow past `bytes`: writes beyond fail as on a full

@@ -239,15 +239,17 @@ private slots:
     // is stored, the tail is not) or when the wake-up before the clear goes unanswered.
     void shouldNotClearWhenUnsure_data()
     {
-        const auto row = table<QString, int>({"fault", "stored"});
-        row("transfer never ends", "endless", 20);
-        row("wake-up before the clear unanswered", "mute", 1);
+        // A transfer that never ends is never complete: its records are kept aside.
+        const auto row = table<QString, int, bool>({"fault", "stored", "aside"});
+        row("transfer never ends", "endless", 20, true);
+        row("wake-up before the clear unanswered", "mute", 1, false);
     }
 
     void shouldNotClearWhenUnsure()
     {
         QFETCH(QString, fault);
         QFETCH(int, stored);
+        QFETCH(bool, aside);
         PollFixture f;
         f.screen->cycle().setTransferLimit(100);
         QByteArray transfer("\x02");
@@ -266,7 +268,8 @@ private slots:
         }));
         QCOMPARE(f.listItems().size(), stored);
         QCOMPARE(f.listItems().last(), "R" + QString::number(9 + stored));
-        QCOMPARE(f.read(f.todaysFile()).count("\r\n"), stored);
+        QCOMPARE(f.read(f.todaysFile()).count("\r\n"), aside ? 0 : stored);
+        QCOMPARE(f.setAside().count("\r\n"), aside ? stored : 0);
         QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
         QCOMPARE(f.terminal.records(), QList<QByteArray>{"present"});
     }

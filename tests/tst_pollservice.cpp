@@ -40,6 +40,7 @@ struct Service : WorkDir {
         const QString log = QString::fromLocal8Bit(poller.readAllStandardOutput());
         return ended && poller.exitCode() == 0 ? log : "did not stop: " + log;
     }
+    QStringList pollNames() const { return dir.entryList({QStringLiteral("*.pol")}, QDir::Files); }
     bool cleared()
     {
         return QTest::qWaitFor([&] { return terminal.clearCount() > 0; }, 15000);
@@ -271,30 +272,53 @@ private slots:
         QVERIFY2(worst <= kWatchdogUs / 2000, qPrintable(QString::number(worst)));
     }
 
-    // Stopped in the middle of a transfer: no clear, only whole records kept, and the next
-    // run fetches them all.
-    void shouldStopMidTransferWithoutLosingRecords()
+    // A transfer that does not finish is not stored: stopped, it is kept aside; under a file
+    // deleted or moved away, it fails as a failed write would. Either way the terminal keeps
+    // its records and the next transfer stores each of them once, in a file of the day's name,
+    // and removes what was kept aside.
+    void shouldStoreEachRecordOnceWhateverBreaksATransfer_data()
     {
+        const auto row = table<QString>({"interruption"});
+        row("stopped", "stop");
+        row("file deleted", "rm");
+        row("file moved", "mv");
+    }
+
+    void shouldStoreEachRecordOnceWhateverBreaksATransfer()
+    {
+        QFETCH(QString, interruption);
         Service s;
         const QList<QByteArray> records = numberedRecords(400, "8002");
         s.terminal.setRecords(records);
         s.terminal.setReplyCharDelayMs(1);
         s.start();
-        QVERIFY(
-            QTest::qWaitFor([&] { return s.terminal.receivedBytes().contains("!7^\r"); }, 10000));
-        QTest::qWait(1500);
-        QVERIFY(!s.stop().startsWith("did not stop"));
-        QCOMPARE(s.terminal.clearCount(), 0);
-        const QByteArray partial = s.pollFiles();
-        const qsizetype kept = partial.count("\r\n");
-        QVERIFY(kept > 0 && kept < records.size());
-        QCOMPARE(partial, lines(records.first(kept)));
-
+        QVERIFY(QTest::qWaitFor(
+            [&] { return s.terminal.receivedBytes().contains("!7^\r") && !s.pollNames().isEmpty(); },
+            10000));
+        QTest::qWait(800);
+        const QString file = s.pollNames().value(0);
+        if (interruption == "stop") {
+            QVERIFY(s.stop().contains(QStringLiteral("records kept in %1/.com1.unfinished")
+                                          .arg(s.dir.path())));
+            QCOMPARE(s.terminal.clearCount(), 0);
+            QCOMPARE(s.pollFiles(), QByteArray());
+            const qsizetype kept = s.setAside().count("\r\n");
+            QVERIFY(kept > 0 && kept < records.size());
+            QCOMPARE(s.setAside(), lines(records.first(kept)));
+            s.start();
+        } else if (interruption == "rm") {
+            QVERIFY(s.dir.remove(file));
+        } else {
+            QVERIFY(s.dir.rename(file, "moved"));
+        }
         s.terminal.setReplyCharDelayMs(0);
-        s.start();
         QVERIFY(s.cleared());
-        s.stop();
-        QCOMPARE(s.pollFiles(), partial + lines(records));
+        const QString log = s.stop();
+        QCOMPARE(s.terminal.clearCount(), 1);
+        QCOMPARE(s.pollFiles(), lines(records));
+        QCOMPARE(s.setAside(), QByteArray());
+        if (interruption != "stop")
+            QVERIFY2(log.contains("write error"), qPrintable(log));
     }
 
     void shouldPollTwoTerminalsEachIntoItsFolder()

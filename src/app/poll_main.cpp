@@ -105,6 +105,9 @@ public:
             link.setDevicePath(options.device);
         m_name =
             options.device.isEmpty() ? QStringLiteral("COM %1").arg(options.port) : options.device;
+        m_store.setTerminalName(options.device.isEmpty()
+                                    ? QStringLiteral("com%1").arg(options.port)
+                                    : QFileInfo(options.device).fileName());
         // Nobody watches a window here: waits look at the port and the stop flag five times
         // a second instead of twenty-five, which keeps a silent night nearly free.
         m_cycle.setCheckIntervalMs(200);
@@ -270,6 +273,23 @@ private:
                                              .arg(m_file)
                                              .arg(n));
         });
+        QObject::connect(&m_cycle, &PollCycle::transferSetAside,
+                         [](bool kept, qsizetype n, const QString &path) {
+                             if (kept)
+                                 logLine(Priority::Warning,
+                                         QStringLiteral("transfer broken off: its %1 records kept "
+                                                        "in %2 until the terminal sends them "
+                                                        "again")
+                                             .arg(n)
+                                             .arg(path));
+                             else
+                                 logLine(Priority::Error,
+                                         QStringLiteral("transfer broken off: its %1 records "
+                                                        "could not be kept in %2; the terminal "
+                                                        "keeps them")
+                                             .arg(n)
+                                             .arg(path));
+                         });
         QObject::connect(&m_cycle, &PollCycle::clearSent, [] {
             logLine(Priority::Info, QStringLiteral("terminal memory cleared"));
         });

@@ -242,28 +242,40 @@ PollCycle::Outcome PollCycle::fetchRecords()
     try {
         end = receiveRecords(line);
     } catch (const SerialError &) {
-        // The port failed midway: the whole records so far reach the file now, as when the
-        // transfer is stopped, not with some later transfer.
-        m_store.commit();
+        // The port failed midway: the terminal keeps its memory and sends it all again.
+        setTransferAside();
         throw;
     }
-    // Bytes after the last CR are a record all the same (with the TAB terminator they are
-    // the whole transfer): stored like the others, before anything is cleared. A transfer
-    // broken off keeps no torn record: the terminal sends it whole next time.
-    if (!line.isEmpty() && end != Exchange::Wait::Abandoned)
-        storePolledRecord(line);
-    // One sync for the whole transfer; the clear waits for it.
-    if (!m_store.commit())
-        m_transferStored = false;
-    if (end == Exchange::Wait::Abandoned)
-        return Answered;
     m_transferComplete = end == Exchange::Wait::TimedOut;
+    if (!m_transferComplete) {
+        // Stopped, or a terminal that never fell silent: no clear, so these records come
+        // again; a torn record at the end is not kept at all.
+        setTransferAside();
+        if (end == Exchange::Wait::Abandoned)
+            return Answered;
+    } else {
+        // Bytes after the last CR are a record all the same (with the TAB terminator they are
+        // the whole transfer): stored like the others, before anything is cleared.
+        if (!line.isEmpty())
+            storePolledRecord(line);
+        // One sync for the whole transfer; the clear waits for it.
+        if (!m_store.commit())
+            m_transferStored = false;
+    }
 
     unlockControls();
     flushInput();
     emit transferEnded(m_transferStored, m_transferRecords);
     m_exchange.processEventsOnce();
     return Transferred;
+}
+
+void PollCycle::setTransferAside()
+{
+    if (m_transferRecords == 0)
+        return;
+    const bool kept = m_store.setAside();
+    emit transferSetAside(kept, m_transferRecords, m_store.setAsidePath());
 }
 
 Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
@@ -303,6 +315,7 @@ void PollCycle::clearAfterFetch()
     if (!flushInput() || !portOk())
         return;
     m_exchange.sendCommand('6', 0);
+    m_store.terminalCleared();
     emit clearSent();
     flushInput();
     unlockControls();

@@ -70,6 +70,10 @@ signals:
     // disk.
     void transferEnded(bool stored, qsizetype records);
     void clearSent();
+    // A transfer of this many records broke off (stopped, port lost): they are kept in path
+    // (kept is false when they could not be), not in the poll file, since the terminal sends
+    // them again.
+    void transferSetAside(bool kept, qsizetype records, const QString &path);
     // The cycle is making progress: sent at every turn, every quarter second of its pauses
     // and every check interval of its waits, and from nowhere else, so a stuck cycle falls
     // silent.
@@ -84,6 +88,7 @@ private:
     Outcome readStatusReply(double &memoryFigure);
     Outcome fetchRecords();
     void clearAfterFetch();
+    void setTransferAside();
     void storePolledRecord(const QByteArray &line);
     // Reads the records of one transfer until the line falls silent, the limit is reached
     // or a wait is abandoned; a line left without its CR at the end is passed back.

@@ -98,6 +98,7 @@ PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today to
     // One line per record, from one buffer: adding a record costs the same however many
     // the list already holds.
     m_ui->List1->setModel(&m_records);
+    m_store.setTerminalName(QStringLiteral("com%1").arg(state.PortNumber));
     m_timer2.setObjectName(QStringLiteral("Timer2"));
     m_timer2.setSingleShot(true);
     m_lastShown.start();

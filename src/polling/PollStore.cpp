@@ -7,6 +7,7 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -22,22 +23,6 @@ bool syncFile(QFile &file)
 #ifdef Q_OS_UNIX
     return ::fsync(file.handle()) == 0;
 #else
-    return true;
-#endif
-}
-
-// A new file's name lives in its directory: that entry must be on disk too.
-bool syncDirectory(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-#else
-    Q_UNUSED(path);
     return true;
 #endif
 }
@@ -63,8 +48,8 @@ PollStore::PollStore(QDir dir, Today today) : m_dir(std::move(dir)), m_today(std
 
 PollStore::~PollStore()
 {
-    // Whatever was appended still goes to disk; the terminal has kept it anyway.
-    commit();
+    if (!m_parts.empty())
+        setAside();
 }
 
 PollStore::Today PollStore::systemToday()
@@ -91,14 +76,20 @@ QString PollStore::fileName(const QDate &date)
     return date.toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(".pol");
 }
 
+QString PollStore::setAsidePath() const
+{
+    return m_dir.filePath(QLatin1Char('.') + m_terminalName + QStringLiteral(".unfinished"));
+}
+
 bool PollStore::append(const QByteArray &record)
 {
     const QDate today = m_today();
-    if (m_file.isOpen() && today != m_fileDate && !syncAndClose())
-        m_failed = true;
-    if (!m_file.isOpen() && !open(today)) {
-        m_failed = true;
-        return false;
+    if (m_parts.empty() || m_parts.back().date != today) {
+        writePending();
+        if (!open(today)) {
+            m_failed = true;
+            return false;
+        }
     }
     m_pending.append(record).append("\r\n", 2);
     if (m_pending.size() >= kPendingBytes)
@@ -109,72 +100,141 @@ bool PollStore::append(const QByteArray &record)
 bool PollStore::open(const QDate &today)
 {
     const QString path = m_dir.filePath(fileName(today));
-    m_file.setFileName(path);
-    m_created = !m_file.exists();
-    // Buffered here, in large pieces, rather than by QFile in small ones.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    auto file = std::make_unique<QFile>(path);
+    // Buffered here, in large pieces, rather than by QFile in small ones; readable, so that a
+    // broken transfer can be copied aside from it.
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
         return false;
     struct stat st {};
     // One store at a time: another one cutting its transfer back would take ours with it.
-    if (::flock(m_file.handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(m_file.handle(), &st) != 0) {
-        m_file.close();
+    if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(file->handle(), &st) != 0)
         return false;
-    }
+    const MarkLookup found = CommitMark::lookUp(path, st.st_ino);
+    // What is committed cannot be told: nothing is added until it can.
+    if (found.unreadable)
+        return false;
     qint64 size = st.st_size;
-    auto mark = m_created ? std::nullopt : CommitMark::readFor(path, st.st_ino);
-    if (mark && mark->length <= size) {
+    CommitMark mark;
+    if (found.mark && found.mark->length <= size) {
         // Past the mark lies what a store killed before its sync left: records the terminal
         // still holds and sends again, or the torn start of one.
-        if (size > mark->length && !m_file.resize(mark->length)) {
-            m_file.close();
+        mark = *found.mark;
+        if (size > mark.length && !file->resize(mark.length))
             return false;
-        }
-        size = mark->length;
+        size = mark.length;
     } else {
         // A new file, or one this version never committed to: what it holds stands, and is
-        // published before a byte is added, so that no reader takes the new bytes as committed.
+        // published (with the file's own name, by the folder's sync) before a byte is added,
+        // so that no reader takes the new bytes as committed.
         mark = CommitMark{CommitMark::newGeneration(), quint64(st.st_ino), size, size};
-        if (!mark->writeFor(path)) {
-            m_file.close();
+        if (!mark.writeFor(path))
             return false;
-        }
         m_pending.append(lineEndMissing(path, size));
     }
-    m_mark = *mark;
-    m_fileDate = today;
-    m_startSize = size;
+    m_parts.push_back(Part{std::move(file), today, mark, size, quint64(st.st_dev),
+                           quint64(st.st_ino)});
     return true;
 }
 
 void PollStore::writePending()
 {
-    if (!m_pending.isEmpty() && m_file.write(m_pending) != m_pending.size())
+    if (!m_pending.isEmpty() &&
+        (m_parts.empty() || m_parts.back().file->write(m_pending) != m_pending.size()))
         m_failed = true;
     m_pending.resize(0);
 }
 
-bool PollStore::syncAndClose()
+bool PollStore::Part::stillNamed() const
+{
+    struct stat held {}, named {};
+    return ::fstat(file->handle(), &held) == 0 && held.st_nlink > 0 &&
+           ::stat(QFile::encodeName(file->fileName()).constData(), &named) == 0 &&
+           quint64(named.st_dev) == device && quint64(named.st_ino) == inode;
+}
+
+bool PollStore::publish()
 {
     writePending();
-    bool ok = !m_failed && syncFile(m_file) && m_file.error() == QFileDevice::NoError;
-    if (ok) {
-        m_mark.length = m_file.size();
-        ok = m_mark.writeFor(m_file.fileName());
+    bool ok = !m_failed;
+    for (const Part &p : m_parts)
+        ok = ok && syncFile(*p.file) && p.file->error() == QFileDevice::NoError && p.stillNamed();
+    for (Part &p : m_parts) {
+        if (!ok)
+            break;
+        // Taken as published from here on: a rename that failed to reach the disk may have
+        // happened all the same, and is undone with the rest.
+        p.mark.length = p.file->size();
+        ok = p.mark.writeFor(p.file->fileName());
     }
-    // A transfer that did not make it leaves no torn record behind to be glued to the next
-    // one: the terminal sends them all again. Cut while the file is still ours.
-    if (!ok)
-        m_file.resize(m_startSize);
-    m_file.close();
-    if (ok && m_created)
-        ok = syncDirectory(m_dir.absolutePath());
-    m_created = false;
+    // Once more after the folder's sync: a file deleted or moved meanwhile took the records
+    // with it, and the terminal must keep them.
+    for (const Part &p : m_parts)
+        ok = ok && p.stillNamed();
     return ok;
+}
+
+void PollStore::cutBack()
+{
+    for (Part &p : m_parts) {
+        if (p.mark.length != p.startSize) {
+            p.mark.length = p.startSize;
+            p.mark.writeFor(p.file->fileName());
+        }
+        p.file->resize(p.startSize);
+    }
+}
+
+void PollStore::closeAll()
+{
+    m_parts.clear();
+    m_pending.resize(0);
+    m_failed = false;
 }
 
 bool PollStore::commit()
 {
-    const bool ok = (!m_file.isOpen() || syncAndClose()) && !m_failed;
-    m_failed = false;
+    const bool ok = publish();
+    if (!ok)
+        cutBack();
+    closeAll();
     return ok;
+}
+
+bool PollStore::setAside()
+{
+    writePending();
+    bool kept = true;
+    qint64 bytes = 0;
+    for (const Part &p : m_parts)
+        bytes += p.file->size() - p.startSize;
+    // A break before the first record leaves the last one's records where they are.
+    if (bytes > 0) {
+        const QString path = setAsidePath();
+        QFile aside(path + QStringLiteral(".new"));
+        kept = aside.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+        for (const Part &p : m_parts) {
+            for (qint64 at = p.startSize; kept && at < p.file->size();) {
+                char chunk[1 << 16];
+                const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
+                kept = n > 0 && aside.write(chunk, n) == n;
+                at += n;
+            }
+        }
+        kept = kept && syncFile(aside);
+        aside.close();
+        kept = kept && ::rename(QFile::encodeName(aside.fileName()).constData(),
+                                QFile::encodeName(path).constData()) == 0 &&
+               CommitMark::syncFolder(m_dir.absolutePath());
+        if (!kept)
+            aside.remove();
+    }
+    cutBack();
+    closeAll();
+    return kept;
+}
+
+void PollStore::terminalCleared()
+{
+    if (::unlink(QFile::encodeName(setAsidePath()).constData()) == 0)
+        CommitMark::syncFolder(m_dir.absolutePath());
 }

@@ -9,20 +9,24 @@
 #include "polling/CommitMark.h"
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 // The day's poll file: "dd-mm-yy.pol" in the working directory, one record per line ended
 // by CR LF, bytes exactly as the terminal sent them.
 //
-// A transfer appends its records with ordinary buffered writes and then commits them with
-// one sync: the terminal keeps every record until it is told to clear them, so a record lost
-// to a crash before the commit is fetched again, never lost. Only a successful commit may
-// let the terminal forget. What has been committed is published beside the file (CommitMark)
-// for the shipper, which takes nothing beyond it.
+// A transfer appends its records with ordinary buffered writes and then either commits them
+// (the whole memory came) or sets them aside (it broke off). The terminal keeps every record
+// until it is told to clear them and then sends them all again, so only a commit puts a
+// transfer in the poll file for good, and only a successful commit may let the terminal
+// forget. What has been committed is published beside the file (CommitMark) for the shipper,
+// which takes nothing beyond it.
 class PollStore {
 public:
     using Today = std::function<QDate()>;
 
     explicit PollStore(QDir dir, Today today = systemToday());
+    // A transfer still open is set aside: it never finished.
     ~PollStore();
 
     // The PC's local date. Asking the C library costs a time-zone lookup each time and a
@@ -32,30 +36,56 @@ public:
     static QString fileName(const QDate &date);
     QString todaysFileName() const { return fileName(m_today()); }
 
+    // Which terminal this store serves ("com1", a device's name): it names the file that
+    // keeps a broken transfer, ".<name>.unfinished" in the folder.
+    void setTerminalName(const QString &name) { m_terminalName = name; }
+    QString setAsidePath() const;
+
     // Adds one record to the file named after the date at this moment: a transfer that
-    // crosses midnight is split between the two days' files (the first one is synced as the
-    // day changes). False when the record could not be written.
+    // crosses midnight is split between the two days' files. False when the record could not
+    // be written.
     bool append(const QByteArray &record);
 
-    // Forces every record appended since the last commit to disk (the file, and its
-    // directory when the file was created) and closes the file. True only when all of them
-    // were written and synced; otherwise the file is cut back to where the transfer began.
+    // The transfer is complete: every record appended since the last commit is forced to
+    // disk, its length published and the folder synced. True only when all of that succeeded
+    // and each file's name still leads to the file written (not deleted or moved meanwhile);
+    // otherwise the files are cut back to where the transfer began.
     bool commit();
+
+    // The transfer broke off (stopped, port lost): its records are kept, synced, in
+    // setAsidePath() (replacing what an earlier broken transfer left there) and cut back out
+    // of the poll files, since the terminal sends them all again. False when they could not
+    // be kept there; the poll files are cut back all the same.
+    bool setAside();
+
+    // The terminal has been told to forget what it held: a broken transfer kept aside has
+    // reached a poll file with a later, complete one.
+    void terminalCleared();
 
 private:
     static constexpr qsizetype kPendingBytes = 256 * 1024;
 
+    // A poll file this transfer writes: usually one, two when it crosses midnight.
+    struct Part {
+        std::unique_ptr<QFile> file;
+        QDate date;
+        CommitMark mark;        // as published
+        qint64 startSize = 0;   // committed before this transfer
+        quint64 device = 0, inode = 0;
+        bool stillNamed() const;
+    };
+
     bool open(const QDate &today);
     void writePending();
-    bool syncAndClose();
+    bool publish();
+    // Cuts every file back to where the transfer began; marks already moved on go back too.
+    void cutBack();
+    void closeAll();
 
     QDir m_dir;
     Today m_today;
-    QFile m_file;
-    QByteArray m_pending; // appended records not yet handed to the file
-    QDate m_fileDate;
-    CommitMark m_mark;      // of the open file
-    qint64 m_startSize = 0; // the open file's committed size before this transfer
-    bool m_created = false; // the open file is new: its directory entry needs a sync too
+    QString m_terminalName = QStringLiteral("terminal");
+    std::vector<Part> m_parts;
+    QByteArray m_pending;   // appended records not yet handed to the last part's file
     bool m_failed = false;  // something since the last commit did not make it
 };
