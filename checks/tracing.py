@@ -111,11 +111,11 @@ def fd_of(arg):
     return m.group(1), path.removesuffix('(deleted)')
 
 
-CALL = re.compile(r'^(\d+) +([\d:.]+) (\w+)\((.*)\) += (-?\d+)(?:<(.*)>)?(?: .*)?$')
+CALL = re.compile(r'^(\d+) +([\d:.]+) (\w+)\((.*)\) += (-?\d+)(?:<.*>)?(?: .*)?$')
 
 
 def calls(trace):
-    """The successful calls of a trace: (line number, name, arguments, result, result's path),
+    """The successful calls of a trace: (line number, name, arguments, result),
     the two halves of a call another thread interrupted joined."""
     pending = {}
     for number, line in enumerate(Path(trace).read_text(encoding='latin-1').splitlines(), 1):
@@ -129,7 +129,7 @@ def calls(trace):
             line = pending.pop(pid) + (', ' if not rest.startswith(')') else '') + rest.lstrip(', ')
         m = CALL.match(line)
         if m and int(m.group(5)) >= 0:
-            yield number, m.group(3), split_args(m.group(4)), int(m.group(5)), m.group(6)
+            yield number, m.group(3), split_args(m.group(4)), int(m.group(5))
 
 
 class Inode:
@@ -178,12 +178,7 @@ class Folder:
         path = os.path.normpath(os.path.join(cwd, path))
         return os.path.basename(path) if os.path.dirname(path) == self.path else None
 
-    def rename_op(self, line, old, new):
-        inode = self.names.pop(old)
-        self.names[new] = inode
-        self.pending.append((line, f'rename {old} -> {new}', [(old, None), (new, inode)]))
-
-    def event(self, line, name, args, result, result_path, cwd):
+    def event(self, line, name, args, result, cwd):
         """Applies one call; returns a short description when it changed the folder."""
         if name in ('open', 'openat', 'creat'):
             path = unquote(args[1 if name == 'openat' else 0]).decode('latin-1')
@@ -217,7 +212,8 @@ class Folder:
                 return None
             if old is None or new is None:
                 raise SystemExit(f'line {line}: a rename into or out of the folder is not modelled')
-            self.rename_op(line, old, new)
+            inode = self.names[new] = self.names.pop(old)
+            self.pending.append((line, f'rename {old} -> {new}', [(old, None), (new, inode)]))
             return f'rename {old} -> {new}'
         if name in ('unlink', 'unlinkat'):
             entry = self.name_of(unquote(args[0 if name == 'unlink' else 1]).decode('latin-1'), cwd)
@@ -268,7 +264,7 @@ def replay(trace):
     (line, 'clear', folder) when a clear frame has gone to the port (its last byte: the
     terminal acts on the whole frame). The folder is the one given to the poller with --dir."""
     folder, cwd, port = None, '/', b''
-    for line, name, args, result, result_path in calls(trace):
+    for line, name, args, result in calls(trace):
         if name == 'execve' and folder is None:
             argv = [unquote(a).decode() for a in split_args(args[1][1:-1])]
             if '--dir' not in argv:
@@ -285,6 +281,6 @@ def replay(trace):
                 if port == CLEAR:
                     yield line, 'clear', folder
             continue
-        what = folder.event(line, name, args, result, result_path, cwd)
+        what = folder.event(line, name, args, result, cwd)
         if what:
             yield line, what, folder
