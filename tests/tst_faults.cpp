@@ -191,10 +191,9 @@ private slots:
         bool gone = false;
         QVERIFY(f.run([] { return false; }, 8000,
                       [&] {
-                          const bool now =
-                              items < 0    ? f.terminal.receivedBytes().contains("!?^\r")
-                              : items == 5 ? f.read(f.todaysFile()).count("\r\n") == 5
-                                           : f.listItems().size() >= items;
+                          const bool now = items < 0 ? f.terminal.receivedBytes().contains("!?^\r")
+                                           : items == 5 ? f.read(f.todaysFile()).count("\r\n") == 5
+                                                        : f.listItems().size() >= items;
                           if (!gone && now) {
                               f.terminal.hangUp();
                               gone = true;

@@ -37,6 +37,13 @@ private slots:
         QCOMPARE(errorOf([&] { f.link->setPortOpen(true); }), LinkError::InvalidPort);
         QVERIFY(!f.link->portOpen());
         QCOMPARE(errorOf([&] { f.link->setCommPort(17); }), LinkError::InvalidPort);
+        // Once opened through its link, the port waits for that link rather than fall back.
+        f.link->setCommPort(1);
+        QVERIFY(f.openLink());
+        f.link->setPortOpen(false);
+        QVERIFY(QFile::remove(f.dir.filePath("com1")));
+        QCOMPARE(errorOf([&] { f.link->setPortOpen(true); }), LinkError::InvalidPort);
+        QCOMPARE(f.link->devicePath(), f.dir.absoluteFilePath("com1"));
     }
 
     // Every operation on an unusable port says why, until the operator reopens it.

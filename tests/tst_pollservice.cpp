@@ -293,13 +293,15 @@ private slots:
         s.terminal.setReplyCharDelayMs(1);
         s.start();
         QVERIFY(QTest::qWaitFor(
-            [&] { return s.terminal.receivedBytes().contains("!7^\r") && !s.pollNames().isEmpty(); },
+            [&] {
+                return s.terminal.receivedBytes().contains("!7^\r") && !s.pollNames().isEmpty();
+            },
             10000));
         QTest::qWait(800);
         const QString file = s.pollNames().value(0);
         if (interruption == "stop") {
-            QVERIFY(s.stop().contains(QStringLiteral("records kept in %1/.com1.unfinished")
-                                          .arg(s.dir.path())));
+            QVERIFY(s.stop().contains(
+                QStringLiteral("records kept in %1/.com1.unfinished").arg(s.dir.path())));
             QCOMPARE(s.terminal.clearCount(), 0);
             QCOMPARE(s.pollFiles(), QByteArray());
             const qsizetype kept = s.setAside().count("\r\n");

@@ -1,6 +1,7 @@
 #include "DataTable.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
+#include "polling/PollStore.h"
 #include "viewer/FileSummary.h"
 #include "viewer/ViewerScreen.h"
 
@@ -130,24 +131,35 @@ private slots:
         QCOMPARE(f.label(), QStringLiteral(" 0 Records"));
     }
 
-    void shouldDeleteOnlyWhenConfirmed()
+    // Only when confirmed, and only when no transfer is being written to it; its mark goes
+    // with it.
+    void shouldDeleteOnlyWhenConfirmedAndFree()
     {
         ViewerFixture f;
-        f.write("05-12-26.pol", "A\r\n");
+        PollStore store(f.dir, [] { return QDate(2026, 12, 5); });
+        QVERIFY(store.append("A") && store.commit());
         f.open();
         f.load();
-        f.dialogs.answers = {false, true};
+        f.dialogs.answers = {false, true, true};
         f.viewer->Command3_Click();
         QVERIFY(f.dir.exists("05-12-26.pol"));
         QCOMPARE(f.viewer->items().size(), 1);
+        QVERIFY(store.append("B"));
         f.viewer->Command3_Click();
-        QVERIFY(!f.dir.exists("05-12-26.pol"));
+        QVERIFY(f.dir.exists("05-12-26.pol"));
+        QVERIFY(store.commit());
+        f.viewer->Command3_Click();
+        QCOMPARE(f.dir.entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(f.fileNames(), QStringList());
         QCOMPARE(f.files()->currentRow(), -1);
         QCOMPARE(f.viewer->items().size(), 0);
         QCOMPARE(f.viewer->windowTitle(), QStringLiteral("Visualizza dati"));
         const QString ask = "question| Corvane|Rimuovere il File 05-12-26.pol ?";
-        QCOMPARE(f.dialogs.shown, (QStringList{ask, ask}));
+        QCOMPARE(f.dialogs.shown,
+                 (QStringList{ask, ask,
+                              "critical| Corvane|Il File 05-12-26.pol e' in uso per lo scarico "
+                              "dati: non rimosso",
+                              ask}));
     }
 
     // Two read chunks and many storage blocks: every item lands in its place, unless the

@@ -105,9 +105,8 @@ public:
             link.setDevicePath(options.device);
         m_name =
             options.device.isEmpty() ? QStringLiteral("COM %1").arg(options.port) : options.device;
-        m_store.setTerminalName(options.device.isEmpty()
-                                    ? QStringLiteral("com%1").arg(options.port)
-                                    : QFileInfo(options.device).fileName());
+        m_store.setTerminalName(options.device.isEmpty() ? QStringLiteral("com%1").arg(options.port)
+                                                         : QFileInfo(options.device).fileName());
         // Nobody watches a window here: waits look at the port and the stop flag five times
         // a second instead of twenty-five, which keeps a silent night nearly free.
         m_cycle.setCheckIntervalMs(200);

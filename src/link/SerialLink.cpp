@@ -87,6 +87,8 @@ void SerialLink::setCommPort(int portNumber)
         throw SerialError(LinkError::Other);
     if (portNumber < 1 || portNumber > 16)
         throw SerialError(LinkError::InvalidPort);
+    if (portNumber != m_portNumber)
+        m_linkedPort = 0;
     m_portNumber = portNumber;
 }
 
@@ -124,6 +126,18 @@ void SerialLink::setPortOpen(bool open)
     const LineSettings s = parseSettings(m_settings);
     m_devicePath =
         m_explicitDevice.isEmpty() ? deviceForPort(m_portNumber, m_workingDir) : m_explicitDevice;
+#ifndef Q_OS_WIN
+    // A port once reached through its link stays that link: gone, it is waited for as a
+    // pulled adapter, never swapped for /dev/ttyS<n-1>, another device whose terminal the
+    // next clear would wipe.
+    const QString link = m_workingDir.absoluteFilePath(QStringLiteral("com%1").arg(m_portNumber));
+    if (m_explicitDevice.isEmpty()) {
+        if (m_devicePath == link)
+            m_linkedPort = m_portNumber;
+        else if (m_linkedPort == m_portNumber)
+            m_devicePath = link;
+    }
+#endif
     m_openError.clear();
     m_holder.reset();
 #ifndef Q_OS_WIN

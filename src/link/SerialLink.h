@@ -74,6 +74,7 @@ private:
     std::optional<PortHolder> m_holder;
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_portNumber = 0;
+    int m_linkedPort = 0; // the port number last reached through its comN link
     int m_inBufferSize = 1024;
     int m_inputLen = 0;
     bool m_open = false;

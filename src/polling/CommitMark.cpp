@@ -85,7 +85,8 @@ MarkLookup CommitMark::lookUp(const QString &pollFile, quint64 inode)
 
 bool CommitMark::syncFolder(const QString &dirPath)
 {
-    const int fd = ::open(QFile::encodeName(dirPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(dirPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;

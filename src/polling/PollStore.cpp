@@ -131,8 +131,8 @@ bool PollStore::open(const QDate &today)
             return false;
         m_pending.append(lineEndMissing(path, size));
     }
-    m_parts.push_back(Part{std::move(file), today, mark, size, quint64(st.st_dev),
-                           quint64(st.st_ino)});
+    m_parts.push_back(
+        Part{std::move(file), today, mark, size, quint64(st.st_dev), quint64(st.st_ino)});
     return true;
 }
 
@@ -146,7 +146,8 @@ void PollStore::writePending()
 
 bool PollStore::Part::stillNamed() const
 {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return ::fstat(file->handle(), &held) == 0 && held.st_nlink > 0 &&
            ::stat(QFile::encodeName(file->fileName()).constData(), &named) == 0 &&
            quint64(named.st_dev) == device && quint64(named.st_ino) == inode;
@@ -222,8 +223,9 @@ bool PollStore::setAside()
         }
         kept = kept && syncFile(aside);
         aside.close();
-        kept = kept && ::rename(QFile::encodeName(aside.fileName()).constData(),
-                                QFile::encodeName(path).constData()) == 0 &&
+        kept = kept &&
+               ::rename(QFile::encodeName(aside.fileName()).constData(),
+                        QFile::encodeName(path).constData()) == 0 &&
                CommitMark::syncFolder(m_dir.absolutePath());
         if (!kept)
             aside.remove();
@@ -237,4 +239,24 @@ void PollStore::terminalCleared()
 {
     if (::unlink(QFile::encodeName(setAsidePath()).constData()) == 0)
         CommitMark::syncFolder(m_dir.absolutePath());
+}
+
+PollStore::Removal PollStore::remove(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Removal::Failed;
+    // Held across the unlink: a store that opens the file meanwhile fails its transfer rather
+    // than write into a file about to lose its name.
+    Removal result = Removal::InUse;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        result = ::unlink(name.constData()) == 0 ? Removal::Removed : Removal::Failed;
+        if (result == Removal::Removed) {
+            ::unlink(QFile::encodeName(CommitMark::pathFor(path)).constData());
+            CommitMark::syncFolder(QFileInfo(path).absolutePath());
+        }
+    }
+    ::close(fd);
+    return result;
 }

@@ -58,6 +58,11 @@ public:
     // be kept there; the poll files are cut back all the same.
     bool setAside();
 
+    // Deletes a poll file and its mark, unless a store is writing to it: deleting it then
+    // would take the transfer with it. InUse touches nothing.
+    enum class Removal { Removed, InUse, Failed };
+    static Removal remove(const QString &path);
+
     // The terminal has been told to forget what it held: a broken transfer kept aside has
     // reached a poll file with a later, complete one.
     void terminalCleared();
@@ -69,8 +74,8 @@ private:
     struct Part {
         std::unique_ptr<QFile> file;
         QDate date;
-        CommitMark mark;        // as published
-        qint64 startSize = 0;   // committed before this transfer
+        CommitMark mark;      // as published
+        qint64 startSize = 0; // committed before this transfer
         quint64 device = 0, inode = 0;
         bool stillNamed() const;
     };
@@ -86,6 +91,6 @@ private:
     Today m_today;
     QString m_terminalName = QStringLiteral("terminal");
     std::vector<Part> m_parts;
-    QByteArray m_pending;   // appended records not yet handed to the last part's file
-    bool m_failed = false;  // something since the last commit did not make it
+    QByteArray m_pending;  // appended records not yet handed to the last part's file
+    bool m_failed = false; // something since the last commit did not make it
 };

@@ -1,6 +1,7 @@
 #include "ViewerScreen.h"
 
 #include "FileSummary.h"
+#include "polling/PollStore.h"
 #include "ui/Controls.h"
 #include "ui/Dialogs.h"
 #include "ui/DisplayText.h"
@@ -240,9 +241,11 @@ void ViewerScreen::removeChosenFile()
                             QStringLiteral("Rimuovere il File ") + name + QStringLiteral(" ?")))
         return;
     cancelLoad();
-    // Errors are ignored: a file that cannot be deleted reappears in the refreshed list.
-    if (!name.isEmpty())
-        QFile::remove(m_dir.filePath(name));
+    // Other errors are not told: a file that could not be deleted stays in the refreshed list.
+    if (!name.isEmpty() && PollStore::remove(m_dir.filePath(name)) == PollStore::Removal::InUse)
+        m_dialogs.critical(QStringLiteral(" Corvane"),
+                           QStringLiteral("Il File ") + name +
+                               QStringLiteral(" e' in uso per lo scarico dati: non rimosso"));
     m_items.clear();
     refreshFiles();
 }
