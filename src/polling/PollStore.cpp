@@ -146,8 +146,8 @@ void PollStore::writePending()
 
 bool PollStore::Part::stillNamed() const
 {
-    struct stat held {
-    }, named{};
+    struct stat held {};
+    struct stat named {};
     return ::fstat(file->handle(), &held) == 0 && held.st_nlink > 0 &&
            ::stat(QFile::encodeName(file->fileName()).constData(), &named) == 0 &&
            quint64(named.st_dev) == device && quint64(named.st_ino) == inode;
