@@ -167,7 +167,11 @@ private slots:
     void shouldLoadCompletelyOrRefuse_data()
     {
         const auto row = table<qint64, int>({"limit", "items"});
+        // 150,000 items of 7 bytes, 12 bytes a row for the view and 10 blocks of offsets.
+        constexpr qint64 kExact = 150'000 * (7 + 12) + 10 * 16384 * 4;
         row("fits", 3'700'000, 150'000);
+        row("fits exactly", kExact, 150'000);
+        row("one byte short", kExact - 1, 0);
         row("too large", 3'000'000, 0);
         row("file larger than the limit", 1'000'000, 0);
     }
