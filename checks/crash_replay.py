@@ -13,7 +13,6 @@ last one may be kept or lost (every combination; only prefixes when there are ma
   checks/crash_replay.py [--build DIR] [--work DIR] (--trace FILE | --record)
 """
 import argparse, itertools, os, re, subprocess, sys, tempfile
-from collections import Counter
 from datetime import date
 from pathlib import Path
 
@@ -113,9 +112,9 @@ def judge(path, point, record, stored):
         *lines, tail = data.split(b'\r\n')
         if tail:
             problems.append(f'{name} ends in {tail[-40:]!r}, not a line end')
-        for rec, n in Counter(point['cleared'].get(name, b'').split(b'\r\n')[:-1]).items():
-            if lines.count(rec) != n:
-                problems.append(f'{name}: cleared record {rec!r} is there {lines.count(rec)} times, not {n}')
+        for rec in set(point['cleared'].get(name, b'').split(b'\r\n')[:-1]):
+            if lines.count(rec) != 1:
+                problems.append(f'{name}: cleared record {rec!r} is there {lines.count(rec)} times, not once')
         for line in lines:
             if line not in point['known'] and line != record:
                 problems.append(f'{name}: line {line!r} is no record the poller wrote')

@@ -25,12 +25,21 @@ def stop(proc):
             pass
 
 
-def record(build, work, clears=4, timeout=75):
+def wait_for(done, proc, what, seconds):
+    deadline = time.monotonic() + seconds
+    while not done():
+        if proc.poll() is not None or time.monotonic() > deadline:
+            raise SystemExit(f'the poller did not {what} within {seconds} s')
+        time.sleep(0.05)
+
+
+def record(build, work, clears=2):
     """Runs the poller under strace in work/D against the simulated terminal (--demo: records
     to fetch at once, then a new one every 4 s) until it has cleared the terminal `clears`
-    times. Returns the trace's path."""
+    times, stops it in the middle of the next transfer, then starts it again for `clears`
+    more. Returns the path of the two runs' trace."""
     work = Path(work).resolve()
-    folder, trace, log = work / 'D', work / 'trace.txt', work / 'poll.log'
+    folder = work / 'D'
     folder.mkdir(parents=True)
     sim = poller = None
     try:
@@ -42,20 +51,32 @@ def record(build, work, clears=4, timeout=75):
             if sim.poll() is not None or time.monotonic() > deadline:
                 raise SystemExit(f'the simulated terminal did not link {folder}/com1')
             time.sleep(0.1)
-        poller = subprocess.Popen(['strace', '-f', '-tt', '-y', '-s', '65536', '-e',
-                                   f'trace={SYSCALLS}', '-o', trace,
-                                   f'{build}/src/corvane-poll', '--port', '1', '--dir', folder],
-                                  start_new_session=True, stdout=open(log, 'w'),
-                                  stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + timeout
-        while log.read_text().count('terminal memory cleared') < clears:
-            if poller.poll() is not None or time.monotonic() > deadline:
-                raise SystemExit(f'the poller did not clear the terminal {clears} times; its '
-                                 f'log ({log}):\n' + log.read_text())
-            time.sleep(0.2)
+        for run in (1, 2):
+            trace, log = work / f'trace{run}.txt', work / f'poll{run}.log'
+            poller = subprocess.Popen(['strace', '-f', '-tt', '-y', '-s', '65536', '-e',
+                                       f'trace={SYSCALLS}', '-o', trace,
+                                       f'{build}/src/corvane-poll', '--port', '1', '--dir',
+                                       folder], start_new_session=True,
+                                      stdout=open(log, 'w'), stderr=subprocess.STDOUT)
+            wait_for(lambda: log.read_text().count('terminal memory cleared') >= clears, poller,
+                     f'clear the terminal {clears} times', 40)
+            if run == 1:
+                # Stopped while the records come in, which it takes for a broken transfer: the
+                # records are kept aside, the poll file cut back, and after the next clear the
+                # copy removed. The command that asks for them ("!7^\r", a byte at a time) is
+                # followed by a second's wait for the terminal to fall silent.
+                asked = lambda: trace.read_text().count(', "7", 1) = 1')
+                before = asked()
+                wait_for(lambda: asked() > before, poller, 'start another transfer', 15)
+                time.sleep(0.5)
+                os.kill(int(trace.read_text().split(' ', 1)[0]), signal.SIGTERM)
+                poller.wait(timeout=10)
+            stop(poller)
     finally:
         stop(poller)
         stop(sim)
+    trace = work / 'trace.txt'
+    trace.write_bytes((work / 'trace1.txt').read_bytes() + (work / 'trace2.txt').read_bytes())
     return trace
 
 
@@ -106,9 +127,8 @@ def split_args(text):
 
 def fd_of(arg):
     """(number, path) of an fd argument printed with -y, e.g. 8</x/D/07-12-26.pol>."""
-    m = re.match(r'(-?\d+|AT_FDCWD)(?:<(.*)>)?$', arg)
-    path = m.group(2) or ''
-    return m.group(1), path.removesuffix('(deleted)')
+    m = re.match(r'(-?\d+|AT_FDCWD)(?:<(.*)>)?(?:\(deleted\))?$', arg)
+    return m.group(1), m.group(2) or ''
 
 
 CALL = re.compile(r'^(\d+) +([\d:.]+) (\w+)\((.*)\) += (-?\d+)(?:<.*>)?(?: .*)?$')
@@ -265,11 +285,13 @@ def replay(trace):
     terminal acts on the whole frame). The folder is the one given to the poller with --dir."""
     folder, cwd, port = None, '/', b''
     for line, name, args, result in calls(trace):
-        if name == 'execve' and folder is None:
+        if name == 'execve':
             argv = [unquote(a).decode() for a in split_args(args[1][1:-1])]
             if '--dir' not in argv:
                 raise SystemExit('the traced program was not given --dir')
-            folder = Folder(os.path.abspath(argv[argv.index('--dir') + 1]))
+            if folder is None:
+                folder = Folder(os.path.abspath(argv[argv.index('--dir') + 1]))
+            folder.fds = {}  # a new run of it: the folder stays as the last one left it
             continue
         if folder is None:
             continue
