@@ -315,7 +315,6 @@ void PollCycle::clearAfterFetch()
     if (!flushInput() || !portOk())
         return;
     m_exchange.sendCommand('6', 0);
-    m_store.terminalCleared();
     emit clearSent();
     flushInput();
     unlockControls();

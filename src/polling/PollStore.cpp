@@ -194,10 +194,14 @@ void PollStore::closeAll()
 
 bool PollStore::commit()
 {
+    const bool stored = !m_parts.empty();
     const bool ok = publish();
     if (!ok)
         cutBack();
     closeAll();
+    // Before the clear, so that no power cut leaves a copy of what the poll file holds.
+    if (ok && stored && ::unlink(QFile::encodeName(setAsidePath()).constData()) == 0)
+        return CommitMark::syncFolder(m_dir.absolutePath());
     return ok;
 }
 
@@ -233,12 +237,6 @@ bool PollStore::setAside()
     cutBack();
     closeAll();
     return kept;
-}
-
-void PollStore::terminalCleared()
-{
-    if (::unlink(QFile::encodeName(setAsidePath()).constData()) == 0)
-        CommitMark::syncFolder(m_dir.absolutePath());
 }
 
 PollStore::Removal PollStore::remove(const QString &path)

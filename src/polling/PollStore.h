@@ -49,7 +49,9 @@ public:
     // The transfer is complete: every record appended since the last commit is forced to
     // disk, its length published and the folder synced. True only when all of that succeeded
     // and each file's name still leads to the file written (not deleted or moved meanwhile);
-    // otherwise the files are cut back to where the transfer began.
+    // otherwise the files are cut back to where the transfer began. A transfer kept aside
+    // earlier is removed once a complete one is stored: the terminal, never cleared since,
+    // sent all of it again.
     bool commit();
 
     // The transfer broke off (stopped, port lost): its records are kept, synced, in
@@ -62,10 +64,6 @@ public:
     // would take the transfer with it. InUse touches nothing.
     enum class Removal { Removed, InUse, Failed };
     static Removal remove(const QString &path);
-
-    // The terminal has been told to forget what it held: a broken transfer kept aside has
-    // reached a poll file with a later, complete one.
-    void terminalCleared();
 
 private:
     static constexpr qsizetype kPendingBytes = 256 * 1024;
