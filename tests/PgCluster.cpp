@@ -51,19 +51,24 @@ PgCluster::PgCluster(bool fsync)
         stop();
 }
 
-// As the server's user, ending with the test process.
-bool PgCluster::run(QProcess &process, const QString &program, const QStringList &arguments)
+std::function<void()> PgCluster::asServerUser(int signal)
 {
     const passwd *user = serverUser();
     const uid_t uid = user ? user->pw_uid : 0;
     const gid_t gid = user ? user->pw_gid : 0;
     const pid_t parent = getpid();
-    process.setChildProcessModifier([user, uid, gid, parent] {
+    return [user, uid, gid, parent, signal] {
         if ((user && (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 ||
                       setresuid(uid, uid, uid) != 0)) ||
-            prctl(PR_SET_PDEATHSIG, SIGQUIT) != 0 || getppid() != parent)
+            prctl(PR_SET_PDEATHSIG, signal) != 0 || getppid() != parent)
             _exit(127);
-    });
+    };
+}
+
+// As the server's user, ending with the test process.
+bool PgCluster::run(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.setChildProcessModifier(asServerUser(SIGQUIT));
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(binDir() + QLatin1Char('/') + program, arguments);

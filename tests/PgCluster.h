@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 // A PostgreSQL server of the test's own, initdb'd into a temporary folder and listening on a
@@ -34,6 +35,10 @@ public:
     // sql as the superuser on db, through psql: a line per row, its values between blanks.
     // Nothing on failure, and error() says why.
     QStringList query(const QString &sql, const QString &db = QStringLiteral("corvane"));
+
+    // A child process modifier: the child runs as the server's user (so as nobody when the test
+    // is root, whom permissions do not stop) and gets signal when the test process ends.
+    static std::function<void()> asServerUser(int signal);
 
 private:
     bool run(QProcess &process, const QString &program, const QStringList &arguments);

@@ -10,6 +10,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 
 namespace {
 
@@ -94,6 +96,10 @@ struct LiveFixture : ShipFixture {
     {
         shipper.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + conninfo()});
     }
+    bool waitLogged(const char *text)
+    {
+        return QTest::qWaitFor([&] { return shipper.peek(1 << 16).contains(text); }, 10000);
+    }
 };
 
 } // namespace
@@ -115,7 +121,9 @@ private slots:
     // line came from, and nothing is shipped twice or past what a store has committed.
     void shouldShipEveryCommittedLineOnce_data()
     {
-        const auto add = table<QList<Round>, QStringList, QString>({"rounds", "rows", "logged"});
+        // counted: the lines corvane_items shows.
+        const auto add =
+            table<QList<Round>, QStringList, QString, int>({"rounds", "rows", "logged", "counted"});
         add("bytes exact, other files left alone",
             {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\t-4 \r\nD", 20}},
               {"06-12-26.POL", "X\t7\r\n\xe9;2\r\n"},
@@ -124,27 +132,28 @@ private slots:
             {row("05-12-26.pol", 1, 0, "A;1"), row("05-12-26.pol", 1, 5, {"\xe0\xff\0", 3}),
              row("05-12-26.pol", 1, 10, ""), row("05-12-26.pol", 1, 12, "C\t-4 "),
              row("06-12-26.POL", 1, 0, "X\t7"), row("06-12-26.POL", 1, 5, "\xe9;2")},
-            "<6>notes.txt: not a poll file, left alone\n");
+            "<6>notes.txt: not a poll file, left alone\n", 6);
         add("torn and unsynced lines past the committed length",
-            {{{"05-12-26.pol", "A\r\nB\r\nTO", 3}}}, {row("05-12-26.pol", 1, 0, "A")}, "");
+            {{{"05-12-26.pol", "A\r\nB\r\nTO", 3}}}, {row("05-12-26.pol", 1, 0, "A")}, "", 1);
         add("appended between runs",
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6}}},
-            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "");
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "", 2);
         add("removed and written anew by a store",
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\n", 3, "bbbbbbbbbbbbbbbb"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 2, 0, "A")},
-            "<6>05-12-26.pol: written anew; its records go in as generation 2\n");
+            "<6>05-12-26.pol: written anew; its records go in as generation 2\n", 2);
         add("mark lost, a store took the file over",
             {{{"05-12-26.pol", "A\r\n", 3}},
              {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
-            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "");
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "", 2);
         add("edited under what was shipped",
             {{{"05-12-26.pol", "A\r\nB\r\n"}}, {{"05-12-26.pol", "Z\r\nB\r\nC\r\n"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B"),
              row("05-12-26.pol", 2, 0, "Z"), row("05-12-26.pol", 2, 3, "B"),
              row("05-12-26.pol", 2, 6, "C")},
             "<4>05-12-26.pol: no longer begins with the 6 bytes shipped from it; its content goes "
-            "in as generation 2\n");
+            "in as generation 2 in place of generation 1\n",
+            3);
     }
 
     void shouldShipEveryCommittedLineOnce()
@@ -170,6 +179,61 @@ private slots:
         QTEST(s.rows(), "rows");
         QFETCH(QString, logged);
         QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
+        QTEST(s.pg.query("SELECT count(*) FROM corvane_items", s.db).value(0).toInt(), "counted");
+    }
+
+    // A mark or a poll file that cannot be read is neither absent nor changed: nothing is
+    // shipped from it until it reads again, then each committed line once, in the generation
+    // it was shipped in. A directory in the mark's place fails to read for any user; a poll
+    // file that may be written but not read, for all but root.
+    void shouldWaitForWhatCannotBeRead_data()
+    {
+        const auto add = table<bool>({"markUnreadable"});
+        add("commit mark", true);
+        add("poll file", false);
+    }
+
+    void shouldWaitForWhatCannotBeRead()
+    {
+        QFETCH(bool, markUnreadable);
+        LiveFixture s;
+        const QString path = s.dir.filePath("05-12-26.pol");
+        const QString markName = QFileInfo(CommitMark::pathFor(path)).fileName();
+        const auto commit = [&](qint64 length) {
+            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::inodeOf(path), length}.writeFor(path);
+        };
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n") && commit(6));
+        // Permissions do not stop root: the shipper runs as the server's user then, nobody.
+        QFile::setPermissions(s.dir.path(), QFile::permissions(s.dir.path()) | QFile::ReadOther |
+                                                QFile::ExeOther);
+        s.shipper.setChildProcessModifier(PgCluster::asServerUser(SIGKILL));
+        s.startShipper();
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
+        const auto readable = QFile::permissions(path);
+        QVERIFY(markUnreadable ? s.dir.remove(markName) && s.dir.mkdir(markName)
+                               : QFile::setPermissions(path, QFile::WriteOwner));
+        // Committed up to C; X may still be taken back.
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\nX\r\n") && (markUnreadable || commit(9)));
+        QVERIFY(s.waitLogged("cannot be read"));
+        QTest::qWait(3000); // past a try again
+        QCOMPARE(s.rows().size(), 2);
+        // The mark put back in one step: a moment without one would let the file ship whole.
+        const auto putBack = [&] {
+            const QByteArray aside = QFile::encodeName(s.dir.filePath(".aside"));
+            const QByteArray mark = QFile::encodeName(s.dir.filePath(markName));
+            return s.write(".aside",
+                           CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::inodeOf(path), 9}.toLine()) &&
+                   ::renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, mark.constData(),
+                               RENAME_EXCHANGE) == 0 &&
+                   s.dir.rmdir(".aside");
+        };
+        QVERIFY(markUnreadable ? putBack() : QFile::setPermissions(path, readable));
+        QVERIFY(s.waitLogged("reads again"));
+        QCOMPARE(s.rows(), s.committedLines());
+        const QByteArray log = s.shipper.readAll();
+        QVERIFY2(log.count("<4>05-12-26.pol: cannot be read (") == 1 && log.count("<4>") == 1 &&
+                     log.count("<6>05-12-26.pol: reads again\n") == 1,
+                 log.constData());
     }
 
     // Two terminals polled on one host write files of the same names into two folders; what

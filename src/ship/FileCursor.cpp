@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace ship {
@@ -57,8 +59,14 @@ void FileCursor::setShipped(const Position &shipped)
 
 FileCursor::Change FileCursor::look()
 {
+    m_readError.clear();
     struct stat st {};
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool found = ::stat(QFile::encodeName(m_path).constData(), &st) == 0;
+    if (!found && errno != ENOENT) {
+        cannotRead(QString::fromLocal8Bit(std::strerror(errno)));
+        return Change::Unreadable;
+    }
+    if (!found || !S_ISREG(st.st_mode)) {
         m_limit = 0;
         m_checked = false;
         return Change::Gone;
@@ -70,7 +78,14 @@ FileCursor::Change FileCursor::look()
         m_checked = false;
         return Change::None;
     }
-    const auto mark = CommitMark::readFor(m_path, st.st_ino);
+    const MarkLookup looked = CommitMark::lookUp(m_path, st.st_ino);
+    const int why = errno; // of the open or read that failed
+    if (looked.unreadable) {
+        cannotRead(QFileInfo(CommitMark::pathFor(m_path)).fileName() + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(std::strerror(why)));
+        return Change::Unreadable;
+    }
+    const std::optional<CommitMark> &mark = looked.mark;
     const QByteArray markId = mark ? mark->generation : QByteArray();
     m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;
     // A store appending is the common case: same file, same mark, only longer.
@@ -89,6 +104,10 @@ FileCursor::Change FileCursor::look()
         change = Change::Rewritten;
     else if (st.st_size < at.offset || prefixHash(at.offset) != at.hash)
         change = Change::Edited;
+    // A start that cannot be read is not a changed start.
+    if (!m_readError.isEmpty())
+        return Change::Unreadable;
+    m_replaces = change == Change::Edited ? at.generation : 0;
 
     if (at.generation == 0)
         m_next = Position{1, markId, 0, kFnvStart};
@@ -99,35 +118,48 @@ FileCursor::Change FileCursor::look()
     return change;
 }
 
-quint64 FileCursor::prefixHash(qint64 length) const
+std::nullopt_t FileCursor::cannotRead(const QString &why)
+{
+    m_readError = why;
+    m_checked = false;
+    return std::nullopt;
+}
+
+std::optional<quint64> FileCursor::prefixHash(qint64 length)
 {
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
-        return ~m_shipped.hash; // cannot be checked: taken for changed
+        return cannotRead(file.errorString());
     quint64 hash = kFnvStart;
     QByteArray chunk;
     for (qint64 done = 0; done < length;) {
         chunk = file.read(std::min<qint64>(length - done, 1 << 20));
+        if (file.error() != QFileDevice::NoError)
+            return cannotRead(file.errorString());
         if (chunk.isEmpty())
-            return ~m_shipped.hash;
+            return ~m_shipped.hash; // cut shorter since it was looked at
         hash = fnv1a(hash, chunk.constData(), chunk.size());
         done += chunk.size();
     }
     return hash;
 }
 
-std::optional<Batch> FileCursor::batch(qint64 maxBytes) const
+std::optional<Batch> FileCursor::batch(qint64 maxBytes)
 {
-    if (!m_checked || m_limit <= m_next.offset)
+    if (!judged() || m_limit <= m_next.offset)
         return std::nullopt;
+    m_readError.clear();
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(m_next.offset))
-        return std::nullopt;
+        return cannotRead(file.errorString());
     Batch b;
     b.from = m_next;
+    b.replaces = m_replaces;
     // Whole lines only: a line longer than the piece read makes the piece grow.
     for (qint64 want = maxBytes;; want *= 2) {
         b.bytes = file.read(std::min(want, m_limit - m_next.offset));
+        if (file.error() != QFileDevice::NoError)
+            return cannotRead(file.errorString());
         const qsizetype end = b.bytes.lastIndexOf(kLineEnd);
         if (end >= 0) {
             b.bytes.truncate(end + kLineEnd.size());
@@ -150,6 +182,7 @@ void FileCursor::shipped(const Batch &batch)
 {
     m_shipped = batch.to;
     m_next = batch.to;
+    m_replaces = 0;
 }
 
 } // namespace ship

@@ -34,6 +34,7 @@ struct Batch {
     Position from, to;
     QByteArray bytes;     // the file's bytes from from.offset to to.offset
     QList<qint64> starts; // each line's offset in bytes; the line runs to the next CR LF
+    int replaces = 0;     // the generation it replaces (the file was edited), 0 if none
     qsizetype count() const { return starts.size(); }
     QByteArray record(qsizetype i) const;
 };
@@ -42,7 +43,7 @@ struct Batch {
 // still the one it shipped from.
 class FileCursor {
 public:
-    enum class Change { None, Gone, Rewritten, Edited };
+    enum class Change { None, Gone, Rewritten, Edited, Unreadable };
 
     FileCursor(QString path, QDate day);
 
@@ -58,16 +59,26 @@ public:
     const Position &next() const { return m_next; }
 
     // Looks at the file again. Rewritten: a store created it anew; Edited: it no longer
-    // begins with what was shipped. Either way the next batch starts a new generation.
+    // begins with what was shipped, and the next batch replaces the generation shipped.
+    // Either way the next batch starts a new generation. Unreadable: the file or its mark
+    // could not be read (readError() says why), and nothing is judged or shipped until a
+    // later look reads them.
     Change look();
+    // The last look read the file and its mark (an empty file is not read).
+    bool judged() const { return m_checked; }
     // Complete lines past next(), up to what the file's store has committed (all of it for
-    // an unmarked file), about maxBytes of them; empty when there are none.
-    std::optional<Batch> batch(qint64 maxBytes) const;
+    // an unmarked file), about maxBytes of them; empty when there are none, or when the
+    // file cannot be read (readError() says why).
+    std::optional<Batch> batch(qint64 maxBytes);
+    // Why the file could not be read since it last was; empty when it was.
+    const QString &readError() const { return m_readError; }
     // The batch is in the database.
     void shipped(const Batch &batch);
 
 private:
-    quint64 prefixHash(qint64 length) const;
+    // Empty when the file cannot be read.
+    std::optional<quint64> prefixHash(qint64 length);
+    std::nullopt_t cannotRead(const QString &why);
 
     QString m_path;
     QDate m_day;
@@ -76,6 +87,8 @@ private:
     bool m_checked = false; // m_next was checked against the file as it is now
     quint64 m_inode = 0;
     qint64 m_limit = 0; // the committed length, or the size of an unmarked file
+    int m_replaces = 0; // the generation the next batch replaces
+    QString m_readError;
 };
 
 } // namespace ship

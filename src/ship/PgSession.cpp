@@ -6,6 +6,7 @@
 #include <libpq-fe.h>
 
 #include <cerrno>
+#include <iterator>
 #include <memory>
 #include <poll.h>
 
@@ -13,8 +14,8 @@ namespace ship {
 
 namespace {
 
-// Made once in one transaction by the first shipper to reach the database; a later release
-// reads the version and migrates.
+// Made once in one transaction by the first shipper to reach the database, as version 1;
+// kMigrations then bring it to kSchemaVersion, a fresh database as an old one.
 constexpr char kCreateSchema[] = R"sql(
 BEGIN;
 SELECT pg_advisory_xact_lock(7403260001);
@@ -53,6 +54,40 @@ CREATE OR REPLACE VIEW corvane_items AS
 INSERT INTO corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM corvane_schema);
 COMMIT;
 )sql";
+
+// kMigrations[n - 1] takes version n to n + 1, in one transaction under the creation's lock;
+// a database another shipper migrated meanwhile is left as it is.
+constexpr const char *kMigrations[] = {
+    // An edited file's content replaces the generation shipped before: its rows stay, but the
+    // view no longer counts them. One row per replaced generation, not a flag on every record,
+    // so that an edit writes one row and the records stay as they were shipped.
+    R"sql(
+BEGIN;
+SELECT pg_advisory_xact_lock(7403260001);
+DO $migrate$ BEGIN
+IF (SELECT max(version) FROM corvane_schema) = 1 THEN
+CREATE TABLE corvane_replaced (
+    file_id integer NOT NULL,
+    generation integer NOT NULL,
+    replaced_at timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (file_id, generation));
+CREATE OR REPLACE VIEW corvane_items AS
+    SELECT station, poll_day, file_name, generation, file_offset, shipped_at,
+           substring(t FROM '^[^;\t]*') AS code,
+           CAST(substring(t FROM '^[^;\t]*[;\t] *([+-]?[0-9]{1,18}) *$') AS bigint) AS quantity
+    FROM (SELECT *, CASE WHEN position('\x00'::bytea IN record) = 0
+                         THEN convert_from(record, 'LATIN1')
+                         ELSE encode(record, 'escape') END AS t
+          FROM corvane_records r
+          WHERE NOT EXISTS (SELECT FROM corvane_replaced x
+                            WHERE x.file_id = r.file_id AND x.generation = r.generation)) r;
+UPDATE corvane_schema SET version = 2;
+END IF;
+END $migrate$;
+COMMIT;
+)sql",
+};
+static_assert(std::size(kMigrations) == PgSession::kSchemaVersion - 1);
 
 // Worth trying again: the server away, starting or stopping, short of resources (a full
 // disk among them), or a conflict with another transaction.
@@ -320,6 +355,20 @@ PgSession::Outcome PgSession::ensureSchema()
     }
     if (Outcome o = exec("SELECT max(version) FROM corvane_schema", {}, r); o != Outcome::Ok)
         return o;
+    for (int version = r.value(0, 0).toInt(), before = 0;
+         version > before && version < kSchemaVersion;) {
+        before = version;
+        if (Outcome o = execAll(kMigrations[version - 1]); o != Outcome::Ok) {
+            m_error = QStringLiteral("cannot bring the tables from version %1 to %2: ")
+                          .arg(version)
+                          .arg(version + 1) +
+                      m_error;
+            return rollback(o);
+        }
+        if (Outcome o = exec("SELECT max(version) FROM corvane_schema", {}, r); o != Outcome::Ok)
+            return o;
+        version = r.value(0, 0).toInt();
+    }
     if (r.value(0, 0).toInt() != kSchemaVersion) {
         m_error = QStringLiteral("the tables are of version %1, this shipper writes version %2")
                       .arg(QString::fromLatin1(r.value(0, 0)))
@@ -327,13 +376,15 @@ PgSession::Outcome PgSession::ensureSchema()
         return Outcome::Refused;
     }
     if (Outcome o = exec("SELECT has_table_privilege('corvane_records', 'INSERT') AND "
+                         "has_table_privilege('corvane_replaced', 'INSERT') AND "
                          "has_table_privilege('corvane_files', 'SELECT, INSERT, UPDATE') AND "
                          "has_sequence_privilege('corvane_files_file_id_seq', 'USAGE')",
                          {}, r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
-        m_error = QStringLiteral("no right to write corvane_records and corvane_files");
+        m_error = QStringLiteral("no right to write corvane_records, corvane_replaced and "
+                                 "corvane_files");
         return Outcome::Refused;
     }
     return Outcome::Ok;
@@ -404,9 +455,14 @@ PgSession::Outcome PgSession::ship(const RowSource &source, const ShippedFile &e
     }
     RowSource withId = source;
     withId.fileId = r.value(0, 0).toInt();
-    o = exec("COPY corvane_records (file_id, station, file_name, generation, file_offset, "
-             "poll_day, record) FROM STDIN (FORMAT binary)",
-             {}, r);
+    if (batch.replaces > 0)
+        o = exec("INSERT INTO corvane_replaced (file_id, generation) VALUES ($1, $2) "
+                 "ON CONFLICT DO NOTHING",
+                 {QByteArray::number(withId.fileId), QByteArray::number(batch.replaces)}, r);
+    if (o == Outcome::Ok)
+        o = exec("COPY corvane_records (file_id, station, file_name, generation, file_offset, "
+                 "poll_day, record) FROM STDIN (FORMAT binary)",
+                 {}, r);
     if (o == Outcome::Ok && r.status() != PGRES_COPY_IN)
         o = fail(QStringLiteral("the database did not take the rows"));
     if (o == Outcome::Ok)

@@ -33,7 +33,7 @@ public:
         Conflict,    // someone else shipped this file meanwhile: read it again
         Stopped,
     };
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     PgSession(QByteArray conninfo, int stopFd,
               std::chrono::milliseconds timeout = std::chrono::seconds(30));
@@ -45,7 +45,8 @@ public:
     // lastError() says why).
     static QString describe(const QByteArray &conninfo, QString *error);
 
-    // Connects and makes sure the tables are there and writable.
+    // Connects and makes sure the tables are there, of this version (an older one migrated),
+    // and writable.
     Outcome open();
     void close();
     bool isOpen() const { return m_conn != nullptr; }

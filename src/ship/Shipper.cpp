@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@ namespace {
 // About a second's worth of a busy cradle many times over, and a few MB of rows at most.
 constexpr qint64 kBatchBytes = 1 << 20;
 constexpr int kRetryMaxMs = 60000;
+// A read or sync that failed is tried again this often: a stat and a read of a small mark.
+constexpr int kRereadMs = 2000;
 const QString kMarkSuffix = QStringLiteral(".committed");
 
 } // namespace
@@ -26,6 +30,8 @@ Shipper::Shipper(const Options &options, QObject *parent)
     connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
     m_soon.setSingleShot(true);
     connect(&m_soon, &QTimer::timeout, this, &Shipper::shipAll);
+    m_reread.setSingleShot(true);
+    connect(&m_reread, &QTimer::timeout, this, &Shipper::readAgain);
 }
 
 Shipper::~Shipper()
@@ -62,6 +68,7 @@ void Shipper::finish(int status)
     m_done = true;
     m_retry.stop();
     m_soon.stop();
+    m_reread.stop();
     m_events.reset();
     m_serverWatch.reset();
     m_session.close();
@@ -193,38 +200,108 @@ void Shipper::unreachable()
 
 void Shipper::shipAll()
 {
-    while (!m_dirty.isEmpty() && m_session.isOpen() && !m_done) {
-        // Oldest day first, so that a backlog arrives in order.
-        QString name = *std::min_element(m_dirty.cbegin(), m_dirty.cend());
-        auto it = m_files.find(name);
-        if (it != m_files.end() && !shipFile(*it->second))
-            return;
+    if (!m_session.isOpen() || m_done)
+        return;
+    // Oldest day first, so that a backlog arrives in order.
+    QStringList names(m_dirty.cbegin(), m_dirty.cend());
+    names.sort();
+    // Every mark read first, so that one sync of the folder covers them all.
+    for (const QString &name : names) {
+        const auto it = m_files.find(name);
+        if (it == m_files.end() || !look(*it->second))
+            m_dirty.remove(name);
+    }
+    for (const QString &name : std::as_const(names)) {
+        if (!m_dirty.contains(name))
+            continue;
+        if (!shipFile(*m_files.at(name)))
+            break;
         m_dirty.remove(name);
     }
     if (m_options.once && !m_done)
-        finish(0);
+        finish(m_unreadable.isEmpty() && !m_unsynced ? 0 : kUnreadableOnce);
+}
+
+bool Shipper::look(FileCursor &cursor)
+{
+    m_marksRead = true;
+    const QString name = cursor.name();
+    switch (cursor.look()) {
+    case FileCursor::Change::None:
+        return true;
+    case FileCursor::Change::Gone:
+        m_unreadable.remove(name);
+        return false;
+    case FileCursor::Change::Unreadable:
+        cannotRead(cursor);
+        return false;
+    case FileCursor::Change::Rewritten:
+        emit logLine(Info, QStringLiteral("%1: written anew; its records go in as generation %2")
+                               .arg(name)
+                               .arg(cursor.next().generation));
+        return true;
+    case FileCursor::Change::Edited:
+        emit logLine(Warning, QStringLiteral("%1: no longer begins with the %2 bytes shipped from "
+                                             "it; its content goes in as generation %3 in place "
+                                             "of generation %4")
+                                  .arg(name)
+                                  .arg(cursor.shipped().offset)
+                                  .arg(cursor.next().generation)
+                                  .arg(cursor.shipped().generation));
+        return true;
+    }
+    return false;
+}
+
+QString Shipper::laterText() const
+{
+    return m_options.once ? QStringLiteral("left for a later run")
+                          : QStringLiteral("tried again in %1 s").arg(kRereadMs / 1000);
+}
+
+void Shipper::cannotRead(const FileCursor &cursor)
+{
+    if (!m_unreadable.contains(cursor.name()))
+        emit logLine(Warning, QStringLiteral("%1: cannot be read (%2); %3")
+                                  .arg(cursor.name(), cursor.readError(), laterText()));
+    m_unreadable.insert(cursor.name());
+    if (!m_options.once && !m_reread.isActive())
+        m_reread.start(kRereadMs);
+}
+
+void Shipper::readAgain()
+{
+    for (const QString &name : std::as_const(m_unreadable))
+        m_dirty.insert(name);
+    shipSoon();
+}
+
+bool Shipper::folderSynced()
+{
+    if (!m_marksRead)
+        return true;
+    if (!CommitMark::syncFolder(m_options.dir)) {
+        const int why = errno;
+        if (!m_unsynced)
+            emit logLine(Warning,
+                         QStringLiteral("cannot sync the folder (%1): nothing shipped "
+                                        "from it; %2")
+                             .arg(QString::fromLocal8Bit(std::strerror(why)), laterText()));
+        m_unsynced = true;
+        if (!m_options.once && !m_reread.isActive())
+            m_reread.start(kRereadMs);
+        return false;
+    }
+    if (m_unsynced)
+        emit logLine(Info, QStringLiteral("the folder syncs again"));
+    m_unsynced = false;
+    m_marksRead = false;
+    return true;
 }
 
 bool Shipper::shipFile(FileCursor &cursor)
 {
     const QString name = cursor.name();
-    switch (cursor.look()) {
-    case FileCursor::Change::None:
-    case FileCursor::Change::Gone:
-        break;
-    case FileCursor::Change::Rewritten:
-        emit logLine(Info, QStringLiteral("%1: written anew; its records go in as generation %2")
-                               .arg(name)
-                               .arg(cursor.next().generation));
-        break;
-    case FileCursor::Change::Edited:
-        emit logLine(Warning, QStringLiteral("%1: no longer begins with the %2 bytes shipped from "
-                                             "it; its content goes in as generation %3")
-                                  .arg(name)
-                                  .arg(cursor.shipped().offset)
-                                  .arg(cursor.next().generation));
-        break;
-    }
     const RowSource source{0, m_station, name.toUtf8(), cursor.day()};
     qint64 count = 0;
     const auto report = [&] {
@@ -236,6 +313,10 @@ bool Shipper::shipFile(FileCursor &cursor)
                                    .arg(cursor.shipped().offset));
     };
     for (int conflicts = 0; const auto batch = cursor.batch(kBatchBytes);) {
+        if (!folderSynced()) {
+            report();
+            return false;
+        }
         qint32 fileId = 0;
         const PgSession::Outcome outcome =
             m_session.ship(source, m_shipped.value(name), *batch, &fileId);
@@ -250,6 +331,7 @@ bool Shipper::shipFile(FileCursor &cursor)
                 return false;
             }
             cursor.setShipped(m_shipped.value(name).position);
+            m_marksRead = true;
             cursor.look();
         } else {
             report();
@@ -259,6 +341,10 @@ bool Shipper::shipFile(FileCursor &cursor)
         }
     }
     report();
+    if (!cursor.readError().isEmpty())
+        cannotRead(cursor);
+    else if (cursor.judged() && m_unreadable.remove(name))
+        emit logLine(Info, QStringLiteral("%1: reads again").arg(name));
     return true;
 }
 
