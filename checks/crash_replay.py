@@ -13,14 +13,14 @@ last one may be kept or lost (every combination; only prefixes when there are ma
   checks/crash_replay.py [--build DIR] [--work DIR] (--trace FILE | --record)
 """
 import argparse, itertools, os, re, subprocess, sys, tempfile
-from datetime import date
+from datetime import date, datetime
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import tracing
 
 ROOT = Path(__file__).resolve().parent.parent
-MARK = re.compile(rb'(corvane-committed 1 \w+ )(\d+)( \d+ \d+\n)$')
+MARK = re.compile(rb'(corvane-committed 2 \w+ )(\d+) (\d+)( \d+ \d+ \w+\n)$')
 POLL = re.compile(r'(\d\d)-(\d\d)-(\d\d)\.pol$')
 MAX_SUBSETS = 6  # pending name operations beyond which only their prefixes are tried
 
@@ -100,8 +100,17 @@ def build(state, path):
         (path / name).write_bytes(data)
     for name, (data, target) in state.items():
         if MARK.match(data):
-            inode = os.stat(path / target).st_ino if target else 0
-            (path / name).write_bytes(MARK.sub(rb'\g<1>%d\g<3>' % inode, data))
+            inode, birth = file_id(path / target) if target else (0, 0)
+            (path / name).write_bytes(MARK.sub(rb'\g<1>%d %d\g<4>' % (inode, birth), data))
+
+
+def file_id(path):
+    """The inode and birth time (ns) a mark names its file by; Python's stat lacks the birth."""
+    out = subprocess.run(['stat', '--format=%i %w', str(path)], check=True, capture_output=True,
+                         text=True).stdout.split()
+    whole, _, fraction = out[2].partition('.')
+    when = datetime.fromisoformat(f'{out[1]}T{whole}{out[3][:3]}:{out[3][3:]}')
+    return int(out[0]), int(when.timestamp()) * 10**9 + int(fraction.ljust(9, '0'))
 
 
 def judge(path, point, record, stored):

@@ -265,7 +265,7 @@ class Folder:
             inode.change(line, ('write', offset, data))
             if name == 'write':
                 fd[2] = offset + len(data)
-            m = re.match(rb'corvane-committed 1 \w+ (\d+) ', data)
+            m = re.match(rb'corvane-committed 2 \w+ (\d+) ', data)
             if m and entry.startswith('.') and '.committed' in entry:
                 polled = self.names.get(entry[1:].split('.committed')[0])
                 self.traced_inodes[int(m.group(1))] = polled

@@ -26,39 +26,51 @@ private slots:
     // the new committed length.
     void shouldAppendRecordsByteForByte_data()
     {
-        const auto row = table<QByteArray, qint64, QList<QByteArray>, QByteArray>(
-            {"before", "committed", "records", "after"});
-        row("three records", "OLD\r\n", -1, {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
-        row("empty record", "", -1, {"", "X"}, "\r\nX\r\n");
-        row("high bytes, NUL and separators untouched", "", -1, {{"\xe0\x80\xff\0;\t\"q\"", 9}},
+        // stale: the mark was written for a removed file that held the same inode number
+        // ("removed"), or for what the file held before a copy rewrote it in place.
+        const auto row = table<QByteArray, qint64, QString, QList<QByteArray>, QByteArray>(
+            {"before", "committed", "stale", "records", "after"});
+        row("three records", "OLD\r\n", -1, "", {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
+        row("empty record", "", -1, "", {"", "X"}, "\r\nX\r\n");
+        row("high bytes, NUL and separators untouched", "", -1, "", {{"\xe0\x80\xff\0;\t\"q\"", 9}},
             {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
-        row("killed mid-record", "TOR", -1, {"A"}, "TOR\r\nA\r\n");
-        row("killed before LF", "TORN\r", -1, {"A"}, "TORN\r\nA\r\n");
-        row("torn past the committed length", "A\r\nTOR", 3, {"B"}, "A\r\nB\r\n");
-        row("unsynced records past it", "A\r\nB\r\n", 3, {"B"}, "A\r\nB\r\n");
-        row("committed length beyond the file", "A\r\n", 9, {"B"}, "A\r\nB\r\n");
+        row("killed mid-record", "TOR", -1, "", {"A"}, "TOR\r\nA\r\n");
+        row("killed before LF", "TORN\r", -1, "", {"A"}, "TORN\r\nA\r\n");
+        row("torn past the committed length", "A\r\nTOR", 3, "", {"B"}, "A\r\nB\r\n");
+        row("unsynced records past it", "A\r\nB\r\n", 3, "", {"B"}, "A\r\nB\r\n");
+        row("committed length beyond the file", "A\r\n", 9, "", {"B"}, "A\r\nB\r\n");
+        row("restored file, the removed one's mark on its inode", "A1\r\nR2\r\nR3\r\n", 4,
+            "removed", {"B2"}, "A1\r\nR2\r\nR3\r\nB2\r\n");
+        row("restored file copied over the marked one", "X1\r\nR2\r\n", 4, "rewritten", {"B2"},
+            "X1\r\nR2\r\nB2\r\n");
     }
 
     void shouldAppendRecordsByteForByte()
     {
         QFETCH(QByteArray, before);
         QFETCH(qint64, committed);
+        QFETCH(QString, stale);
         QFETCH(QList<QByteArray>, records);
         QFETCH(QByteArray, after);
         WorkDir w;
         const QString path = w.dir.filePath("05-12-26.pol");
         if (!before.isEmpty())
+            QVERIFY(w.write("05-12-26.pol", stale == "rewritten" ? "A1\r\n" : before));
+        if (committed >= 0) {
+            CommitMark::FileId id = CommitMark::fileIdOf(path);
+            id.birth -= stale == "removed" ? 1000000000 : 0;
+            QVERIFY((CommitMark{"0123456789abcdef", id, committed, 0}).writeFor(path));
+        }
+        if (stale == "rewritten")
             QVERIFY(w.write("05-12-26.pol", before));
-        if (committed >= 0)
-            QVERIFY((CommitMark{"0123456789abcdef", CommitMark::inodeOf(path), committed, 0})
-                        .writeFor(path));
         PollStore store(w.dir, [] { return kDay; });
         for (const QByteArray &r : records)
             QVERIFY(store.append(r));
         QVERIFY(store.commit());
         QCOMPARE(w.read("05-12-26.pol"), after);
-        QCOMPARE(CommitMark::readFor(path, CommitMark::inodeOf(path)).value_or(CommitMark{}).length,
-                 after.size());
+        QCOMPARE(
+            CommitMark::readFor(path, CommitMark::fileIdOf(path)).value_or(CommitMark{}).length,
+            after.size());
     }
 
     void shouldSplitTransferAtMidnight()

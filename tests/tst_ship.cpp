@@ -23,6 +23,9 @@ struct PollFile {
     qint64 committed = -1;
     QByteArray generation = "aaaaaaaaaaaaaaaa";
     qint64 since = 0;
+    // Removed by hand and put back (a backup): the old mark stays, naming the inode number
+    // the new file got.
+    bool restored = false;
 };
 using Round = QList<PollFile>;
 
@@ -71,7 +74,7 @@ struct ShipFixture : WorkDir {
         QStringList out;
         for (const QString &name : dir.entryList({"*.pol"}, QDir::Files, QDir::Name)) {
             const QString path = dir.filePath(name);
-            const auto mark = CommitMark::readFor(path, CommitMark::inodeOf(path));
+            const auto mark = CommitMark::readFor(path, CommitMark::fileIdOf(path));
             const QByteArray bytes = read(name).left(mark ? mark->length : -1);
             for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
                 out << row(name, 1, at, bytes.mid(at, end - at));
@@ -146,6 +149,12 @@ private slots:
             {{{"05-12-26.pol", "A\r\n", 3}},
              {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "", 2);
+        add("restored under the removed file's mark",
+            {{{"05-12-26.pol", "A1\r\n", 4}},
+             {{"05-12-26.pol", "A1\r\nR2\r\nR3\r\n", -1, {}, 0, true}}},
+            {row("05-12-26.pol", 1, 0, "A1"), row("05-12-26.pol", 1, 4, "R2"),
+             row("05-12-26.pol", 1, 8, "R3")},
+            "", 3);
         add("edited under what was shipped",
             {{{"05-12-26.pol", "A\r\nB\r\n"}}, {{"05-12-26.pol", "Z\r\nB\r\nC\r\n"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B"),
@@ -163,15 +172,19 @@ private slots:
         for (const Round &round : rounds) {
             for (const PollFile &f : round) {
                 const QString path = s.dir.filePath(f.name);
+                const auto old = CommitMark::readFor(path, CommitMark::fileIdOf(path));
                 // A new generation is a new file; an edit keeps the file.
-                if (CommitMark::readFor(path, CommitMark::inodeOf(path))
-                        .value_or(CommitMark{})
-                        .generation != f.generation)
+                if (f.restored || old.value_or(CommitMark{}).generation != f.generation)
                     QFile::remove(path);
                 QVERIFY(s.write(f.name, f.bytes));
+                if (f.restored) {
+                    CommitMark stale = old.value_or(CommitMark{});
+                    stale.file.inode = CommitMark::fileIdOf(path).inode;
+                    QVERIFY(stale.writeFor(path));
+                }
                 if (f.committed >= 0)
                     QVERIFY(
-                        (CommitMark{f.generation, CommitMark::inodeOf(path), f.committed, f.since})
+                        (CommitMark{f.generation, CommitMark::fileIdOf(path), f.committed, f.since})
                             .writeFor(path));
             }
             QCOMPARE(s.once(s.conninfo()), 0);
@@ -200,7 +213,7 @@ private slots:
         const QString path = s.dir.filePath("05-12-26.pol");
         const QString markName = QFileInfo(CommitMark::pathFor(path)).fileName();
         const auto commit = [&](qint64 length) {
-            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::inodeOf(path), length}.writeFor(path);
+            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), length}.writeFor(path);
         };
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n") && commit(6));
         // Permissions do not stop root: the shipper runs as the server's user then, nobody.
@@ -222,7 +235,7 @@ private slots:
             const QByteArray aside = QFile::encodeName(s.dir.filePath(".aside"));
             const QByteArray mark = QFile::encodeName(s.dir.filePath(markName));
             return s.write(".aside",
-                           CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::inodeOf(path), 9}.toLine()) &&
+                           CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), 9}.toLine()) &&
                    ::renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, mark.constData(),
                                RENAME_EXCHANGE) == 0 &&
                    s.dir.rmdir(".aside");

@@ -7,29 +7,47 @@
 
 // How much of a poll file its store has made durable, published beside it for readers in
 // other processes: "dd-mm-yy.pol" has ".dd-mm-yy.pol.committed", one line
-//     corvane-committed 1 <generation> <inode> <length> <since>
+//     corvane-committed 2 <generation> <inode> <birth> <length> <since> <tail>
 // Bytes past the length may still be cut back (a failed append) or be the torn remains of a
 // killed store: a reader takes nothing beyond it. The generation is new whenever a store
 // starts marking the file: since is 0 when it created the file, so a file removed and written
 // anew is never taken for the old one, and the size it found otherwise (a file of an older
-// version, or one whose mark was lost). The inode ties the mark to the file it was written
-// for, so a file put there by other means (copied in, restored) is not judged by a stale mark.
+// version, or one whose mark was lost). The inode and the file's birth time tie the mark to the
+// file it was written for, so a file put there by other means (copied in, restored) is not
+// judged by a stale mark: file systems hand a freed inode number to the next file at once.
 struct CommitMark {
+    // Which file, beyond its name. The birth time (nanoseconds, from statx) tells apart the
+    // files that held one inode number in turn; 0 where the file system does not keep it.
+    struct FileId {
+        quint64 inode = 0;
+        qint64 birth = 0;
+        bool operator==(const FileId &) const = default;
+    };
+
     QByteArray generation;
-    quint64 inode = 0;
+    FileId file;
     qint64 length = 0;
     qint64 since = 0;
+    // A digest of the last bytes before length, filled in by writeFor: a file rewritten in
+    // place (a backup copied over it keeps inode and birth) no longer ends its committed part
+    // with them, and the mark no longer speaks for it.
+    QByteArray tail = {};
 
     static QString pathFor(const QString &pollFile);
     static QByteArray newGeneration();
-    // The inode of the file at path, 0 when there is none.
-    static quint64 inodeOf(const QString &path);
+    // The file at path or open as fd; an inode 0 when there is none.
+    static FileId fileIdOf(const QString &path);
+    static FileId fileIdOf(int fd);
 
-    // What a reader finds beside the file at pollFile (MarkLookup).
-    static struct MarkLookup lookUp(const QString &pollFile, quint64 inode);
-    // The mark of the file at pollFile when it was written for that inode.
-    static std::optional<CommitMark> readFor(const QString &pollFile, quint64 inode);
-    // Replaces the mark at once for every reader (a new file renamed over the old), after
+    // What a reader finds beside the file at pollFile (MarkLookup). A mark applies only to
+    // the file it names by inode and birth time; one that cannot be matched with certainty
+    // (no birth time, or a mark of an older version naming the inode alone) is no mark, and
+    // the file is taken as it stands.
+    static struct MarkLookup lookUp(const QString &pollFile, FileId file);
+    // The mark of that file, if any.
+    static std::optional<CommitMark> readFor(const QString &pollFile, FileId file);
+    // Replaces the mark, its tail read from pollFile, at once for every reader (a new file
+    // renamed over the old), after
     // forcing it to disk, and makes the rename itself durable (the folder synced): a mark
     // that a power cut could take back would let an older, shorter one cut committed records.
     bool writeFor(const QString &pollFile) const;
@@ -45,6 +63,6 @@ struct CommitMark {
 // permission) may still say less than the file holds, so nothing past the file's start may be
 // judged or taken until it reads.
 struct MarkLookup {
-    std::optional<CommitMark> mark; // written for that inode
+    std::optional<CommitMark> mark; // written for that very file
     bool unreadable = false;
 };

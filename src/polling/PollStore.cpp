@@ -109,7 +109,8 @@ bool PollStore::open(const QDate &today)
     // One store at a time: another one cutting its transfer back would take ours with it.
     if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(file->handle(), &st) != 0)
         return false;
-    const MarkLookup found = CommitMark::lookUp(path, st.st_ino);
+    const CommitMark::FileId id = CommitMark::fileIdOf(file->handle());
+    const MarkLookup found = CommitMark::lookUp(path, id);
     // What is committed cannot be told: nothing is added until it can.
     if (found.unreadable)
         return false;
@@ -126,7 +127,7 @@ bool PollStore::open(const QDate &today)
         // A new file, or one this version never committed to: what it holds stands, and is
         // published (with the file's own name, by the folder's sync) before a byte is added,
         // so that no reader takes the new bytes as committed.
-        mark = CommitMark{CommitMark::newGeneration(), quint64(st.st_ino), size, size};
+        mark = CommitMark{CommitMark::newGeneration(), id, size, size};
         if (!mark.writeFor(path))
             return false;
         m_pending.append(lineEndMissing(path, size));

@@ -78,7 +78,7 @@ FileCursor::Change FileCursor::look()
         m_checked = false;
         return Change::None;
     }
-    const MarkLookup looked = CommitMark::lookUp(m_path, st.st_ino);
+    const MarkLookup looked = CommitMark::lookUp(m_path, CommitMark::fileIdOf(m_path));
     const int why = errno; // of the open or read that failed
     if (looked.unreadable) {
         cannotRead(QFileInfo(CommitMark::pathFor(m_path)).fileName() + QStringLiteral(": ") +
