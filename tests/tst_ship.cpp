@@ -213,7 +213,8 @@ private slots:
         const QString path = s.dir.filePath("05-12-26.pol");
         const QString markName = QFileInfo(CommitMark::pathFor(path)).fileName();
         const auto commit = [&](qint64 length) {
-            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), length}.writeFor(path);
+            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), length}.writeFor(
+                path);
         };
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n") && commit(6));
         // Permissions do not stop root: the shipper runs as the server's user then, nobody.
@@ -234,8 +235,9 @@ private slots:
         const auto putBack = [&] {
             const QByteArray aside = QFile::encodeName(s.dir.filePath(".aside"));
             const QByteArray mark = QFile::encodeName(s.dir.filePath(markName));
-            return s.write(".aside",
-                           CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), 9}.toLine()) &&
+            return s.write(
+                       ".aside",
+                       CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), 9}.toLine()) &&
                    ::renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, mark.constData(),
                                RENAME_EXCHANGE) == 0 &&
                    s.dir.rmdir(".aside");
