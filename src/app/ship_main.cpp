@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QSysInfo>
 
@@ -33,8 +34,11 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
                                  QStringLiteral("DIR"));
     const QCommandLineOption database(
         QStringLiteral("database"),
-        QStringLiteral("libpq connection string or URI; the password from ~/.pgpass, "
-                       "PGPASSFILE, a service file or PGPASSWORD, never from here."),
+        QStringLiteral("libpq connection string or URI, without a password (refused: every user "
+                       "can read it in the process list); the password from ~/.pgpass, "
+                       "PGPASSFILE, a service file or the unit's credential. Over TCP to a "
+                       "host other than the loopback, sslmode=verify-full unless it sets "
+                       "sslmode."),
         QStringLiteral("CONNINFO"));
     const QCommandLineOption station(
         QStringLiteral("station"),
@@ -55,10 +59,27 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
     if (!folder.isDir() || !folder.isReadable())
         return headless::refuse(QStringLiteral("--dir %1 is not a readable folder").arg(o.dir));
     o.conninfo = parser.value(database).toUtf8();
+    const QString password = QStringLiteral(
+        "give the password in ~/.pgpass, a file named by PGPASSFILE, a service file, or the "
+        "unit's credential (/etc/corvane/ship-N.pgpass)");
     QString error;
     *target = ship::PgSession::describe(o.conninfo, &error);
-    if (target->isEmpty())
-        return headless::refuse(QStringLiteral("--database does not parse: ") + error);
+    if (target->isEmpty()) {
+        // libpq's complaint may quote a piece of the string, so of a password too.
+        static const QRegularExpression secret(QStringLiteral("password|://[^/@]*:[^/@]*@"),
+                                               QRegularExpression::CaseInsensitiveOption);
+        return headless::refuse(QStringLiteral("--database does not parse") +
+                                (secret.match(parser.value(database)).hasMatch()
+                                     ? QStringLiteral("; ") + password
+                                     : QStringLiteral(": ") + error));
+    }
+    if (ship::PgSession::carriesPassword(o.conninfo))
+        return headless::refuse(
+            QStringLiteral("--database carries a password, which every user can read in the "
+                           "process list; ") +
+            password);
+    if (const QByteArray sslmode = ship::PgSession::askedSslMode(o.conninfo); !sslmode.isEmpty())
+        *target += QStringLiteral(", sslmode=") + QString::fromLatin1(sslmode);
     o.station = parser.isSet(station) ? parser.value(station)
                                       : QSysInfo::machineHostName() + QLatin1Char(':') + o.dir;
     if (o.station.isEmpty())

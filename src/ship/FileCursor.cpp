@@ -178,6 +178,29 @@ std::optional<Batch> FileCursor::batch(qint64 maxBytes)
     return b;
 }
 
+qint64 FileCursor::waiting()
+{
+    if (!m_checked || m_limit <= m_next.offset)
+        return 0;
+    if (m_countedFrom != m_next || m_countedTo > m_limit) {
+        m_countedFrom = m_next;
+        m_countedTo = m_next.offset;
+        m_counted = 0;
+    }
+    QFile file(m_path);
+    if (m_countedTo >= m_limit || !file.open(QIODevice::ReadOnly) || !file.seek(m_countedTo))
+        return m_counted;
+    for (QByteArray chunk;
+         (chunk = file.read(std::min<qint64>(m_limit - m_countedTo, 1 << 20))).size() >= 2;) {
+        m_counted += chunk.count(kLineEnd);
+        // A CR at the end may begin a line end the next piece finishes.
+        m_countedTo += chunk.endsWith('\r') ? chunk.size() - 1 : chunk.size();
+        if (!file.seek(m_countedTo))
+            break;
+    }
+    return m_counted;
+}
+
 void FileCursor::shipped(const Batch &batch)
 {
     m_shipped = batch.to;

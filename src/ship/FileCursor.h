@@ -74,6 +74,8 @@ public:
     const QString &readError() const { return m_readError; }
     // The batch is in the database.
     void shipped(const Batch &batch);
+    // Complete lines committed past next(), as of the last look; 0 when unknown.
+    qint64 waiting();
 
 private:
     // Empty when the file cannot be read.
@@ -88,6 +90,10 @@ private:
     quint64 m_inode = 0;
     qint64 m_limit = 0; // the committed length, or the size of an unmarked file
     int m_replaces = 0; // the generation the next batch replaces
+    // waiting() counts only what was added since it last counted from the same place.
+    Position m_countedFrom;
+    qint64 m_countedTo = 0;
+    qint64 m_counted = 0;
     QString m_readError;
 };
 

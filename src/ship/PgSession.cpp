@@ -2,9 +2,11 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <libpq-fe.h>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <iterator>
 #include <memory>
@@ -19,8 +21,8 @@ namespace {
 constexpr char kCreateSchema[] = R"sql(
 BEGIN;
 SELECT pg_advisory_xact_lock(7403260001);
-CREATE TABLE IF NOT EXISTS corvane_schema (version integer NOT NULL);
-CREATE TABLE IF NOT EXISTS corvane_files (
+CREATE TABLE IF NOT EXISTS public.corvane_schema (version integer NOT NULL);
+CREATE TABLE IF NOT EXISTS public.corvane_files (
     file_id serial PRIMARY KEY,
     station text NOT NULL,
     file_name text NOT NULL,
@@ -31,7 +33,7 @@ CREATE TABLE IF NOT EXISTS corvane_files (
     prefix_hash bigint NOT NULL DEFAULT 0,
     shipped_at timestamptz,
     UNIQUE (station, file_name));
-CREATE TABLE IF NOT EXISTS corvane_records (
+CREATE TABLE IF NOT EXISTS public.corvane_records (
     file_id integer NOT NULL,
     station text NOT NULL,
     file_name text NOT NULL,
@@ -41,17 +43,17 @@ CREATE TABLE IF NOT EXISTS corvane_records (
     record bytea NOT NULL,
     shipped_at timestamptz NOT NULL DEFAULT now(),
     PRIMARY KEY (file_id, generation, file_offset));
-CREATE INDEX IF NOT EXISTS corvane_records_day ON corvane_records (poll_day, station);
+CREATE INDEX IF NOT EXISTS corvane_records_day ON public.corvane_records (poll_day, station);
 -- Codes are read as Latin-1; a record holding a NUL, which text cannot, is shown escaped.
-CREATE OR REPLACE VIEW corvane_items AS
+CREATE OR REPLACE VIEW public.corvane_items AS
     SELECT station, poll_day, file_name, generation, file_offset, shipped_at,
            substring(t FROM '^[^;\t]*') AS code,
            CAST(substring(t FROM '^[^;\t]*[;\t] *([+-]?[0-9]{1,18}) *$') AS bigint) AS quantity
     FROM (SELECT *, CASE WHEN position('\x00'::bytea IN record) = 0
                          THEN convert_from(record, 'LATIN1')
                          ELSE encode(record, 'escape') END AS t
-          FROM corvane_records) r;
-INSERT INTO corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM corvane_schema);
+          FROM public.corvane_records) r;
+INSERT INTO public.corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM public.corvane_schema);
 COMMIT;
 )sql";
 
@@ -65,23 +67,23 @@ constexpr const char *kMigrations[] = {
 BEGIN;
 SELECT pg_advisory_xact_lock(7403260001);
 DO $migrate$ BEGIN
-IF (SELECT max(version) FROM corvane_schema) = 1 THEN
-CREATE TABLE corvane_replaced (
+IF (SELECT max(version) FROM public.corvane_schema) = 1 THEN
+CREATE TABLE public.corvane_replaced (
     file_id integer NOT NULL,
     generation integer NOT NULL,
     replaced_at timestamptz NOT NULL DEFAULT now(),
     PRIMARY KEY (file_id, generation));
-CREATE OR REPLACE VIEW corvane_items AS
+CREATE OR REPLACE VIEW public.corvane_items AS
     SELECT station, poll_day, file_name, generation, file_offset, shipped_at,
            substring(t FROM '^[^;\t]*') AS code,
            CAST(substring(t FROM '^[^;\t]*[;\t] *([+-]?[0-9]{1,18}) *$') AS bigint) AS quantity
     FROM (SELECT *, CASE WHEN position('\x00'::bytea IN record) = 0
                          THEN convert_from(record, 'LATIN1')
                          ELSE encode(record, 'escape') END AS t
-          FROM corvane_records r
-          WHERE NOT EXISTS (SELECT FROM corvane_replaced x
+          FROM public.corvane_records r
+          WHERE NOT EXISTS (SELECT FROM public.corvane_replaced x
                             WHERE x.file_id = r.file_id AND x.generation = r.generation)) r;
-UPDATE corvane_schema SET version = 2;
+UPDATE public.corvane_schema SET version = 2;
 END IF;
 END $migrate$;
 COMMIT;
@@ -89,13 +91,64 @@ COMMIT;
 };
 static_assert(std::size(kMigrations) == PgSession::kSchemaVersion - 1);
 
-// Worth trying again: the server away, starting or stopping, short of resources (a full
-// disk among them), or a conflict with another transaction.
+// What trying again may mend, by SQLSTATE: a whole class (two characters) or one code, the code
+// first; anything else is a refusal. The server away, starting or stopping, short of resources
+// (a full disk among them), a standby after a failover, a conflict with another transaction, a
+// time-out or a cancel. No SQLSTATE at all is libpq's own failure to reach the server.
+struct StateClass {
+    const char *state;
+    bool transient;
+};
+constexpr StateClass kStates[] = {
+    {"08", true},     // connection exception
+    {"25006", true},  // read-only transaction: a standby, or the database set read-only
+    {"40", true},     // transaction rollback: serialization failure, deadlock
+    {"53", true},     // insufficient resources: disk full, out of memory, too many connections
+    {"55006", true},  // object in use
+    {"55P03", true},  // lock not available: a lock time-out
+    {"57014", true},  // statement time-out, or cancelled
+    {"57P01", true},  // the server shutting down
+    {"57P02", true},  // crash shutdown
+    {"57P03", true},  // the server starting up
+    {"57P04", false}, // the database dropped
+    {"57P05", true},  // idle session time-out
+    {"58", true},     // system error: I/O
+};
+
 bool transient(const QByteArray &state)
 {
-    return state.isEmpty() || state.startsWith("08") || state.startsWith("53") ||
-           state.startsWith("57P") || state.startsWith("58") || state == "40001" ||
-           state == "40P01";
+    if (state.isEmpty())
+        return true;
+    for (const qsizetype length : {5, 2}) {
+        for (const StateClass &c : kStates) {
+            if (qstrlen(c.state) == size_t(length) && state.startsWith(c.state))
+                return c.transient;
+        }
+    }
+    return false;
+}
+
+bool loopback(const QByteArray &address)
+{
+    in_addr v4{};
+    in6_addr v6{};
+    if (::inet_pton(AF_INET, address.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    return ::inet_pton(AF_INET6, address.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+// The keywords the connection string itself sets.
+QSet<QByteArray> options(const QByteArray &conninfo)
+{
+    QSet<QByteArray> set;
+    if (PQconninfoOption *options = PQconninfoParse(conninfo.constData(), nullptr)) {
+        for (PQconninfoOption *o = options; o->keyword; ++o) {
+            if (o->val && *o->val)
+                set.insert(o->keyword);
+        }
+        PQconninfoFree(options);
+    }
+    return set;
 }
 
 QString oneLine(const char *text)
@@ -194,6 +247,8 @@ PgSession::Outcome PgSession::fail(const QString &what, pg_result *result)
 bool PgSession::wait(bool forWrite)
 {
     for (;;) {
+        if (m_alive)
+            m_alive();
         const qint64 left = m_deadline - nowMs();
         if (left <= 0) {
             m_error = QStringLiteral("no answer within %1 s").arg(m_timeout.count() / 1000);
@@ -223,12 +278,53 @@ bool PgSession::wait(bool forWrite)
         }                                                                                          \
     } while (false)
 
+QByteArray PgSession::askedSslMode(const QByteArray &conninfo)
+{
+    // libpq's own reading of the options, service file and environment included, without
+    // connecting: a target_session_attrs it rejects stops it before the first packet.
+    const char *keys[] = {"dbname", "target_session_attrs", nullptr};
+    const char *values[] = {conninfo.constData(), "!", nullptr};
+    PGconn *probe = PQconnectStartParams(keys, values, 1);
+    QHash<QByteArray, QByteArray> in;
+    if (PQconninfoOption *options = probe ? PQconninfo(probe) : nullptr) {
+        for (PQconninfoOption *o = options; o->keyword; ++o)
+            in.insert(o->keyword, o->val);
+        PQconninfoFree(options);
+    }
+    PQfinish(probe);
+    // Given anywhere, it stands; prefer, libpq's default, only where it can be told apart.
+    if (in.value("sslmode", "prefer") != "prefer" || qEnvironmentVariableIsSet("PGSSLMODE") ||
+        options(conninfo).contains("sslmode"))
+        return {};
+    const QList<QByteArray> hosts = in.value("host").split(',');
+    const QList<QByteArray> addresses = in.value("hostaddr").split(',');
+    for (qsizetype i = 0; i < std::max(hosts.size(), addresses.size()); ++i) {
+        // The name, which a certificate is checked against, wins over the address: a tunnel
+        // to a remote server listens on the loopback.
+        const QByteArray host = hosts.value(i).trimmed(), address = addresses.value(i).trimmed();
+        if (!host.isEmpty() ? !host.startsWith('/') && !host.startsWith('@') &&
+                                  host.toLower() != "localhost" && !loopback(host)
+                            : !address.isEmpty() && !loopback(address))
+            return "verify-full";
+    }
+    return {};
+}
+
+bool PgSession::carriesPassword(const QByteArray &conninfo)
+{
+    return options(conninfo).contains("password");
+}
+
 PgSession::Outcome PgSession::open()
 {
     close();
     m_deadline = nowMs() + m_timeout.count();
-    const char *keys[] = {"dbname", "fallback_application_name", "client_encoding", nullptr};
-    const char *values[] = {m_conninfo.constData(), "corvane-ship", "UTF8", nullptr};
+    // First, so that the connection string's own, or a service's, wins.
+    const QByteArray sslmode = askedSslMode(m_conninfo);
+    const char *keys[] = {"sslmode", "dbname", "fallback_application_name", "client_encoding",
+                          nullptr};
+    const char *values[] = {sslmode.constData(), m_conninfo.constData(), "corvane-ship", "UTF8",
+                            nullptr};
     m_conn = PQconnectStartParams(keys, values, 1);
     if (!m_conn)
         return fail(QStringLiteral("cannot connect"));
@@ -245,8 +341,15 @@ PgSession::Outcome PgSession::open()
             if (const qsizetype location = message.indexOf(QLatin1String(" LOCATION: "));
                 location >= 0)
                 message.truncate(location);
+            // A server without TLS, or whose certificate does not verify, will not change.
+            const bool tls = state.isEmpty() && (message.contains(QLatin1String("support SSL")) ||
+                                                 message.contains(QLatin1String("certificate")));
+            if (tls)
+                message += QStringLiteral(" (give the server's root certificate with "
+                                          "sslrootcert=FILE in --database, or sslmode=disable "
+                                          "to ship unencrypted)");
             m_error = message;
-            const bool refused = PQconnectionNeedsPassword(m_conn) || !transient(state);
+            const bool refused = PQconnectionNeedsPassword(m_conn) || tls || !transient(state);
             close();
             return refused ? Outcome::Refused : Outcome::Unreachable;
         }
@@ -258,7 +361,56 @@ PgSession::Outcome PgSession::open()
     PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
     if (PQsetnonblocking(m_conn, 1) != 0)
         return fail(QStringLiteral("cannot connect"));
+    // As PostgreSQL's own client programs do: no name is looked up in a schema another role
+    // may write; every name here is qualified, and pg_catalog comes first.
+    if (Outcome o = execAll("SELECT pg_catalog.set_config('search_path', '', false)");
+        o != Outcome::Ok)
+        return o;
     return ensureSchema();
+}
+
+PgSession::Outcome PgSession::lockStation(const QByteArray &station, QString *holder)
+{
+    Result r;
+    if (Outcome o = exec("SELECT pg_catalog.pg_try_advisory_lock(pg_catalog.hashtextextended($1, "
+                         "7403260002))",
+                         {station}, r);
+        o != Outcome::Ok)
+        return o;
+    if (r.value(0, 0) == "t")
+        return Outcome::Ok;
+    // A bigint key is held as classid (high half) and objid (low half), objsubid 1.
+    if (Outcome o =
+            exec("SELECT coalesce(pg_catalog.host(a.client_addr), 'the local socket'), "
+                 "coalesce(a.application_name, '?') "
+                 "FROM pg_catalog.pg_locks l JOIN pg_catalog.pg_stat_activity a ON a.pid = l.pid, "
+                 "(SELECT pg_catalog.hashtextextended($1, 7403260002) AS k) h "
+                 "WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
+                 "AND l.classid::text::bigint = (h.k >> 32) & 4294967295 "
+                 "AND l.objid::text::bigint = h.k & 4294967295",
+                 {station}, r);
+        o != Outcome::Ok)
+        return o;
+    *holder = r.rows() == 0
+                  ? QStringLiteral("a shipper that has just gone")
+                  : QStringLiteral("%1 from %2")
+                        .arg(QString::fromUtf8(r.value(0, 1)), QString::fromUtf8(r.value(0, 0)));
+    return Outcome::Held;
+}
+
+PgSession::Outcome PgSession::today(const QByteArray &station, QDate day, qint64 *rows,
+                                    QDateTime *last)
+{
+    Result r;
+    if (Outcome o = exec("SELECT count(*), extract(epoch FROM max(shipped_at))::bigint "
+                         "FROM public.corvane_records WHERE poll_day = $2 AND station = $1",
+                         {station, day.toString(Qt::ISODate).toLatin1()}, r);
+        o != Outcome::Ok)
+        return o;
+    *rows = r.value(0, 0).toLongLong();
+    *last = r.value(0, 1).isEmpty() ? QDateTime()
+                                    : QDateTime::fromSecsSinceEpoch(r.value(0, 1).toLongLong());
+    return Outcome::Ok;
 }
 
 bool PgSession::stillThere()
@@ -344,7 +496,7 @@ PgSession::Outcome PgSession::rollback(Outcome why)
 PgSession::Outcome PgSession::ensureSchema()
 {
     Result r;
-    if (Outcome o = exec("SELECT to_regclass('corvane_schema') IS NOT NULL", {}, r);
+    if (Outcome o = exec("SELECT to_regclass('public.corvane_schema') IS NOT NULL", {}, r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
@@ -353,7 +505,7 @@ PgSession::Outcome PgSession::ensureSchema()
             return rollback(o);
         }
     }
-    if (Outcome o = exec("SELECT max(version) FROM corvane_schema", {}, r); o != Outcome::Ok)
+    if (Outcome o = exec("SELECT max(version) FROM public.corvane_schema", {}, r); o != Outcome::Ok)
         return o;
     for (int version = r.value(0, 0).toInt(), before = 0;
          version > before && version < kSchemaVersion;) {
@@ -365,7 +517,8 @@ PgSession::Outcome PgSession::ensureSchema()
                       m_error;
             return rollback(o);
         }
-        if (Outcome o = exec("SELECT max(version) FROM corvane_schema", {}, r); o != Outcome::Ok)
+        if (Outcome o = exec("SELECT max(version) FROM public.corvane_schema", {}, r);
+            o != Outcome::Ok)
             return o;
         version = r.value(0, 0).toInt();
     }
@@ -375,17 +528,28 @@ PgSession::Outcome PgSession::ensureSchema()
                       .arg(kSchemaVersion);
         return Outcome::Refused;
     }
-    if (Outcome o = exec("SELECT has_table_privilege('corvane_records', 'INSERT') AND "
-                         "has_table_privilege('corvane_replaced', 'INSERT') AND "
-                         "has_table_privilege('corvane_files', 'SELECT, INSERT, UPDATE') AND "
-                         "has_sequence_privilege('corvane_files_file_id_seq', 'USAGE')",
-                         {}, r);
+    if (Outcome o =
+            exec("SELECT has_table_privilege('public.corvane_records', 'INSERT') AND "
+                 "has_table_privilege('public.corvane_replaced', 'INSERT') AND "
+                 "has_table_privilege('public.corvane_files', 'SELECT, INSERT, UPDATE') AND "
+                 "has_sequence_privilege('public.corvane_files_file_id_seq', 'USAGE')",
+                 {}, r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
         m_error = QStringLiteral("no right to write corvane_records, corvane_replaced and "
                                  "corvane_files");
         return Outcome::Refused;
+    }
+    // A standby, or a database set read-only, takes no rows for now; nor is it back until
+    // it does.
+    if (Outcome o = exec("SELECT pg_catalog.current_setting('transaction_read_only')", {}, r);
+        o != Outcome::Ok)
+        return o;
+    if (r.value(0, 0) != "off") {
+        m_error = QStringLiteral("the database is read-only");
+        close();
+        return Outcome::Unreachable;
     }
     return Outcome::Ok;
 }
@@ -394,7 +558,7 @@ PgSession::Outcome PgSession::load(const QByteArray &station, QHash<QString, Shi
 {
     Result r;
     if (Outcome o = exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
-                         "FROM corvane_files WHERE station = $1",
+                         "FROM public.corvane_files WHERE station = $1",
                          {station}, r);
         o != Outcome::Ok)
         return o;
@@ -439,11 +603,12 @@ PgSession::Outcome PgSession::ship(const RowSource &source, const ShippedFile &e
     Result r;
     Outcome o = execAll("BEGIN");
     if (o == Outcome::Ok && expected.fileId == 0)
-        o = exec("INSERT INTO corvane_files (station, file_name, poll_day) VALUES ($1, $2, $3) "
-                 "ON CONFLICT (station, file_name) DO NOTHING",
-                 {source.station, source.fileName, day}, r);
+        o = exec(
+            "INSERT INTO public.corvane_files (station, file_name, poll_day) VALUES ($1, $2, $3) "
+            "ON CONFLICT (station, file_name) DO NOTHING",
+            {source.station, source.fileName, day}, r);
     if (o == Outcome::Ok)
-        o = exec("SELECT file_id, generation, shipped FROM corvane_files "
+        o = exec("SELECT file_id, generation, shipped FROM public.corvane_files "
                  "WHERE station = $1 AND file_name = $2 FOR UPDATE",
                  {source.station, source.fileName}, r);
     if (o != Outcome::Ok)
@@ -456,19 +621,20 @@ PgSession::Outcome PgSession::ship(const RowSource &source, const ShippedFile &e
     RowSource withId = source;
     withId.fileId = r.value(0, 0).toInt();
     if (batch.replaces > 0)
-        o = exec("INSERT INTO corvane_replaced (file_id, generation) VALUES ($1, $2) "
+        o = exec("INSERT INTO public.corvane_replaced (file_id, generation) VALUES ($1, $2) "
                  "ON CONFLICT DO NOTHING",
                  {QByteArray::number(withId.fileId), QByteArray::number(batch.replaces)}, r);
     if (o == Outcome::Ok)
-        o = exec("COPY corvane_records (file_id, station, file_name, generation, file_offset, "
-                 "poll_day, record) FROM STDIN (FORMAT binary)",
-                 {}, r);
+        o = exec(
+            "COPY public.corvane_records (file_id, station, file_name, generation, file_offset, "
+            "poll_day, record) FROM STDIN (FORMAT binary)",
+            {}, r);
     if (o == Outcome::Ok && r.status() != PGRES_COPY_IN)
         o = fail(QStringLiteral("the database did not take the rows"));
     if (o == Outcome::Ok)
         o = copy(copyRows(withId, batch));
     if (o == Outcome::Ok)
-        o = exec("UPDATE corvane_files SET generation = $2, mark_id = $3, shipped = $4, "
+        o = exec("UPDATE public.corvane_files SET generation = $2, mark_id = $3, shipped = $4, "
                  "prefix_hash = $5, shipped_at = now() WHERE file_id = $1",
                  {QByteArray::number(withId.fileId), QByteArray::number(batch.to.generation),
                   batch.to.markId, QByteArray::number(batch.to.offset),

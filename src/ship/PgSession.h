@@ -4,10 +4,12 @@
 #include "ship/FileCursor.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 
 #include <chrono>
+#include <functional>
 
 struct pg_conn;
 struct pg_result;
@@ -31,6 +33,7 @@ public:
         Unreachable, // try again later
         Refused,     // the configuration is wrong: trying again will not help
         Conflict,    // someone else shipped this file meanwhile: read it again
+        Held,        // another session holds the station
         Stopped,
     };
     static constexpr int kSchemaVersion = 2;
@@ -45,6 +48,13 @@ public:
     // lastError() says why).
     static QString describe(const QByteArray &conninfo, QString *error);
 
+    // "verify-full" when the connection goes over TCP to a host other than the loopback and
+    // neither the connection string, a service file nor PGSSLMODE says what TLS it wants;
+    // empty when libpq's own default stands.
+    static QByteArray askedSslMode(const QByteArray &conninfo);
+    // The connection string (keywords or URI) gives a password.
+    static bool carriesPassword(const QByteArray &conninfo);
+
     // Connects and makes sure the tables are there, of this version (an older one migrated),
     // and writable.
     Outcome open();
@@ -54,6 +64,15 @@ public:
     int socket() const;
     // Reads what the server sent while idle; false when the connection is gone.
     bool stillThere();
+
+    // The station for as long as the session lasts, so that one shipper at a time ships it:
+    // Held, with who holds it (application and address, as the server sees them), when
+    // another session does.
+    Outcome lockStation(const QByteArray &station, QString *holder);
+    // The station's rows of that poll day, and when the last of them was shipped.
+    Outcome today(const QByteArray &station, QDate day, qint64 *rows, QDateTime *last);
+    // Called at least once a second while a call waits on the server.
+    void setAlive(std::function<void()> alive) { m_alive = std::move(alive); }
 
     // Every file's position for this station.
     Outcome load(const QByteArray &station, QHash<QString, ShippedFile> &files);
@@ -81,6 +100,7 @@ private:
     pg_conn *m_conn = nullptr;
     QString m_error;
     qint64 m_deadline = 0;
+    std::function<void()> m_alive;
 };
 
 } // namespace ship

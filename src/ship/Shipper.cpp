@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/inotify.h>
@@ -28,6 +30,11 @@ Shipper::Shipper(const Options &options, QObject *parent)
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
+    m_session.setAlive([this] { m_notifier.alive(); });
+    if (m_notifier.pingIntervalMs() > 0) {
+        connect(&m_ping, &QTimer::timeout, this, [this] { m_notifier.alive(); });
+        m_ping.start(int(m_notifier.pingIntervalMs()));
+    }
     m_soon.setSingleShot(true);
     connect(&m_soon, &QTimer::timeout, this, &Shipper::shipAll);
     m_reread.setSingleShot(true);
@@ -69,9 +76,11 @@ void Shipper::finish(int status)
     m_retry.stop();
     m_soon.stop();
     m_reread.stop();
+    m_ping.stop();
     m_events.reset();
     m_serverWatch.reset();
     m_session.close();
+    m_notifier.stopping();
     emit finished(status);
 }
 
@@ -97,7 +106,7 @@ void Shipper::noticeName(const QString &name)
     const QString path = QDir(m_options.dir).filePath(name);
     if (const auto day = pollDay(name)) {
         auto cursor = std::make_unique<FileCursor>(path, *day);
-        if (m_session.isOpen())
+        if (m_holding)
             cursor->setShipped(m_shipped.value(name).position);
         m_files.emplace(name, std::move(cursor));
         m_dirty.insert(name);
@@ -128,22 +137,38 @@ void Shipper::readEvents()
 
 void Shipper::shipSoon()
 {
-    // Events come in bursts (the store's write, its mark, its close): one pass for all.
-    if (!m_dirty.isEmpty() && m_session.isOpen() && !m_soon.isActive())
+    // Events come in bursts (the store's write, its mark, its close): one pass for all. With the
+    // database away the files are still looked at, to tell how much waits.
+    if (!m_dirty.isEmpty() && !m_soon.isActive())
         m_soon.start(0);
 }
 
 void Shipper::connectDatabase()
 {
     m_serverWatch.reset();
-    PgSession::Outcome outcome = m_session.open();
+    // While another shipper has the station, the session stays open and asks again.
+    PgSession::Outcome outcome = m_session.isOpen() ? PgSession::Outcome::Ok : m_session.open();
+    QString holder;
+    if (outcome == PgSession::Outcome::Ok)
+        outcome = m_session.lockStation(m_station, &holder);
+    if (outcome == PgSession::Outcome::Held) {
+        waitForStation(holder);
+        return;
+    }
+    m_today = QDate::currentDate();
     if (outcome == PgSession::Outcome::Ok)
         outcome = m_session.load(m_station, m_shipped);
+    if (outcome == PgSession::Outcome::Ok)
+        outcome = m_session.today(m_station, m_today, &m_todayRows, &m_lastShipped);
     if (!handle(outcome))
         return;
     if (m_away)
         emit logLine(Info, QStringLiteral("database back"));
+    if (!m_holder.isEmpty())
+        emit logLine(Info, QStringLiteral("station %1 taken over").arg(m_options.station));
     m_away = false;
+    m_holder.clear();
+    m_holding = true;
     m_retryMs = 1000;
     // The server going away while nothing is to be shipped is seen at once, not at the
     // next record.
@@ -153,10 +178,33 @@ void Shipper::connectDatabase()
             handle(PgSession::Outcome::Unreachable);
     });
     for (auto &[name, cursor] : m_files) {
-        cursor->setShipped(m_shipped.value(name).position);
+        // What the database says is judged against the file anew, unless it is what was
+        // shipped from here.
+        if (const Position &at = m_shipped.value(name).position; at != cursor->shipped())
+            cursor->setShipped(at);
         m_dirty.insert(name);
     }
     shipAll();
+}
+
+void Shipper::waitForStation(const QString &holder)
+{
+    if (m_options.once) {
+        emit logLine(Error, QStringLiteral("station %1 is being shipped by %2; nothing shipped")
+                                .arg(m_options.station, holder));
+        finish(kNotAllOnce);
+        return;
+    }
+    // Cloned machines keep the host name, so the default station too.
+    if (m_holder.isEmpty()) {
+        emit logLine(Warning, QStringLiteral("station %1 is being shipped by %2; waiting to take "
+                                             "over when it stops")
+                                  .arg(m_options.station, holder));
+        m_since = QTime::currentTime();
+    }
+    m_holder = holder;
+    m_retry.start(kRereadMs);
+    tellStatus();
 }
 
 bool Shipper::handle(PgSession::Outcome outcome)
@@ -164,6 +212,7 @@ bool Shipper::handle(PgSession::Outcome outcome)
     switch (outcome) {
     case PgSession::Outcome::Ok:
     case PgSession::Outcome::Conflict:
+    case PgSession::Outcome::Held:
         return true;
     case PgSession::Outcome::Stopped:
         finish(0);
@@ -182,8 +231,8 @@ bool Shipper::handle(PgSession::Outcome outcome)
 void Shipper::unreachable()
 {
     m_serverWatch.reset();
-    m_soon.stop();
     m_session.close();
+    m_holding = false;
     if (m_options.once) {
         emit logLine(Error, QStringLiteral("database unreachable: %1").arg(m_session.lastError()));
         finish(kUnreachableOnce);
@@ -193,18 +242,58 @@ void Shipper::unreachable()
         emit logLine(Warning, QStringLiteral("database unreachable: %1; trying again until it "
                                              "answers")
                                   .arg(m_session.lastError()));
+    if (!m_away)
+        m_since = QTime::currentTime();
     m_away = true;
     m_retry.start(m_retryMs);
     m_retryMs = std::min(m_retryMs * 2, kRetryMaxMs);
+    tellStatus();
+}
+
+void Shipper::tellStatus()
+{
+    if (!m_notifier.isActive())
+        return;
+    if (m_today != QDate::currentDate()) {
+        m_today = QDate::currentDate();
+        m_todayRows = 0;
+    }
+    qint64 waiting = 0;
+    for (const auto &[name, cursor] : m_files)
+        waiting += cursor->waiting();
+    const QString since = m_since.toString(QStringLiteral("HH:mm"));
+    QString status;
+    if (m_holding) {
+        status = QStringLiteral("shipping; %1 rows today").arg(QLocale::c().toString(m_todayRows));
+        if (m_lastShipped.isValid())
+            status += QStringLiteral(", last at ") +
+                      m_lastShipped.toLocalTime().toString(QStringLiteral("HH:mm"));
+        status += QStringLiteral("; %1 waiting").arg(QLocale::c().toString(waiting));
+    } else {
+        status = (m_away ? QStringLiteral("database unreachable since %1")
+                         : QStringLiteral("station held by %2 since %1"))
+                     .arg(since, m_holder) +
+                 QStringLiteral("; %1 lines waiting").arg(QLocale::c().toString(waiting));
+    }
+    if (!m_ready) {
+        m_ready = true;
+        m_notifier.ready(status);
+    } else {
+        m_notifier.setStatus(status);
+    }
 }
 
 void Shipper::shipAll()
 {
-    if (!m_session.isOpen() || m_done)
+    if (m_done)
         return;
     // Oldest day first, so that a backlog arrives in order.
     QStringList names(m_dirty.cbegin(), m_dirty.cend());
-    names.sort();
+    std::sort(names.begin(), names.end(), [this](const QString &a, const QString &b) {
+        const QDate x = m_files.count(a) ? m_files.at(a)->day() : QDate();
+        const QDate y = m_files.count(b) ? m_files.at(b)->day() : QDate();
+        return x != y ? x < y : a < b;
+    });
     // Every mark read first, so that one sync of the folder covers them all.
     for (const QString &name : names) {
         const auto it = m_files.find(name);
@@ -212,14 +301,19 @@ void Shipper::shipAll()
             m_dirty.remove(name);
     }
     for (const QString &name : std::as_const(names)) {
-        if (!m_dirty.contains(name))
+        if (!m_holding || !m_dirty.contains(name))
             continue;
         if (!shipFile(*m_files.at(name)))
             break;
         m_dirty.remove(name);
     }
-    if (m_options.once && !m_done)
-        finish(m_unreadable.isEmpty() && !m_unsynced ? 0 : kUnreadableOnce);
+    if (m_done)
+        return;
+    tellStatus();
+    if (m_options.once && m_holding)
+        finish(!m_contested.isEmpty()                  ? kNotAllOnce
+               : m_unreadable.isEmpty() && !m_unsynced ? 0
+                                                       : kUnreadableOnce);
 }
 
 bool Shipper::look(FileCursor &cursor)
@@ -273,6 +367,9 @@ void Shipper::readAgain()
 {
     for (const QString &name : std::as_const(m_unreadable))
         m_dirty.insert(name);
+    for (const QString &name : std::as_const(m_contested))
+        m_dirty.insert(name);
+    m_contested.clear();
     shipSoon();
 }
 
@@ -324,6 +421,9 @@ bool Shipper::shipFile(FileCursor &cursor)
             cursor.shipped(*batch);
             m_shipped.insert(name, ShippedFile{fileId, batch->to});
             count += batch->count();
+            m_lastShipped = QDateTime::currentDateTime();
+            if (cursor.day() == m_today)
+                m_todayRows += batch->count();
         } else if (outcome == PgSession::Outcome::Conflict && ++conflicts < 3) {
             // Another shipper of the same station got there first: start from where it left.
             if (!handle(m_session.load(m_station, m_shipped))) {
@@ -335,8 +435,15 @@ bool Shipper::shipFile(FileCursor &cursor)
             cursor.look();
         } else {
             report();
-            if (outcome == PgSession::Outcome::Conflict)
-                emit logLine(Warning, QStringLiteral("%1: %2").arg(name, m_session.lastError()));
+            if (outcome == PgSession::Outcome::Conflict) {
+                // Not dropped: a day's last file may never change again.
+                emit logLine(
+                    Warning,
+                    QStringLiteral("%1: %2; %3").arg(name, m_session.lastError(), laterText()));
+                m_contested.insert(name);
+                if (!m_options.once && !m_reread.isActive())
+                    m_reread.start(kRereadMs);
+            }
             return handle(outcome);
         }
     }

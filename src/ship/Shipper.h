@@ -1,5 +1,6 @@
 #pragma once
 
+#include "polling/ServiceNotifier.h"
 #include "ship/FileCursor.h"
 #include "ship/PgSession.h"
 
@@ -16,7 +17,8 @@ namespace ship {
 
 // Ships every committed record line of the poll files in one folder into the database, each
 // once: at start, then whenever a file changes (inotify), and again after the database has
-// been away. Logs one line per event.
+// been away. Logs one line per event; under systemd, tells it when it is ready, that its loop
+// is alive, and a status line.
 class Shipper : public QObject {
     Q_OBJECT
 
@@ -26,6 +28,7 @@ public:
     static constexpr int kRefused = 1;
     static constexpr int kUnreachableOnce = 3;
     static constexpr int kUnreadableOnce = 4; // a file or the folder: the rest was shipped
+    static constexpr int kNotAllOnce = 5;     // another shipper ships the station
 
     struct Options {
         QString dir;
@@ -46,7 +49,10 @@ signals:
 
 private:
     void connectDatabase();
+    void waitForStation(const QString &holder);
     void unreachable();
+    // "shipping; 12,345 rows today, last at 14:02; 0 waiting", to systemd; ready the first time.
+    void tellStatus();
     void scan();
     void noticeName(const QString &name);
     void readEvents();
@@ -69,21 +75,31 @@ private:
     Options m_options;
     QByteArray m_station;
     PgSession m_session;
-    std::map<QString, std::unique_ptr<FileCursor>> m_files; // by name, oldest name first
+    std::map<QString, std::unique_ptr<FileCursor>> m_files; // by name
     QHash<QString, ShippedFile> m_shipped;                  // as the database has them
     QSet<QString> m_dirty;
     QSet<QString> m_skipped;
     QSet<QString> m_unreadable; // logged once, tried again by m_reread
+    QSet<QString> m_contested;  // another shipper kept shipping it: tried again by m_reread
     bool m_marksRead = false;   // since the folder was last synced
     bool m_unsynced = false;    // the last sync failed (logged once)
     int m_inotify = -1;
     std::unique_ptr<QSocketNotifier> m_events;
     std::unique_ptr<QSocketNotifier> m_serverWatch;
-    QTimer m_retry;
+    QTimer m_retry; // connects again, or tries the station again
+    QTimer m_ping;  // the watchdog, fed from the event loop: a loop stuck starves it
     QTimer m_soon;
     QTimer m_reread; // what could not be read or synced: no event may say it can be now
     int m_retryMs = 1000;
     bool m_away = false;
+    bool m_holding = false; // the station is this session's
+    QString m_holder;       // who else has it, while waiting
+    QTime m_since;          // when the database went away, or the wait for the station began
+    QDate m_today;
+    qint64 m_todayRows = 0; // of the poll file named after today
+    QDateTime m_lastShipped;
+    ServiceNotifier m_notifier;
+    bool m_ready = false;
     bool m_done = false;
 };
 
