@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <grp.h>
 #include <pwd.h>
@@ -40,7 +41,8 @@ PgCluster::PgCluster(bool fsync)
              {"--no-sync", "--auth=trust", "--username=corvane", "--encoding=UTF8", "--locale=C",
               "--pgdata=" + m_dir.filePath("data")}) ||
         !writeBytes(m_dir.filePath(QStringLiteral("data")), QStringLiteral("pg_hba.conf"),
-                    "local all locked scram-sha-256\nlocal all all trust\n") ||
+                    "local all locked scram-sha-256\nlocal all all trust\n"
+                    "host all all 127.0.0.1/32 trust\n") ||
         !start()) {
         m_error = QStringLiteral("cannot make a server: ") + m_error;
         return;
@@ -89,12 +91,15 @@ bool PgCluster::start()
     m_server->setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")),
                                     QIODevice::Append);
     if (!run(*m_server, QStringLiteral("postgres"),
-             {"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-c", "listen_addresses=", "-c",
-              m_fsync ? "fsync=on" : "fsync=off"}))
+             QStringList{"-D", m_dir.filePath("data"), "-k", m_dir.path(), "-p",
+                         QString::number(m_port), "-c", m_fsync ? "fsync=on" : "fsync=off", "-c",
+                         "listen_addresses="} +
+                 m_settings))
         return false;
     QElapsedTimer clock;
     clock.start();
-    for (QProcess ready; !run(ready, QStringLiteral("pg_isready"), {"-q", "-h", m_dir.path()});) {
+    for (QProcess ready; !run(ready, QStringLiteral("pg_isready"),
+                              {"-q", "-h", m_dir.path(), "-p", QString::number(m_port)});) {
         if (m_server->waitForFinished(10) || clock.elapsed() > 60000) {
             m_error = QStringLiteral("postgres did not start; see ") + m_dir.filePath("server.log");
             m_dir.setAutoRemove(false);
@@ -110,6 +115,33 @@ bool PgCluster::stop()
     if (isRunning())
         ::kill(pid_t(m_server->processId()), SIGINT);
     return !m_server || m_server->waitForFinished(30000) || !isRunning();
+}
+
+bool PgCluster::listenWithTls()
+{
+    // A port nobody listens on now.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size);
+    ::close(fd);
+    QProcess openssl;
+    openssl.setChildProcessModifier(asServerUser(SIGKILL));
+    openssl.setWorkingDirectory(m_dir.path());
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                   "/CN=localhost", "-addext", "subjectAltName=DNS:localhost", "-keyout",
+                   "server.key", "-out", "server.crt"});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0 || !stop())
+        return false;
+    m_port = ntohs(address.sin_port);
+    m_settings = {"-c", "listen_addresses=127.0.0.1",
+                  "-c", "ssl_cert_file=" + certificate(),
+                  "-c", "ssl_key_file=" + m_dir.filePath("server.key")};
+    m_error.clear();
+    return start() && (query("ALTER SYSTEM SET ssl = on", "postgres"), m_error.isEmpty()) &&
+           query("SELECT pg_reload_conf()", "postgres") == QStringList{"t"};
 }
 
 QStringList PgCluster::query(const QString &sql, const QString &db)

@@ -30,8 +30,16 @@ public:
     // As "corvane"; a user= or dbname= added after it wins.
     QString conninfo(const QString &db = QStringLiteral("corvane")) const
     {
-        return QStringLiteral("host=%1 dbname=%2 user=corvane").arg(m_dir.path(), db);
+        return QStringLiteral("host=%1 port=%2 dbname=%3 user=corvane")
+            .arg(m_dir.path())
+            .arg(m_port)
+            .arg(db);
     }
+    // Restarts the server with TLS on (ssl, which a reload may turn off), listening on the
+    // loopback too, on port(), with a certificate for localhost made by openssl: certificate().
+    bool listenWithTls();
+    int port() const { return m_port; }
+    QString certificate() const { return m_dir.filePath(QStringLiteral("server.crt")); }
     // sql as the superuser on db, through psql: a line per row, its values between blanks.
     // Nothing on failure, and error() says why.
     QStringList query(const QString &sql, const QString &db = QStringLiteral("corvane"));
@@ -45,6 +53,8 @@ private:
 
     QTemporaryDir m_dir;
     bool m_fsync;
+    int m_port = 5432;
+    QStringList m_settings;
     std::unique_ptr<QProcess> m_server;
     QString m_error;
 };

@@ -9,9 +9,14 @@
 #include <QSysInfo>
 #include <QTest>
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -75,7 +80,7 @@ struct ShipFixture : WorkDir {
         for (const QString &name : dir.entryList({"*.pol"}, QDir::Files, QDir::Name)) {
             const QString path = dir.filePath(name);
             const auto mark = CommitMark::readFor(path, CommitMark::fileIdOf(path));
-            const QByteArray bytes = read(name).left(mark ? mark->length : -1);
+            const QByteArray bytes = mark ? read(name).left(mark->length) : read(name);
             for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
                 out << row(name, 1, at, bytes.mid(at, end - at));
         }
@@ -102,6 +107,34 @@ struct LiveFixture : ShipFixture {
     bool waitLogged(const char *text)
     {
         return QTest::qWaitFor([&] { return shipper.peek(1 << 16).contains(text); }, 10000);
+    }
+};
+
+// systemd's end of NOTIFY_SOCKET: every message, and when it came.
+struct NotifySocket {
+    QString path;
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    QElapsedTimer clock;
+    QList<std::pair<qint64, QByteArray>> messages;
+
+    explicit NotifySocket(const QString &socketPath) : path(socketPath)
+    {
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        clock.start();
+    }
+    ~NotifySocket() { ::close(fd); }
+    QString statuses()
+    {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            messages.append({clock.elapsed(), QByteArray(buffer, int(n))});
+        QStringList out;
+        for (const auto &m : std::as_const(messages))
+            if (const qsizetype at = m.second.indexOf("STATUS="); at >= 0)
+                out << QString::fromUtf8(m.second.mid(at + 7));
+        return out.join('|');
     }
 };
 
@@ -282,6 +315,7 @@ private slots:
         add("no right to create the tables", "user=clerk", "", 1, "cannot create the tables");
         add("server away", "", "", 3, "<3>database unreachable");
         add("connection string does not parse", "nonsense", "", 2, "--database does not parse");
+        add("password in the connection string", "password=secret", "", 2, "~/.pgpass, a file");
     }
 
     void shouldStopOnWhatCannotWork()
@@ -301,6 +335,181 @@ private slots:
         QCOMPARE(s.log.count("<3>") + s.log.count("corvane-ship: "), 1);
         QVERIFY(!s.log.contains("secret") && !s.log.contains("wrong"));
         QVERIFY(s.pg.start());
+    }
+
+    // TCP to a host other than the loopback asks for verify-full unless sslmode is given; a
+    // server whose TLS does not verify, or that has none, is refused with how to mend it.
+    void shouldRefuseWhatIsNotTls_data()
+    {
+        const auto add = table<QString, int, QString>({"conninfo", "status", "logged"});
+        const QString remote = "host=corvane.test hostaddr=127.0.0.1 ";
+        add("loopback keeps libpq's default", "host=localhost", 0, "");
+        add("remote name: verify-full", remote + "sslrootcert=CERT", 1, "does not match host name");
+        add("sslmode given stands", remote + "sslmode=prefer", 0, "");
+        add("server without TLS", "host=localhost sslmode=verify-full sslrootcert=CERT", 1,
+            "server does not support SSL");
+    }
+
+    void shouldRefuseWhatIsNotTls()
+    {
+        QFETCH(QString, conninfo);
+        static const bool tls = server->listenWithTls();
+        QVERIFY2(tls, qPrintable(server->error()));
+        ShipFixture s;
+        s.env.insert("HOME", s.dir.path()); // no root certificate of the user's
+        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
+        const bool off = QTest::currentDataTag() == QByteArray("server without TLS");
+        s.pg.query(off ? "ALTER SYSTEM SET ssl = off" : "ALTER SYSTEM SET ssl = on", "postgres");
+        s.pg.query("SELECT pg_reload_conf()", "postgres");
+        QTest::qWait(300);
+        QTEST(s.once(s.conninfo() + ' ' + conninfo.replace("CERT", s.pg.certificate())), "status");
+        QFETCH(QString, logged);
+        QVERIFY2(s.log.contains(logged.toUtf8()) &&
+                     s.log.contains("sslrootcert=FILE") == !logged.isEmpty(),
+                 s.log.constData());
+    }
+
+    // What trying again may mend, by SQLSTATE, a trigger raising it: a --once run ends as
+    // for a server away (3), a refusal ends it (1).
+    void shouldTellWhatPassesFromWhatDoesNot_data()
+    {
+        const auto add = table<QString, int>({"state", "status"});
+        add("statement time-out", "57014", 3);
+        add("lock time-out", "55P03", 3);
+        add("read-only transaction", "25006", 3);
+        add("server starting up", "57P03", 3);
+        add("no privilege", "42501", 1);
+    }
+
+    void shouldTellWhatPassesFromWhatDoesNot()
+    {
+        QFETCH(QString, state);
+        ShipFixture s;
+        QCOMPARE(s.once(s.conninfo()), 0); // the tables
+        s.pg.query("CREATE FUNCTION fail() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE "
+                   "EXCEPTION 'planted' USING ERRCODE = '" +
+                       state +
+                       "'; END$$; CREATE TRIGGER fail BEFORE INSERT ON corvane_files "
+                       "FOR EACH ROW EXECUTE FUNCTION fail()",
+                   s.db);
+        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
+        QTEST(s.once(s.conninfo()), "status");
+        QVERIFY2(s.log.contains("planted"), s.log.constData());
+    }
+
+    // A failover to a standby, as the database set read-only under a running shipper: it
+    // waits, says so once, and ships everything once when it may write again.
+    void shouldWaitOutAReadOnlyDatabase()
+    {
+        LiveFixture s;
+        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
+        s.startShipper();
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 1, 10000);
+        const auto readOnly = [&](const char *value) {
+            s.pg.query(QStringLiteral("ALTER SYSTEM SET default_transaction_read_only = ") + value,
+                       "postgres");
+            s.pg.query("SELECT pg_reload_conf()", "postgres");
+        };
+        readOnly("on");
+        QTest::qWait(300);
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n"));
+        QVERIFY(s.waitLogged("read-only"));
+        QTest::qWait(2500);
+        readOnly("off");
+        QVERIFY(s.waitLogged("database back"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
+        const QByteArray log = s.shipper.readAll();
+        QVERIFY2(log.count("<4>database unreachable: ") == 1 && log.count("back") == 1,
+                 log.constData());
+    }
+
+    // A cloned machine keeps its host name, so its station: the second shipper waits, says
+    // once who ships the station, and takes over when that one goes; --once does not wait.
+    void shouldShipAStationFromOneShipperAtATime()
+    {
+        LiveFixture s;
+        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
+        s.startShipper();
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 1, 10000);
+        ChildProcess second;
+        second.start(CORVANE_SHIP, {"--dir=" + s.dir.path(), "--database=" + s.conninfo()});
+        QVERIFY(QTest::qWaitFor([&] { return second.peek(4096).contains("waiting"); }, 10000));
+        QCOMPARE(s.once(s.conninfo()), 5);
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
+        s.shipper.kill();
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\n"));
+        QVERIFY(QTest::qWaitFor([&] { return second.peek(4096).contains("taken over"); }, 10000));
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
+        const QByteArray log = second.readAll() + s.log;
+        QVERIFY2(log.count("is being shipped by corvane-ship from the local socket") == 2,
+                 log.constData());
+        second.terminate();
+        QVERIFY(second.waitForFinished());
+    }
+
+    // Oldest day first by the date a name gives; a record longer than a batch, and a backlog
+    // of several batches, shipped whole.
+    void shouldShipOldestDayFirstAndEveryBatch_data()
+    {
+        const auto add = table<QStringList, QByteArray>({"files", "bytes"});
+        add("across a month's end", {"01-12-26.pol", "30-11-26.pol", "02-01-27.pol"}, "A\r\n");
+        add("a record longer than a batch", {"05-12-26.pol"},
+            QByteArray(3 << 19, 'L') + "\r\nB\r\n");
+        add("a backlog of batches", {"05-12-26.pol"},
+            QByteArray(1021, 'R').append("\r\n").repeated(3000));
+    }
+
+    void shouldShipOldestDayFirstAndEveryBatch()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QByteArray, bytes);
+        ShipFixture s;
+        for (const QString &name : files)
+            QVERIFY(s.write(name, bytes));
+        QCOMPARE(s.once(s.conninfo()), 0);
+        QCOMPARE(s.rows(), s.committedLines());
+        std::sort(files.begin(), files.end(), [](const QString &a, const QString &b) {
+            return QDate::fromString(a.left(8), "dd-MM-yy") <
+                   QDate::fromString(b.left(8), "dd-MM-yy");
+        });
+        QCOMPARE(s.pg.query("SELECT file_name FROM corvane_files ORDER BY file_id", s.db), files);
+    }
+
+    // Under systemd: ready after the first connection, the watchdog fed all along, and a
+    // status line that follows the database and the lines waiting.
+    void shouldTellSystemdWhatItDoes()
+    {
+        LiveFixture s;
+        NotifySocket systemd(s.dir.filePath("notify"));
+        s.env.insert("NOTIFY_SOCKET", systemd.path);
+        s.env.insert("WATCHDOG_USEC", "2000000");
+        s.shipper.setProcessEnvironment(s.env);
+        const QString today = QDate::currentDate().toString("dd-MM-yy") + ".pol";
+        QVERIFY(s.write(today, "A\r\nB\r\n"));
+        s.startShipper();
+        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("0 waiting"); }, 10000));
+        QVERIFY(s.pg.stop());
+        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("unreachable"); }, 5000));
+        QVERIFY(s.write(today, "A\r\nB\r\nC\r\nD\r\n"));
+        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("2 lines"); }, 5000));
+        QVERIFY(s.pg.start());
+        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("4 rows"); }, 10000));
+        s.shipper.terminate();
+        QVERIFY(s.shipper.waitForFinished());
+        const QString at = "\\d\\d:\\d\\d";
+        QVERIFY2(QRegularExpression("^shipping; 2 rows today, last at " + at +
+                                    "; 0 waiting\\|database unreachable since " + at +
+                                    "; 0 lines waiting\\|database unreachable since " + at +
+                                    "; 2 lines waiting\\|shipping; 4 rows today, last at " + at +
+                                    "; 0 waiting$")
+                     .match(systemd.statuses())
+                     .hasMatch(),
+                 qPrintable(systemd.statuses()));
+        QVERIFY(systemd.messages.first().second.startsWith("READY=1\nSTATUS="));
+        QCOMPARE(systemd.messages.last().second, QByteArray("STOPPING=1"));
+        for (qsizetype i = 1; i < systemd.messages.size(); ++i)
+            QVERIFY(systemd.messages[i].first - systemd.messages[i - 1].first < 1000);
     }
 
     // Records keep coming from the terminal through corvane-poll while the poller and the

@@ -116,6 +116,7 @@ int main(int argc, char *argv[])
     QObject::connect(&shipper, &ship::Shipper::finished, &app, &QCoreApplication::exit,
                      Qt::QueuedConnection);
     QSocketNotifier stop(options->stopFd, QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &shipper, &ship::Shipper::stop);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
     shipper.start();
     const int status = app.exec();

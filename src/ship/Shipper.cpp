@@ -30,9 +30,14 @@ Shipper::Shipper(const Options &options, QObject *parent)
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
-    m_session.setAlive([this] { m_notifier.alive(); });
+    // systemd watches from ready on.
+    const auto alive = [this] {
+        if (m_ready)
+            m_notifier.alive();
+    };
+    m_session.setAlive(alive);
     if (m_notifier.pingIntervalMs() > 0) {
-        connect(&m_ping, &QTimer::timeout, this, [this] { m_notifier.alive(); });
+        connect(&m_ping, &QTimer::timeout, this, alive);
         m_ping.start(int(m_notifier.pingIntervalMs()));
     }
     m_soon.setSingleShot(true);

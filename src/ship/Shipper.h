@@ -42,6 +42,8 @@ public:
     ~Shipper() override;
 
     void start();
+    // Ends at once, telling systemd so.
+    void stop() { finish(0); }
 
 signals:
     void logLine(int priority, const QString &text);
