@@ -410,7 +410,7 @@ MUTANTS = [
     ('M172', SESSION, 'return "verify-full";', 'return {};', SHIP,
      'a remote host gets libpq\'s prefer, which anyone on the path can strip'),
     ('M173', SESSION, '        options(conninfo).contains("sslmode"))', '        false)', SHIP,
-     'sslmode=prefer in the connection string is overridden'),
+     'the start line says verify-full where the connection string\'s sslmode=prefer stands'),
     ('M174', SESSION, '(message.contains(QLatin1String("support SSL")) ||', '(', SHIP,
      'a server without TLS is waited for instead of refused'),
     ('M175', SESSION, '{"57014", true},', '{"57014", false},', SHIP,
