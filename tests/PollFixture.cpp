@@ -1,8 +1,38 @@
 #include "PollFixture.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QListView>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+CycleFixture::CycleFixture()
+{
+    openLink(); // a failure shows as a port failure of the cycle
+    const auto note = [this](const QString &event) {
+        if (!events.contains(event))
+            events << event;
+    };
+    QObject::connect(&cycle, &PollCycle::onLineChanged, [=](bool on) { note(on ? "on" : "off"); });
+    QObject::connect(&cycle, &PollCycle::statusRead, [=](bool hasRecords, const QString &file) {
+        note(hasRecords ? "records in " + file : "empty");
+    });
+    QObject::connect(&cycle, &PollCycle::transferEnded, [=](bool stored, qsizetype n) {
+        note((stored ? "stored " : "unstored ") + QString::number(n));
+    });
+}
+
+bool CycleFixture::run(const std::function<bool()> &until, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    bool held = false;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { stop = (held = held || until()) || deadline.hasExpired(); });
+    tick.start(10);
+    cycle.run();
+    return held;
+}
 
 PollFixture::PollFixture()
 {
@@ -13,32 +43,27 @@ PollFixture::PollFixture()
 bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
                       const std::function<void()> &onTick)
 {
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(timeoutMs);
     QTimer tick;
-    tick.setInterval(10);
     bool clicked = false;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (onTick)
             onTick();
-        if (clicked || !(until() || clock.elapsed() > timeoutMs))
-            return;
+        for (const char *light : {"Label1", "Label2"})
+            if (visible(light) && !lights.contains(light))
+                lights += light;
         auto *uscita = screen->findChild<QPushButton *>("Command2");
-        if (uscita->isEnabled()) {
+        if (!clicked && (until() || deadline.hasExpired()) && uscita->isEnabled()) {
             clicked = true;
             uscita->click();
         }
     });
-    tick.start();
+    tick.start(10);
     screen->show();
-    while (screen->isVisible() && clock.elapsed() < timeoutMs + 5000)
+    const QDeadlineTimer giveUp(timeoutMs + 5000);
+    while (screen->isVisible() && !giveUp.hasExpired())
         QTest::qWait(10);
     return !screen->isVisible();
-}
-
-QString PollFixture::todaysFile() const
-{
-    return PollStore::fileName(kToday);
 }
 
 QStringList PollFixture::listItems() const
@@ -48,19 +73,4 @@ QStringList PollFixture::listItems() const
     for (int i = 0; i < model->rowCount(); ++i)
         items << model->index(i, 0).data().toString();
     return items;
-}
-
-QString PollFixture::text(const char *label) const
-{
-    return screen->findChild<QLabel *>(label)->text();
-}
-
-bool PollFixture::visible(const char *label) const
-{
-    return screen->findChild<QLabel *>(label)->isVisible();
-}
-
-bool PollFixture::enabled(const char *control) const
-{
-    return screen->findChild<QWidget *>(control)->isEnabled();
 }

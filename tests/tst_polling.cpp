@@ -1,20 +1,14 @@
 // Polling: the poll file, the splitting of a transfer, the cycle on the line and its screen.
 #include "DataTable.h"
 #include "PollFixture.h"
-#include "SimFixture.h"
 #include "polling/RecordSplitter.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QListView>
 #include <QTest>
 
 #include <optional>
-
-namespace {
-
-const QDate kDay(2026, 12, 5);
-
-} // namespace
 
 class TestPolling : public QObject {
     Q_OBJECT
@@ -53,21 +47,21 @@ private slots:
         QFETCH(QList<QByteArray>, records);
         QFETCH(QByteArray, after);
         WorkDir w;
-        const QString path = w.dir.filePath("05-12-26.pol");
+        const QString path = w.dir.filePath("06-12-26.pol");
         if (!before.isEmpty())
-            QVERIFY(w.write("05-12-26.pol", stale == "rewritten" ? "A1\r\n" : before));
+            QVERIFY(w.write("06-12-26.pol", stale == "rewritten" ? "A1\r\n" : before));
         if (committed >= 0) {
             CommitMark::FileId id = CommitMark::fileIdOf(path);
             id.birth -= stale == "removed" ? 1000000000 : 0;
             QVERIFY((CommitMark{"0123456789abcdef", id, committed, 0}).writeFor(path));
         }
         if (stale == "rewritten")
-            QVERIFY(w.write("05-12-26.pol", before));
-        PollStore store(w.dir, [] { return kDay; });
+            QVERIFY(w.write("06-12-26.pol", before));
+        PollStore store(w.dir, [] { return kToday; });
         for (const QByteArray &r : records)
             QVERIFY(store.append(r));
         QVERIFY(store.commit());
-        QCOMPARE(w.read("05-12-26.pol"), after);
+        QCOMPARE(w.read("06-12-26.pol"), after);
         QCOMPARE(
             CommitMark::readFor(path, CommitMark::fileIdOf(path)).value_or(CommitMark{}).length,
             after.size());
@@ -112,7 +106,7 @@ private slots:
     void shouldFailTheCommitWhenTheDiskFillsUp()
     {
         WorkDir w;
-        PollStore store(w.dir, [] { return kDay; });
+        PollStore store(w.dir, [] { return kToday; });
         QVERIFY(store.append("0123456789"));
         QVERIFY(store.commit());
         {
@@ -173,80 +167,58 @@ private slots:
     void shouldLeaveAFileInUseToItsStore()
     {
         WorkDir w;
-        PollStore first(w.dir, [] { return kDay; }), second(w.dir, [] { return kDay; });
+        PollStore first(w.dir, [] { return kToday; }), second(w.dir, [] { return kToday; });
         QVERIFY(first.append("A") && !second.append("B") && !second.commit() && first.commit());
         QVERIFY(second.append("B") && second.commit());
-        QCOMPARE(w.read("05-12-26.pol"), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(w.read("06-12-26.pol"), QByteArray("A\r\nB\r\n"));
     }
 
-    // Turn after turn: the bytes and the least pause before each (ms, from the first " "),
-    // what is stored before the terminal is told to forget it, and what the screen shows:
-    // the one light ever lit (Label1 "Off Line", Label2 "On Line"), then Label3 and Label4
-    // at the end where given.
+    // The cycle turn after turn: the bytes and the least pause before each (ms, from the
+    // first " "), what is stored before the terminal is told to forget it, and what the
+    // cycle reports.
     void shouldPollTurnByTurn_data()
     {
-        const auto row =
-            table<QString, QByteArray, QList<double>, QStringList, QString, QStringList>(
-                {"fault", "traffic", "gaps", "items", "light", "labels"});
+        const auto row = table<QString, QByteArray, QList<double>, QList<QByteArray>, QStringList>(
+            {"fault", "traffic", "gaps", "records", "events"});
         row("records", "", " 0!?^\r 0!7^\r 0!6^\r ",
             {100, 100, 100, 100, 100, 500, 100, 200, 100, 100, 100, 2100, 100, 200, 100, 100, 100,
              1000},
-            {"8001234567890;00001", "8001234567891;00002"}, "Label2", {});
+            {"8001234567890;00001", "8001234567891;00002"},
+            {"on", "records in 06-12-26.pol", "stored 2"});
         // " " 100 "0", one second for the answer, the single space, then the idle second.
         row("terminal off", "silent", " 0  0  0 ", {100, 1100, 1000, 100, 1100, 1000, 100, 1100},
-            {}, "Label1", {"", ""});
-        row("empty memory", "", " 0!?^\r 0!?^\r", {}, {}, "Label2",
-            {"Terminale Compatibile", "Nessun record in memoria"});
+            {}, {"off"});
+        row("empty memory", "", " 0!?^\r 0!?^\r", {}, {}, {"on", "empty"});
         // What follows the last CR is a record too. The leading byte may be any; the others are
         // stored as they came.
-        row("unterminated tail",
-            QString::fromLatin1("transfer=XA\r\n\xe0"
-                                "B\r\nC"),
-            " 0!?^\r 0!7^\r 0!6^\r", {}, {"A", QString::fromUtf8("àB"), "C"}, "Label2", {});
+        row("unterminated tail", QString::fromLatin1("transfer=XA\r\n\340B\r\nC"),
+            " 0!?^\r 0!7^\r 0!6^\r", {}, {"A", "\340B", "C"},
+            {"on", "records in 06-12-26.pol", "stored 3"});
     }
 
     void shouldPollTurnByTurn()
     {
         QFETCH(QByteArray, traffic);
-        QFETCH(QStringList, items);
-        PollFixture f;
-        QList<QByteArray> records;
-        for (const QString &item : items)
-            records << item.toLatin1();
+        QFETCH(QList<QByteArray>, records);
+        QByteArray atClear;
+        CycleFixture f;
         f.terminal.setRecords(records);
         QFETCH(QString, fault);
         putFault(f.terminal, fault);
-        QByteArray atClear;
-        f.terminal.setOnClear([&] { atClear = f.read(f.todaysFile()); });
-        QString lights;
-        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= traffic.size(); }, 10000,
-                      [&] {
-                          for (const char *light : {"Label1", "Label2"})
-                              if (f.visible(light) && !lights.contains(light))
-                                  lights += light;
-                      }));
-        f.terminal.setOnClear({});
+        f.terminal.setOnClear([&] { atClear = f.read("06-12-26.pol"); });
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= traffic.size(); }, 10000));
         const auto log = f.terminal.received();
         QCOMPARE(bytesOf(log).left(traffic.size()), traffic);
         QFETCH(QList<double>, gaps);
         const QString gapsOff = checkGaps(log, gaps, 80);
         QVERIFY2(gapsOff.isEmpty(), qPrintable(gapsOff));
-
-        const QByteArray stored = records.isEmpty() ? "<missing>" : records.join("\r\n") + "\r\n";
-        QCOMPARE(records.isEmpty() ? f.read(f.todaysFile()) : atClear, stored);
-        QCOMPARE(f.terminal.clearCount(), records.isEmpty() ? 0 : 1);
-        QCOMPARE(f.listItems(), items);
-        if (!items.isEmpty())
-            QCOMPARE(f.text("La1"), QStringLiteral(" %1 Records").arg(items.size()));
-        QCOMPARE(f.screen->windowTitle(),
-                 fault == "silent" ? "Polling" : "Scarico dati su File: " + f.todaysFile());
-        QTEST(lights, "light");
-        QFETCH(QStringList, labels);
-        if (!labels.isEmpty())
-            QCOMPARE((QStringList{f.text("Label3"), f.text("Label4")}), labels);
+        QCOMPARE(atClear, lines(records));
+        QTEST(f.events, "events");
         QVERIFY(f.dialogs.shown.isEmpty());
     }
 
+    // A transfer that does not reach the disk leaves the terminal's memory alone: it comes
+    // again on the next turn, is stored, and only then cleared.
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
     {
         const auto row = table<bool>({"sizeLimit"}); // else a directory where the file would be
@@ -257,98 +229,79 @@ private slots:
     void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
     {
         QFETCH(bool, sizeLimit);
-        PollFixture f;
+        CycleFixture f;
         f.terminal.setRecords({"A", "B"});
         // Lets one byte through, as a disk that fills up mid-write would.
         std::optional<decltype(fileSizeLimit(1))> limit;
         if (sizeLimit)
             limit.emplace(fileSizeLimit(1));
         else
-            QVERIFY(f.dir.mkdir(f.todaysFile()));
-        bool repaired = false;
-        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000,
-                      [&] {
-                          if (!repaired && f.text("La1") == PollScreen::kWriteErrorText) {
-                              QVERIFY(f.terminal.records().size() == 2);
-                              QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
-                              if (sizeLimit)
-                                  limit.reset();
-                              else
-                                  QVERIFY(f.dir.rmdir(f.todaysFile()));
-                              repaired = true;
-                          }
-                      }));
-        QVERIFY(repaired);
-        // Fetched again on the next turn, stored, and only then cleared.
-        QCOMPARE(f.read(f.todaysFile()), QByteArray("A\r\nB\r\n"));
-        QCOMPARE(f.listItems(), (QStringList{"A", "B", "A", "B"}));
-        QCOMPARE(f.text("La1"), QStringLiteral(" 4 Records"));
-        const QByteArray traffic = f.terminal.receivedBytes();
-        QCOMPARE(traffic.count("!7^\r"), 2);
-        QCOMPARE(traffic.count("!6^\r"), 1);
-        QVERIFY(traffic.indexOf("!6^\r") > traffic.lastIndexOf("!7^\r"));
+            QVERIFY(f.dir.mkdir("06-12-26.pol"));
+        QObject::connect(&f.cycle, &PollCycle::transferEnded, [&](bool stored) {
+            if (!stored && !sizeLimit)
+                QVERIFY(f.dir.rmdir("06-12-26.pol"));
+            if (!stored)
+                limit.reset();
+        });
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000));
+        QCOMPARE(f.read("06-12-26.pol"), QByteArray("A\r\nB\r\n"));
+        QCOMPARE(f.events,
+                 (QStringList{"on", "records in 06-12-26.pol", "unstored 2", "stored 2"}));
     }
 
     // The terminal keeps its memory when the transfer never ends (what came up to the limit
-    // is stored, the tail is not) or when the wake-up before the clear goes unanswered.
+    // is kept aside, the tail is not) or when the wake-up before the clear goes unanswered.
     void shouldNotClearWhenUnsure_data()
     {
-        // A transfer that never ends is never complete: its records are kept aside.
-        const auto row = table<QString, int, bool>({"fault", "stored", "aside"});
-        row("transfer never ends", "endless", 20, true);
-        row("wake-up before the clear unanswered", "mute", 1, false);
+        const auto row = table<QString, bool>({"fault", "aside"});
+        row("transfer never ends", "endless", true);
+        row("wake-up before the clear unanswered", "mute", false);
     }
 
     void shouldNotClearWhenUnsure()
     {
         QFETCH(QString, fault);
-        QFETCH(int, stored);
         QFETCH(bool, aside);
-        PollFixture f;
-        f.screen->cycle().setTransferLimit(100);
+        CycleFixture f;
+        f.cycle.setTransferLimit(100);
         QByteArray transfer("\x02");
         for (int i = 10; i < (fault == "endless" ? 40 : 11); ++i)
             transfer += "R" + QByteArray::number(i) + "\r\n"; // endless: 150 bytes
         f.terminal.setRecords({"present"});
         f.terminal.setTransferOverride(transfer);
-        // Until the next turn, well after a clear would have gone out.
-        const auto next = [&] {
-            return f.terminal.receivedBytes().count("!?^\r") >= 2 ||
-                   f.terminal.receivedBytes().count(" 0") >= 4;
-        };
-        QVERIFY(f.run(next, 10000, [&] {
-            if (fault == "mute" && f.listItems().size() == 1)
-                f.terminal.setSilent(true);
-        }));
-        QCOMPARE(f.listItems().size(), stored);
-        QCOMPARE(f.listItems().last(), "R" + QString::number(9 + stored));
-        QCOMPARE(f.read(f.todaysFile()).count("\r\n"), aside ? 0 : stored);
-        QCOMPARE(f.setAside().count("\r\n"), aside ? stored : 0);
+        f.cycle.setRecordSink([&](const QByteArray &) { f.terminal.setSilent(fault == "mute"); });
+        // Until the third wake-up: the one before the clear, or the next turn's.
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().count(" 0") >= 3; }, 10000));
+        const QByteArray stored = transfer.mid(1, 100);
+        QCOMPARE(f.pollFiles(), aside ? QByteArray() : stored);
+        QCOMPARE(f.setAside(), aside ? stored : QByteArray());
         QVERIFY(!f.terminal.receivedBytes().contains("!6^\r"));
         QCOMPARE(f.terminal.records(), QList<QByteArray>{"present"});
     }
 
-    void shouldLockListDuringTransferAndOfferItAfter()
+    // One turn on the screen: the light, the terminal's state, the caption and the records
+    // listed as they come, with the list and the buttons locked until the transfer has ended.
+    void shouldShowTheTurnAndLockTheListDuringTheTransfer()
     {
         PollFixture f;
         f.terminal.setRecords({"present"});
         f.terminal.setTransferOverride("\x02R1\r\nR2\r\nR3\r\n");
         f.terminal.setReplyCharDelayMs(40);
-        int midTransferSamples = 0;
-        bool everUnlockedMidTransfer = false;
+        QSet<bool> enabledMidTransfer; // while some of the records are listed
         QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 8000,
                       [&] {
-                          const int n = f.listItems().size();
-                          if (n >= 1 && n < 3) {
-                              ++midTransferSamples;
-                              everUnlockedMidTransfer |= f.enabled("Command2") ||
-                                                         f.enabled("Command4") ||
-                                                         f.enabled("List1");
-                          }
+                          if (f.listItems().size() == 1)
+                              enabledMidTransfer << (f.enabled("Command2") ||
+                                                     f.enabled("Command4") || f.enabled("List1"));
                       }));
-        QVERIFY(midTransferSamples > 0);
-        QVERIFY(!everUnlockedMidTransfer);
+        QCOMPARE(enabledMidTransfer, QSet<bool>{false});
         QVERIFY(f.enabled("Command2") && f.enabled("Command4") && f.enabled("List1"));
+        QCOMPARE(f.lights, "Label2");
+        QCOMPARE((QStringList{f.text("Label3"), f.text("Label4")}),
+                 (QStringList{"Terminale Compatibile", "Presenti dati in memoria"}));
+        QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: 06-12-26.pol");
+        QCOMPARE(f.listItems(), (QStringList{"R1", "R2", "R3"}));
+        QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
 
         auto *list = f.screen->findChild<QListView *>("List1");
         f.screen->List1_Click(list->model()->index(2, 0));
@@ -360,11 +313,16 @@ private slots:
         f.screen->Command4_Click();
         QCOMPARE(list->model()->rowCount(), 0);
         QCOMPARE(f.text("La1"), QStringLiteral("Records"));
-        QCOMPARE(f.read(f.todaysFile()), QByteArray("R1\r\nR2\r\nR3\r\n"));
         f.screen->Command4_Click(); // empty list: no question
         const QString ask =
             QStringLiteral("question| Corvane|Rimuovere i dati presenti nella lista ?");
         QCOMPARE(f.dialogs.shown, (QStringList{ask, ask}));
+
+        // What the cycle reports on other turns.
+        emit f.screen->cycle().statusRead(false, f.todaysFile());
+        QCOMPARE(f.text("Label4"), QStringLiteral("Nessun record in memoria"));
+        emit f.screen->cycle().transferEnded(false, 2);
+        QCOMPARE(f.text("La1"), QString::fromLatin1(PollScreen::kWriteErrorText));
     }
 
     void shouldTreatFrameCloseLikeUscitaAndIgnoreEsc()
@@ -392,6 +350,7 @@ private slots:
         const double closedAfterMs = (sim::TerminalSim::nowUs() - closedAtUs) / 1000.0;
         QVERIFY2(closedAfterMs < 2300, qPrintable(QString::number(closedAfterMs)));
         QVERIFY(f.state.pollStopRequested); // the main window clears it, not the screen
+        QCOMPARE(f.lights, "Label1");
     }
 
     void shouldCloseAtOnceWhenCycleIsNotRunning()
