@@ -50,7 +50,7 @@ bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
         if (onTick)
             onTick();
         for (const char *light : {"Label1", "Label2"})
-            if (visible(light) && !lights.contains(light))
+            if (screen->findChild<QLabel *>(light)->isVisible() && !lights.contains(light))
                 lights += light;
         auto *uscita = screen->findChild<QPushButton *>("Command2");
         if (!clicked && (until() || deadline.hasExpired()) && uscita->isEnabled()) {

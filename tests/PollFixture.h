@@ -45,10 +45,6 @@ struct PollFixture : MainFixture {
     QString todaysFile() const { return PollStore::fileName(kToday); }
     QStringList listItems() const;
     QString text(const char *label) const { return screen->findChild<QLabel *>(label)->text(); }
-    bool visible(const char *label) const
-    {
-        return screen->findChild<QLabel *>(label)->isVisible();
-    }
     bool enabled(const char *control) const
     {
         return screen->findChild<QWidget *>(control)->isEnabled();
