@@ -1,17 +1,14 @@
 // corvane-poll, the headless poller, run as the service runs it: a child process on a
 // simulated terminal, stopped by signal.
 #include "DataTable.h"
+#include "NotifySocket.h"
 #include "SimFixture.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <csignal>
-#include <functional>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -48,42 +45,6 @@ struct Service : WorkDir {
 };
 
 constexpr qint64 kWatchdogUs = 2000000;
-
-// systemd's end of the notification protocol: a datagram socket. Each message is kept with the
-// time it arrived, so the test waits through wait(), which reads them as they come.
-struct NotifySocket {
-    QString path;
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    QElapsedTimer clock;
-    QList<std::pair<qint64, QByteArray>> messages; // ms since start, the message
-    QStringList statuses;
-
-    explicit NotifySocket(const QString &socketPath) : path(socketPath)
-    {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        clock.start();
-    }
-    ~NotifySocket() { ::close(fd); }
-    bool wait(
-        int ms, const std::function<bool()> &done = [] { return false; })
-    {
-        return QTest::qWaitFor(
-            [&] {
-                char buffer[4096];
-                for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-                    messages.append({clock.elapsed(), QByteArray(buffer, int(n))});
-                    for (const QByteArray &line : messages.last().second.split('\n'))
-                        if (line.startsWith("STATUS="))
-                            statuses << QString::fromUtf8(line.mid(7));
-                }
-                return done();
-            },
-            ms);
-    }
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 // corvane-ship against a PostgreSQL server of the test's own: what reaches the database, once.
 #include "DataTable.h"
+#include "NotifySocket.h"
 #include "PgCluster.h"
 #include "SimFixture.h"
 #include "polling/CommitMark.h"
@@ -9,14 +10,11 @@
 #include <QSysInfo>
 #include <QTest>
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 namespace {
 
@@ -107,38 +105,6 @@ struct LiveFixture : ShipFixture {
     bool waitLogged(const char *text)
     {
         return QTest::qWaitFor([&] { return shipper.peek(1 << 16).contains(text); }, 10000);
-    }
-};
-
-// systemd's end of NOTIFY_SOCKET: every message, and when it came.
-struct NotifySocket {
-    QString path;
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    QElapsedTimer clock;
-    QList<std::pair<qint64, QByteArray>> messages;
-
-    explicit NotifySocket(const QString &socketPath) : path(socketPath)
-    {
-        sockaddr_un address{AF_UNIX, {}};
-        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        clock.start();
-    }
-    ~NotifySocket() { ::close(fd); }
-    QString statuses()
-    {
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
-            messages.append({clock.elapsed(), QByteArray(buffer, int(n))});
-        QStringList out;
-        for (const auto &[ms, text] : std::as_const(messages))
-            if (const qsizetype at = text.indexOf("STATUS="); at >= 0)
-                out << QString::fromUtf8(text.mid(at + 7));
-        return out.join('|');
-    }
-    void wait(int ms)
-    {
-        [[maybe_unused]] const bool never = QTest::qWaitFor([&] { return statuses(), false; }, ms);
     }
 };
 
@@ -468,7 +434,7 @@ private slots:
         const QString today = QDate::currentDate().toString("dd-MM-yy") + ".pol";
         QVERIFY(s.write(today, "A\r\nB\r\n"));
         s.startShipper();
-        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("0 waiting"); }, 10000));
+        QVERIFY(systemd.waitForStatus("0 waiting", 10000));
         const auto readOnly = [&](const QString &value) {
             s.pg.query("ALTER SYSTEM SET default_transaction_read_only = " + value, "postgres");
             s.pg.query("SELECT pg_reload_conf()", "postgres");
@@ -476,13 +442,14 @@ private slots:
         };
         readOnly("on");
         QVERIFY(s.write(today, "A\r\nB\r\nC\r\nD\r\n"));
-        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("2 lines"); }, 5000));
+        QVERIFY(systemd.waitForStatus("2 lines", 5000));
         systemd.wait(2500);
         readOnly("off");
-        QVERIFY(QTest::qWaitFor([&] { return systemd.statuses().contains("4 rows"); }, 10000));
+        QVERIFY(systemd.waitForStatus("4 rows", 10000));
         QCOMPARE(s.rows(), s.committedLines());
         s.shipper.terminate();
         QVERIFY(s.shipper.waitForFinished());
+        systemd.wait(0); // its last words
         const QByteArray log = s.shipper.readAll();
         QVERIFY2(log.count("<4>database unreachable: ") == 1 && log.count("read-only") == 1 &&
                      log.count("back") == 1,
@@ -492,9 +459,9 @@ private slots:
                                     "; 0 waiting\\|database unreachable since " + at +
                                     "; 2 lines waiting\\|shipping; 4 rows today, last at " + at +
                                     "; 0 waiting$")
-                     .match(systemd.statuses())
+                     .match(systemd.statuses.join('|'))
                      .hasMatch(),
-                 qPrintable(systemd.statuses()));
+                 qPrintable(systemd.statuses.join('|')));
         QVERIFY(systemd.messages.first().second.startsWith("READY=1\nSTATUS="));
         QCOMPARE(systemd.messages.last().second, QByteArray("STOPPING=1"));
         for (qsizetype i = 1; i < systemd.messages.size(); ++i)
