@@ -53,13 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(mark->toLine() == bytes);
 
     // Whole lines, as a batch takes them: every record comes back as it was, CR LF apart.
-    ship::Batch batch;
-    const qsizetype end = bytes.lastIndexOf("\r\n");
-    batch.bytes = end < 0 ? QByteArray() : bytes.left(end + 2);
-    batch.from.offset = 1000;
-    batch.to.offset = batch.from.offset + batch.bytes.size();
-    for (qsizetype at = 0; at < batch.bytes.size(); at = batch.bytes.indexOf("\r\n", at) + 2)
-        batch.starts << batch.from.offset + at;
+    const ship::Batch batch = ship::wholeLines({1, {}, 1000}, bytes).value_or(ship::Batch{});
+    check(bytes.startsWith(batch.bytes) && !bytes.sliced(batch.bytes.size()).contains("\r\n"));
     const QList<QByteArray> back =
         records(ship::copyRows({7, "station", "05-12-26.pol", QDate(2026, 12, 5)}, batch));
     check(back.size() == batch.count());

@@ -7,13 +7,11 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QTest>
 
-#include <QRegularExpression>
-
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 
 namespace {
@@ -102,9 +100,9 @@ struct LiveFixture : ShipFixture {
     {
         shipper.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + conninfo()});
     }
-    bool waitLogged(const char *text)
+    static bool waitLogged(QProcess &p, const char *text, int ms = 10000)
     {
-        return QTest::qWaitFor([&] { return shipper.peek(1 << 16).contains(text); }, 10000);
+        return QTest::qWaitFor([&] { return p.peek(1 << 20).contains(text); }, ms);
     }
 };
 
@@ -131,19 +129,21 @@ private slots:
         const auto add =
             table<QList<Round>, QStringList, QString, int>({"rounds", "rows", "logged", "counted"});
         add("bytes exact, other files left alone",
-            {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\t-4 \r\nD", 20}},
+            {{{"05-12-26.pol", {"A;1\r\n\xe0\xff\0\r\n\r\nC\n-4 \r\nD", 20}},
               {"06-12-26.POL", "X\t7\r\n\xe9;2\r\n"},
               {"32-12-26.pol", "Q\r\n"},
               {"notes.txt", "N\r\n"}}},
             {row("05-12-26.pol", 1, 0, "A;1"), row("05-12-26.pol", 1, 5, {"\xe0\xff\0", 3}),
-             row("05-12-26.pol", 1, 10, ""), row("05-12-26.pol", 1, 12, "C\t-4 "),
+             row("05-12-26.pol", 1, 10, ""), row("05-12-26.pol", 1, 12, "C\n-4 "),
              row("06-12-26.POL", 1, 0, "X\t7"), row("06-12-26.POL", 1, 5, "\xe9;2")},
             "<6>notes.txt: not a poll file, left alone\n", 6);
         add("torn and unsynced lines past the committed length",
-            {{{"05-12-26.pol", "A\r\nB\r\nTO", 3}}}, {row("05-12-26.pol", 1, 0, "A")}, "", 1);
+            {{{"05-12-26.pol", "A\r\nB\r\nTO", 3}}}, {row("05-12-26.pol", 1, 0, "A")},
+            ": 1 records shipped, generation 1 up to byte 3\n", 1);
         add("appended between runs",
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6}}},
-            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "", 2);
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")},
+            ": 1 records shipped, generation 1 up to byte 6\n", 2);
         add("removed and written anew by a store",
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\n", 3, "bbbbbbbbbbbbbbbb"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 2, 0, "A")},
@@ -151,13 +151,14 @@ private slots:
         add("mark lost, a store took the file over",
             {{{"05-12-26.pol", "A\r\n", 3}},
              {{"05-12-26.pol", "A\r\nB\r\n", 6, "bbbbbbbbbbbbbbbb", 3}}},
-            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, "", 2);
+            {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")},
+            ": 1 records shipped, generation 1 up to byte 6\n", 2);
         add("restored under the removed file's mark",
             {{{"05-12-26.pol", "A1\r\n", 4}},
              {{"05-12-26.pol", "A1\r\nR2\r\nR3\r\n", -1, {}, 0, true}}},
             {row("05-12-26.pol", 1, 0, "A1"), row("05-12-26.pol", 1, 4, "R2"),
              row("05-12-26.pol", 1, 8, "R3")},
-            "", 3);
+            ": 2 records shipped, generation 1 up to byte 12\n", 3);
         add("edited under what was shipped",
             {{{"05-12-26.pol", "A\r\nB\r\n"}}, {{"05-12-26.pol", "Z\r\nB\r\nC\r\n"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B"),
@@ -231,7 +232,7 @@ private slots:
                                : QFile::setPermissions(path, QFile::WriteOwner));
         // Committed up to C; X may still be taken back.
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\nX\r\n") && (markUnreadable || commit(9)));
-        QVERIFY(s.waitLogged("cannot be read"));
+        QVERIFY(s.waitLogged(s.shipper, "cannot be read"));
         QTest::qWait(3000); // past a try again
         QCOMPARE(s.rows().size(), 2);
         // The mark put back in one step: a moment without one would let the file ship whole.
@@ -246,7 +247,7 @@ private slots:
                    s.dir.rmdir(".aside");
         };
         QVERIFY(markUnreadable ? putBack() : QFile::setPermissions(path, readable));
-        QVERIFY(s.waitLogged("reads again"));
+        QVERIFY(s.waitLogged(s.shipper, "reads again"));
         QCOMPARE(s.rows(), s.committedLines());
         const QByteArray log = s.shipper.readAll();
         QVERIFY2(log.count("<4>05-12-26.pol: cannot be read (") == 1 && log.count("<4>") == 1 &&
@@ -284,7 +285,8 @@ private slots:
         add("no password", "user=locked", "", 1, "password");
         add("no right to create the tables", "user=clerk", "", 1, "cannot create the tables");
         add("server away", "", "", 3, "<3>database unreachable");
-        add("connection string does not parse", "nonsense", "", 2, "--database does not parse");
+        add("connection string does not parse", "nonsense", "", 2, "parse: missing \"=\" after");
+        add("password does not parse", "password=my secret", "", 2, "parse; give the password");
         add("password in the connection string", "password=secret", "", 2, "~/.pgpass, a file");
     }
 
@@ -378,13 +380,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 1, 10000);
         ChildProcess second;
         second.start(CORVANE_SHIP, {"--dir=" + s.dir.path(), "--database=" + s.conninfo()});
-        QVERIFY(QTest::qWaitFor([&] { return second.peek(4096).contains("waiting"); }, 10000));
+        QVERIFY(s.waitLogged(second, "waiting"));
         QCOMPARE(s.once(s.conninfo()), 5);
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
         s.shipper.kill();
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\n"));
-        QVERIFY(QTest::qWaitFor([&] { return second.peek(4096).contains("taken over"); }, 10000));
+        QVERIFY(s.waitLogged(second, "taken over"));
         QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
         const QByteArray log = second.readAll() + s.log;
         QVERIFY2(log.count("is being shipped by corvane-ship from the local socket") == 2,
@@ -470,19 +472,22 @@ private slots:
 
     // Records keep coming from the terminal through corvane-poll while the poller and the
     // shipper are killed or stopped at random moments and the server goes away once under a
-    // running shipper: in the end every committed line is in the database once.
+    // running shipper: in the end each committed line is in the database once, as sent.
     void shouldShipEachLineOnceThroughKillsAndOutages()
     {
         LiveFixture s;
         auto [terminal, poller, shipper] = std::tie(s.terminal, s.poller, s.shipper);
-        int batch = 0;
+        QStringList sent; // as the database shows them
         const auto run = [&](int ms) {
             if (poller.state() == QProcess::NotRunning)
                 s.startPoller();
             if (shipper.state() == QProcess::NotRunning)
                 s.startShipper();
-            if (terminal.records().isEmpty())
-                terminal.setRecords(numberedRecords(100, qPrintable(QString::number(batch++))));
+            if (terminal.records().isEmpty()) {
+                terminal.setRecords(numberedRecords(100, qPrintable(QString::number(sent.size()))));
+                for (const QByteArray &r : terminal.records())
+                    sent << "\\x" + r.toHex();
+            }
             QTest::qWait(ms);
         };
         QRandomGenerator random(20261207);
@@ -492,8 +497,7 @@ private slots:
                 QVERIFY(s.pg.stop());
                 run(1500);
                 QVERIFY(s.pg.start());
-                QVERIFY(
-                    QTest::qWaitFor([&] { return shipper.peek(1 << 20).contains("back"); }, 10000));
+                QVERIFY(s.waitLogged(shipper, "back"));
                 const QByteArray log = shipper.readAll();
                 QVERIFY2(log.count("<4>database unreachable: ") == 1 &&
                              log.count("<6>database back\n") == 1,
@@ -508,10 +512,13 @@ private slots:
                      way == 2);
         }
         run(3000);
+        QVERIFY(QTest::qWaitFor([&] { return terminal.records().isEmpty(); }, 10000));
         poller.terminate();
         QVERIFY(poller.waitForFinished());
-        QVERIFY(batch > 2);
+        QVERIFY(sent.size() > 200);
         QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 15000);
+        sent.sort(); // byte order, as bytea's
+        QCOMPARE(s.pg.query("SELECT DISTINCT record FROM corvane_records ORDER BY 1", s.db), sent);
     }
 
     // A store that fails part way (the file may grow no further) cuts its transfer back out
@@ -528,8 +535,7 @@ private slots:
         poller.setChildProcessModifier(
             [] { ChildProcess::endWithParent(), limitFileSize(280000); });
         s.startPoller();
-        QVERIFY(
-            QTest::qWaitFor([&] { return poller.peek(1 << 16).contains("write error"); }, 30000));
+        QVERIFY(s.waitLogged(poller, "write error", 30000));
         poller.terminate();
         QVERIFY(poller.waitForFinished());
         QCOMPARE(terminal.clearCount(), 0);

@@ -152,29 +152,36 @@ std::optional<Batch> FileCursor::batch(qint64 maxBytes)
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(m_next.offset))
         return cannotRead(file.errorString());
-    Batch b;
-    b.from = m_next;
-    b.replaces = m_replaces;
     // Whole lines only: a line longer than the piece read makes the piece grow.
     for (qint64 want = maxBytes;; want *= 2) {
-        b.bytes = file.read(std::min(want, m_limit - m_next.offset));
+        const QByteArray bytes = file.read(std::min(want, m_limit - m_next.offset));
         if (file.error() != QFileDevice::NoError)
             return cannotRead(file.errorString());
-        const qsizetype end = b.bytes.lastIndexOf(kLineEnd);
-        if (end >= 0) {
-            b.bytes.truncate(end + kLineEnd.size());
-            break;
+        if (auto b = wholeLines(m_next, bytes)) {
+            b->replaces = m_replaces;
+            return b;
         }
-        if (b.bytes.size() < want || !file.seek(m_next.offset))
+        if (bytes.size() < want || !file.seek(m_next.offset))
             return std::nullopt;
     }
+}
+
+std::optional<Batch> wholeLines(const Position &from, QByteArray bytes)
+{
+    const qsizetype end = bytes.lastIndexOf(kLineEnd);
+    if (end < 0)
+        return std::nullopt;
+    Batch b;
+    b.from = from;
+    b.bytes = std::move(bytes);
+    b.bytes.truncate(end + kLineEnd.size());
     for (qsizetype at = 0; at < b.bytes.size();) {
-        b.starts.append(m_next.offset + at);
+        b.starts.append(from.offset + at);
         at = b.bytes.indexOf(kLineEnd, at) + kLineEnd.size();
     }
-    b.to = b.from;
+    b.to = from;
     b.to.offset += b.bytes.size();
-    b.to.hash = fnv1a(b.from.hash, b.bytes.constData(), b.bytes.size());
+    b.to.hash = fnv1a(from.hash, b.bytes.constData(), b.bytes.size());
     return b;
 }
 

@@ -39,6 +39,10 @@ struct Batch {
     QByteArray record(qsizetype i) const;
 };
 
+// The complete lines of bytes read at from.offset, as a batch: nothing past the last CR LF;
+// nothing at all without one.
+std::optional<Batch> wholeLines(const Position &from, QByteArray bytes);
+
 // One poll file as the shipper follows it: what it may ship next, and whether the file is
 // still the one it shipped from.
 class FileCursor {
