@@ -1,8 +1,13 @@
 #pragma once
-// What the two headless programs share: their log lines and how a signal stops them.
+// What the two headless programs share: their arguments, their log lines and how a signal
+// stops them.
+
+#include "polling/ServiceNotifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 
 #include <optional>
@@ -14,8 +19,8 @@
 
 namespace headless {
 
-// The journal's priority prefixes.
-enum class Priority { Error = 3, Warning = 4, Info = 6 };
+// The exit status for a bad argument, in both programs and their man pages.
+inline constexpr int kBadArguments = 2;
 
 // One line per event on standard output.
 inline void logLine(Priority priority, const QString &text)
@@ -47,6 +52,14 @@ inline bool parseArguments(QCommandLineParser &parser, const QCoreApplication &a
                       parser.positionalArguments().first()),
                false;
     return true;
+}
+
+// --dir, else the current folder: absolute and clean, so that one folder is named one way in
+// the log, the status and the shipper's station.
+inline QString folderArgument(const QCommandLineParser &parser, const QCommandLineOption &dir)
+{
+    return QDir::cleanPath(
+        QFileInfo(parser.isSet(dir) ? parser.value(dir) : QDir::currentPath()).absoluteFilePath());
 }
 
 inline int stopPipe[2] = {-1, -1};

@@ -23,10 +23,8 @@ namespace {
 
 constexpr int kRetryMs = 3000;
 constexpr int kDayCheckMs = 60000;
-constexpr int kBadArguments = 2;
 
 using headless::logLine;
-using headless::Priority;
 
 // Nobody is there to answer a message box: the poller logs its own lines instead.
 class NoDialogs : public Dialogs {
@@ -68,7 +66,7 @@ std::optional<Options> parseOptions(const QCoreApplication &app)
         return std::nullopt;
 
     Options o;
-    o.dir = parser.isSet(dir) ? parser.value(dir) : QDir::currentPath();
+    o.dir = headless::folderArgument(parser, dir);
     const QFileInfo folder(o.dir);
     if (!folder.isDir())
         return headless::refuse(QStringLiteral("--dir %1 is not a folder").arg(o.dir));
@@ -345,7 +343,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     const std::optional<Options> options = parseOptions(app);
     if (!options)
-        return kBadArguments;
+        return headless::kBadArguments;
 
     // The cycle sees the stop at its next safe point.
     const int stopFd = headless::stopOnSignals();
@@ -356,6 +354,8 @@ int main(int argc, char *argv[])
     Poller poller(*options, dialogs);
     QSocketNotifier notifier(stopFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        // Drained, unlike the shipper's: the poller lives on to a safe point, and a byte left
+        // in the pipe would wake this notifier again and again until then.
         char c;
         [[maybe_unused]] const auto n = ::read(stopFd, &c, 1);
         poller.stop();

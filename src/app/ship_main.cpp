@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int kBadArguments = 2;
-
 // Parses the arguments; on a bad one says why on standard error and returns nothing.
 std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, QString *target)
 {
@@ -53,8 +51,7 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
         return headless::refuse(QStringLiteral("give --database CONNINFO"));
 
     ship::Shipper::Options o;
-    o.dir = QDir::cleanPath(
-        QFileInfo(parser.isSet(dir) ? parser.value(dir) : QDir::currentPath()).absoluteFilePath());
+    o.dir = headless::folderArgument(parser, dir);
     const QFileInfo folder(o.dir);
     if (!folder.isDir() || !folder.isReadable())
         return headless::refuse(QStringLiteral("--dir %1 is not a readable folder").arg(o.dir));
@@ -98,23 +95,22 @@ int main(int argc, char *argv[])
     QString target;
     std::optional<ship::Shipper::Options> options = parseOptions(app, &target);
     if (!options)
-        return kBadArguments;
+        return headless::kBadArguments;
     // A stop also ends any wait on the database at once.
     options->stopFd = headless::stopOnSignals();
     if (options->stopFd < 0)
         return 1;
 
-    using headless::Priority;
     headless::logLine(Priority::Info, QStringLiteral("corvane-ship %1: shipping %2 as station %3 "
                                                      "to %4")
                                           .arg(QCoreApplication::applicationVersion(), options->dir,
                                                options->station, target));
     ship::Shipper shipper(*options);
-    QObject::connect(&shipper, &ship::Shipper::logLine, [](int priority, const QString &text) {
-        headless::logLine(Priority(priority), text);
-    });
+    QObject::connect(&shipper, &ship::Shipper::logLine, &headless::logLine);
     QObject::connect(&shipper, &ship::Shipper::finished, &app, &QCoreApplication::exit,
                      Qt::QueuedConnection);
+    // The byte is left in the pipe, unlike the poller's: a stop ends the program, and any
+    // wait on the database that is under way must see it too.
     QSocketNotifier stop(options->stopFd, QSocketNotifier::Read);
     QObject::connect(&stop, &QSocketNotifier::activated, &shipper, &ship::Shipper::stop);
     QObject::connect(&stop, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });

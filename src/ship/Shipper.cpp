@@ -61,8 +61,9 @@ void Shipper::start()
             ::inotify_add_watch(m_inotify, QFile::encodeName(m_options.dir).constData(),
                                 IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM |
                                     IN_CREATE | IN_DELETE | IN_ONLYDIR) < 0) {
-            emit logLine(Error, QStringLiteral("cannot watch %1: %2")
-                                    .arg(m_options.dir, QString::fromLocal8Bit(strerror(errno))));
+            emit logLine(Priority::Error,
+                         QStringLiteral("cannot watch %1: %2")
+                             .arg(m_options.dir, QString::fromLocal8Bit(strerror(errno))));
             finish(kRefused);
             return;
         }
@@ -117,7 +118,7 @@ void Shipper::noticeName(const QString &name)
         m_dirty.insert(name);
     } else if (!m_skipped.contains(name) && QFileInfo(path).isFile()) {
         m_skipped.insert(name);
-        emit logLine(Info, QStringLiteral("%1: not a poll file, left alone").arg(name));
+        emit logLine(Priority::Info, QStringLiteral("%1: not a poll file, left alone").arg(name));
     }
 }
 
@@ -168,9 +169,10 @@ void Shipper::connectDatabase()
     if (!handle(outcome))
         return;
     if (m_away)
-        emit logLine(Info, QStringLiteral("database back"));
+        emit logLine(Priority::Info, QStringLiteral("database back"));
     if (!m_holder.isEmpty())
-        emit logLine(Info, QStringLiteral("station %1 taken over").arg(m_options.station));
+        emit logLine(Priority::Info,
+                     QStringLiteral("station %1 taken over").arg(m_options.station));
     m_away = false;
     m_holder.clear();
     m_holding = true;
@@ -195,16 +197,18 @@ void Shipper::connectDatabase()
 void Shipper::waitForStation(const QString &holder)
 {
     if (m_options.once) {
-        emit logLine(Error, QStringLiteral("station %1 is being shipped by %2; nothing shipped")
-                                .arg(m_options.station, holder));
+        emit logLine(Priority::Error,
+                     QStringLiteral("station %1 is being shipped by %2; nothing shipped")
+                         .arg(m_options.station, holder));
         finish(kNotAllOnce);
         return;
     }
     // Cloned machines keep the host name, so the default station too.
     if (m_holder.isEmpty()) {
-        emit logLine(Warning, QStringLiteral("station %1 is being shipped by %2; waiting to take "
-                                             "over when it stops")
-                                  .arg(m_options.station, holder));
+        emit logLine(Priority::Warning,
+                     QStringLiteral("station %1 is being shipped by %2; waiting to take "
+                                    "over when it stops")
+                         .arg(m_options.station, holder));
         m_since = QTime::currentTime();
     }
     m_holder = holder;
@@ -223,7 +227,7 @@ bool Shipper::handle(PgSession::Outcome outcome)
         finish(0);
         return false;
     case PgSession::Outcome::Refused:
-        emit logLine(Error, QStringLiteral("database refused: ") + m_session.lastError());
+        emit logLine(Priority::Error, QStringLiteral("database refused: ") + m_session.lastError());
         finish(kRefused);
         return false;
     case PgSession::Outcome::Unreachable:
@@ -239,14 +243,16 @@ void Shipper::unreachable()
     m_session.close();
     m_holding = false;
     if (m_options.once) {
-        emit logLine(Error, QStringLiteral("database unreachable: %1").arg(m_session.lastError()));
+        emit logLine(Priority::Error,
+                     QStringLiteral("database unreachable: %1").arg(m_session.lastError()));
         finish(kUnreachableOnce);
         return;
     }
     if (!m_away)
-        emit logLine(Warning, QStringLiteral("database unreachable: %1; trying again until it "
-                                             "answers")
-                                  .arg(m_session.lastError()));
+        emit logLine(Priority::Warning,
+                     QStringLiteral("database unreachable: %1; trying again until it "
+                                    "answers")
+                         .arg(m_session.lastError()));
     if (!m_away)
         m_since = QTime::currentTime();
     m_away = true;
@@ -335,18 +341,20 @@ bool Shipper::look(FileCursor &cursor)
         cannotRead(cursor);
         return false;
     case FileCursor::Change::Rewritten:
-        emit logLine(Info, QStringLiteral("%1: written anew; its records go in as generation %2")
-                               .arg(name)
-                               .arg(cursor.next().generation));
+        emit logLine(Priority::Info,
+                     QStringLiteral("%1: written anew; its records go in as generation %2")
+                         .arg(name)
+                         .arg(cursor.next().generation));
         return true;
     case FileCursor::Change::Edited:
-        emit logLine(Warning, QStringLiteral("%1: no longer begins with the %2 bytes shipped from "
-                                             "it; its content goes in as generation %3 in place "
-                                             "of generation %4")
-                                  .arg(name)
-                                  .arg(cursor.shipped().offset)
-                                  .arg(cursor.next().generation)
-                                  .arg(cursor.shipped().generation));
+        emit logLine(Priority::Warning,
+                     QStringLiteral("%1: no longer begins with the %2 bytes shipped from "
+                                    "it; its content goes in as generation %3 in place "
+                                    "of generation %4")
+                         .arg(name)
+                         .arg(cursor.shipped().offset)
+                         .arg(cursor.next().generation)
+                         .arg(cursor.shipped().generation));
         return true;
     }
     return false;
@@ -361,8 +369,8 @@ QString Shipper::laterText() const
 void Shipper::cannotRead(const FileCursor &cursor)
 {
     if (!m_unreadable.contains(cursor.name()))
-        emit logLine(Warning, QStringLiteral("%1: cannot be read (%2); %3")
-                                  .arg(cursor.name(), cursor.readError(), laterText()));
+        emit logLine(Priority::Warning, QStringLiteral("%1: cannot be read (%2); %3")
+                                            .arg(cursor.name(), cursor.readError(), laterText()));
     m_unreadable.insert(cursor.name());
     if (!m_options.once && !m_reread.isActive())
         m_reread.start(kRereadMs);
@@ -385,7 +393,7 @@ bool Shipper::folderSynced()
     if (!CommitMark::syncFolder(m_options.dir)) {
         const int why = errno;
         if (!m_unsynced)
-            emit logLine(Warning,
+            emit logLine(Priority::Warning,
                          QStringLiteral("cannot sync the folder (%1): nothing shipped "
                                         "from it; %2")
                              .arg(QString::fromLocal8Bit(std::strerror(why)), laterText()));
@@ -395,7 +403,7 @@ bool Shipper::folderSynced()
         return false;
     }
     if (m_unsynced)
-        emit logLine(Info, QStringLiteral("the folder syncs again"));
+        emit logLine(Priority::Info, QStringLiteral("the folder syncs again"));
     m_unsynced = false;
     m_marksRead = false;
     return true;
@@ -408,11 +416,12 @@ bool Shipper::shipFile(FileCursor &cursor)
     qint64 count = 0;
     const auto report = [&] {
         if (count > 0)
-            emit logLine(Info, QStringLiteral("%1: %2 records shipped, generation %3 up to byte %4")
-                                   .arg(name)
-                                   .arg(count)
-                                   .arg(cursor.shipped().generation)
-                                   .arg(cursor.shipped().offset));
+            emit logLine(Priority::Info,
+                         QStringLiteral("%1: %2 records shipped, generation %3 up to byte %4")
+                             .arg(name)
+                             .arg(count)
+                             .arg(cursor.shipped().generation)
+                             .arg(cursor.shipped().offset));
     };
     for (int conflicts = 0; const auto batch = cursor.batch(kBatchBytes);) {
         if (!folderSynced()) {
@@ -443,7 +452,7 @@ bool Shipper::shipFile(FileCursor &cursor)
             if (outcome == PgSession::Outcome::Conflict) {
                 // Not dropped: a day's last file may never change again.
                 emit logLine(
-                    Warning,
+                    Priority::Warning,
                     QStringLiteral("%1: %2; %3").arg(name, m_session.lastError(), laterText()));
                 m_contested.insert(name);
                 if (!m_options.once && !m_reread.isActive())
@@ -456,7 +465,7 @@ bool Shipper::shipFile(FileCursor &cursor)
     if (!cursor.readError().isEmpty())
         cannotRead(cursor);
     else if (cursor.judged() && m_unreadable.remove(name))
-        emit logLine(Info, QStringLiteral("%1: reads again").arg(name));
+        emit logLine(Priority::Info, QStringLiteral("%1: reads again").arg(name));
     return true;
 }
 

@@ -23,7 +23,6 @@ class Shipper : public QObject {
     Q_OBJECT
 
 public:
-    enum Priority { Error = 3, Warning = 4, Info = 6 };
     // Exit statuses besides 0.
     static constexpr int kRefused = 1;
     static constexpr int kUnreachableOnce = 3;
@@ -46,7 +45,7 @@ public:
     void stop() { finish(0); }
 
 signals:
-    void logLine(int priority, const QString &text);
+    void logLine(Priority priority, const QString &text);
     void finished(int exitStatus);
 
 private:
