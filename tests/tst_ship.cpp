@@ -22,7 +22,7 @@ struct PollFile {
     QString name;
     QByteArray bytes;
     qint64 committed = -1;
-    QByteArray generation = "aaaaaaaaaaaaaaaa";
+    QByteArray markId = "aaaaaaaaaaaaaaaa";
     qint64 since = 0;
     // Removed by hand and put back (a backup): the old mark stays, naming the inode number
     // the new file got.
@@ -177,8 +177,8 @@ private slots:
             for (const PollFile &f : round) {
                 const QString path = s.dir.filePath(f.name);
                 const auto old = CommitMark::readFor(path, CommitMark::fileIdOf(path));
-                // A new generation is a new file; an edit keeps the file.
-                if (f.restored || old.value_or(CommitMark{}).generation != f.generation)
+                // A new mark id is a new file; an edit keeps the file.
+                if (f.restored || old.value_or(CommitMark{}).generation != f.markId)
                     QFile::remove(path);
                 QVERIFY(s.write(f.name, f.bytes));
                 if (f.restored) {
@@ -187,9 +187,8 @@ private slots:
                     QVERIFY(stale.writeFor(path));
                 }
                 if (f.committed >= 0)
-                    QVERIFY(
-                        (CommitMark{f.generation, CommitMark::fileIdOf(path), f.committed, f.since})
-                            .writeFor(path));
+                    QVERIFY((CommitMark{f.markId, CommitMark::fileIdOf(path), f.committed, f.since})
+                                .writeFor(path));
             }
             QCOMPARE(s.once(s.conninfo()), 0);
         }

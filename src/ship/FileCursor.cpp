@@ -185,7 +185,7 @@ std::optional<Batch> wholeLines(const Position &from, QByteArray bytes)
     return b;
 }
 
-qint64 FileCursor::waiting()
+qint64 FileCursor::countWaiting()
 {
     if (!m_checked || m_limit <= m_next.offset)
         return 0;
@@ -208,7 +208,7 @@ qint64 FileCursor::waiting()
     return m_counted;
 }
 
-void FileCursor::shipped(const Batch &batch)
+void FileCursor::advancePast(const Batch &batch)
 {
     m_shipped = batch.to;
     m_next = batch.to;

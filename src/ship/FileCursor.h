@@ -22,7 +22,7 @@ quint64 fnv1a(quint64 hash, const char *data, qsizetype size);
 // Where the shipping of one file stands: as the database has it, or as a batch leaves it.
 struct Position {
     int generation = 0;       // 0: nothing shipped from the file yet
-    QByteArray markId;        // the store's generation the rows came from, empty when unmarked
+    QByteArray markId;        // the store's mark id the rows came from, empty when unmarked
     qint64 offset = 0;        // bytes shipped: every line before this one
     quint64 hash = kFnvStart; // of those bytes
 
@@ -76,10 +76,11 @@ public:
     std::optional<Batch> batch(qint64 maxBytes);
     // Why the file could not be read since it last was; empty when it was.
     const QString &readError() const { return m_readError; }
-    // The batch is in the database.
-    void shipped(const Batch &batch);
-    // Complete lines committed past next(), as of the last look; 0 when unknown.
-    qint64 waiting();
+    // The batch is in the database: the next one starts where it ended.
+    void advancePast(const Batch &batch);
+    // Reads the file for the complete lines committed past next(), as of the last look; 0
+    // when unknown.
+    qint64 countWaiting();
 
 private:
     // Empty when the file cannot be read.
@@ -94,7 +95,7 @@ private:
     quint64 m_inode = 0;
     qint64 m_limit = 0; // the committed length, or the size of an unmarked file
     int m_replaces = 0; // the generation the next batch replaces
-    // waiting() counts only what was added since it last counted from the same place.
+    // countWaiting() counts only what was added since it last counted from the same place.
     Position m_countedFrom;
     qint64 m_countedTo = 0;
     qint64 m_counted = 0;

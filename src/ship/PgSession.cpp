@@ -1,6 +1,5 @@
 #include "ship/PgSession.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -156,14 +155,6 @@ QString oneLine(const char *text)
     return QString::fromUtf8(text).simplified();
 }
 
-qint64 nowMs()
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock.elapsed();
-}
-
 } // namespace
 
 struct PgSession::Result {
@@ -222,6 +213,14 @@ void PgSession::close()
     m_conn = nullptr;
 }
 
+// What a failure means. 23505, a unique key broken: another shipper's rows got there first.
+PgSession::Outcome PgSession::meaning(const QByteArray &state, bool gone)
+{
+    if (state == "23505")
+        return Outcome::Conflict;
+    return gone || transient(state) ? Outcome::Unreachable : Outcome::Refused;
+}
+
 PgSession::Outcome PgSession::fail(const QString &what, pg_result *result)
 {
     QByteArray state;
@@ -234,49 +233,42 @@ PgSession::Outcome PgSession::fail(const QString &what, pg_result *result)
     }
     m_error = text;
     const bool gone = !m_conn || PQstatus(m_conn) == CONNECTION_BAD;
-    if (state == "23505")
-        return Outcome::Conflict;
-    if (gone || transient(state)) {
-        if (gone)
-            close();
-        return Outcome::Unreachable;
-    }
-    return Outcome::Refused;
+    const Outcome outcome = meaning(state, gone);
+    if (gone)
+        close();
+    return outcome;
 }
 
-bool PgSession::wait(bool forWrite)
+PgSession::Waited PgSession::wait(bool forWrite)
 {
     for (;;) {
         if (m_alive)
             m_alive();
-        const qint64 left = m_deadline - nowMs();
+        const qint64 left = m_deadline.remainingTime();
         if (left <= 0) {
             m_error = QStringLiteral("no answer within %1 s").arg(m_timeout.count() / 1000);
-            return false;
+            return Waited::TimedOut;
         }
         pollfd fds[2] = {{PQsocket(m_conn), short(forWrite ? POLLOUT : POLLIN), 0},
                          {m_stopFd, POLLIN, 0}};
         const int n = ::poll(fds, m_stopFd >= 0 ? 2 : 1, int(std::min<qint64>(left, 1000)));
         if (n < 0 && errno != EINTR)
-            return false;
+            return Waited::Failed;
         if (m_stopFd >= 0 && fds[1].revents) {
             m_error = QStringLiteral("stopped");
-            return false;
+            return Waited::Stopped;
         }
         if (n > 0 && fds[0].revents)
-            return true;
+            return Waited::Ready;
     }
 }
 
-// After a failed wait: stopped, or the server did not answer.
-#define WAIT_OR_GIVE_UP(forWrite)                                                                  \
-    do {                                                                                           \
-        if (!wait(forWrite)) {                                                                     \
-            const bool stopped = m_error == QLatin1String("stopped");                              \
-            close();                                                                               \
-            return stopped ? Outcome::Stopped : Outcome::Unreachable;                              \
-        }                                                                                          \
-    } while (false)
+PgSession::Outcome PgSession::gaveUp(Waited waited)
+{
+    // Whatever the server was in the middle of is rolled back with the connection.
+    close();
+    return waited == Waited::Stopped ? Outcome::Stopped : Outcome::Unreachable;
+}
 
 QByteArray PgSession::askedSslMode(const QByteArray &conninfo)
 {
@@ -318,7 +310,7 @@ bool PgSession::carriesPassword(const QByteArray &conninfo)
 PgSession::Outcome PgSession::open()
 {
     close();
-    m_deadline = nowMs() + m_timeout.count();
+    m_deadline.setRemainingTime(m_timeout);
     // First, so that the connection string's own, or a service's, wins.
     const QByteArray sslmode = askedSslMode(m_conninfo);
     const char *keys[] = {"sslmode", "dbname", "fallback_application_name", "client_encoding",
@@ -355,7 +347,8 @@ PgSession::Outcome PgSession::open()
         }
         if (polling == PGRES_POLLING_OK)
             break;
-        WAIT_OR_GIVE_UP(polling == PGRES_POLLING_WRITING);
+        if (const Waited w = wait(polling == PGRES_POLLING_WRITING); w != Waited::Ready)
+            return gaveUp(w);
         polling = PQconnectPoll(m_conn);
     }
     PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
@@ -363,10 +356,7 @@ PgSession::Outcome PgSession::open()
         return fail(QStringLiteral("cannot connect"));
     // As PostgreSQL's own client programs do: no name is looked up in a schema another role
     // may write; every name here is qualified, and pg_catalog comes first.
-    if (Outcome o = execAll("SELECT pg_catalog.set_config('search_path', '', false)");
-        o != Outcome::Ok)
-        return o;
-    return ensureSchema();
+    return execAll("SELECT pg_catalog.set_config('search_path', '', false)");
 }
 
 PgSession::Outcome PgSession::lockStation(const QByteArray &station, QString *holder)
@@ -429,7 +419,7 @@ PgSession::Outcome PgSession::exec(const char *sql, const QList<QByteArray> &par
 {
     if (!m_conn)
         return Outcome::Unreachable;
-    m_deadline = nowMs() + m_timeout.count();
+    m_deadline.setRemainingTime(m_timeout);
     QList<const char *> values;
     for (const QByteArray &p : params)
         values.append(p.constData());
@@ -446,13 +436,15 @@ PgSession::Outcome PgSession::collect(Result &result)
     for (int pending; (pending = PQflush(m_conn)) != 0;) {
         if (pending < 0)
             return fail(QStringLiteral("the database connection failed"));
-        WAIT_OR_GIVE_UP(true);
+        if (const Waited w = wait(true); w != Waited::Ready)
+            return gaveUp(w);
     }
     result.r.reset();
     Result error;
     for (;;) {
         while (PQisBusy(m_conn)) {
-            WAIT_OR_GIVE_UP(false);
+            if (const Waited w = wait(false); w != Waited::Ready)
+                return gaveUp(w);
             if (!PQconsumeInput(m_conn))
                 return fail(QStringLiteral("the database connection failed"));
         }
@@ -493,7 +485,7 @@ PgSession::Outcome PgSession::rollback(Outcome why)
     return why;
 }
 
-PgSession::Outcome PgSession::ensureSchema()
+PgSession::Outcome PgSession::ensureTables()
 {
     Result r;
     if (Outcome o = exec("SELECT to_regclass('public.corvane_schema') IS NOT NULL", {}, r);
@@ -576,7 +568,7 @@ PgSession::Outcome PgSession::load(const QByteArray &station, QHash<QString, Shi
 PgSession::Outcome PgSession::copy(const QByteArray &data)
 {
     constexpr qsizetype kPiece = 256 * 1024;
-    m_deadline = nowMs() + m_timeout.count();
+    m_deadline.setRemainingTime(m_timeout);
     for (qsizetype at = 0; at < data.size();) {
         const int n = int(std::min(kPiece, data.size() - at));
         const int put = PQputCopyData(m_conn, data.constData() + at, n);
@@ -587,7 +579,8 @@ PgSession::Outcome PgSession::copy(const QByteArray &data)
         for (int pending; (pending = PQflush(m_conn)) != 0;) {
             if (pending < 0)
                 return fail(QStringLiteral("the database connection failed"));
-            WAIT_OR_GIVE_UP(true);
+            if (const Waited w = wait(true); w != Waited::Ready)
+                return gaveUp(w);
         }
     }
     if (PQputCopyEnd(m_conn, nullptr) < 0)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QString>
 
@@ -55,9 +56,11 @@ public:
     // The connection string (keywords or URI) gives a password.
     static bool carriesPassword(const QByteArray &conninfo);
 
-    // Connects and makes sure the tables are there, of this version (an older one migrated),
-    // and writable.
+    // Connects, with an empty search path.
     Outcome open();
+    // Makes sure the tables are there, of this version (an older one migrated), writable, and
+    // the database not read-only.
+    Outcome ensureTables();
     void close();
     bool isOpen() const { return m_conn != nullptr; }
     // The connection's socket, to watch for the server going away while idle; -1 if closed.
@@ -85,13 +88,17 @@ public:
 
 private:
     struct Result;
+    enum class Waited { Ready, Stopped, TimedOut, Failed };
+    static Outcome meaning(const QByteArray &state, bool gone);
     Outcome fail(const QString &what, pg_result *result = nullptr);
-    bool wait(bool forWrite);
+    // Until the socket is ready for writing (or reading), a stop, or the deadline.
+    Waited wait(bool forWrite);
+    // After a wait that did not end ready: the connection is closed.
+    Outcome gaveUp(Waited waited);
     Outcome exec(const char *sql, const QList<QByteArray> &params, Result &result);
     Outcome collect(Result &result);
     Outcome execAll(const char *sql);
     Outcome copy(const QByteArray &data);
-    Outcome ensureSchema();
     Outcome rollback(Outcome why);
 
     QByteArray m_conninfo;
@@ -99,7 +106,7 @@ private:
     std::chrono::milliseconds m_timeout;
     pg_conn *m_conn = nullptr;
     QString m_error;
-    qint64 m_deadline = 0;
+    QDeadlineTimer m_deadline; // of the call under way
     std::function<void()> m_alive;
 };
 

@@ -153,7 +153,12 @@ void Shipper::connectDatabase()
 {
     m_serverWatch.reset();
     // While another shipper has the station, the session stays open and asks again.
-    PgSession::Outcome outcome = m_session.isOpen() ? PgSession::Outcome::Ok : m_session.open();
+    PgSession::Outcome outcome = PgSession::Outcome::Ok;
+    if (!m_session.isOpen()) {
+        outcome = m_session.open();
+        if (outcome == PgSession::Outcome::Ok)
+            outcome = m_session.ensureTables();
+    }
     QString holder;
     if (outcome == PgSession::Outcome::Ok)
         outcome = m_session.lockStation(m_station, &holder);
@@ -271,7 +276,7 @@ void Shipper::tellStatus()
     }
     qint64 waiting = 0;
     for (const auto &[name, cursor] : m_files)
-        waiting += cursor->waiting();
+        waiting += cursor->countWaiting();
     const QString since = m_since.toString(QStringLiteral("HH:mm"));
     QString status;
     if (m_holding) {
@@ -432,7 +437,7 @@ bool Shipper::shipFile(FileCursor &cursor)
         const PgSession::Outcome outcome =
             m_session.ship(source, m_shipped.value(name), *batch, &fileId);
         if (outcome == PgSession::Outcome::Ok) {
-            cursor.shipped(*batch);
+            cursor.advancePast(*batch);
             m_shipped.insert(name, ShippedFile{fileId, batch->to});
             count += batch->count();
             m_lastShipped = QDateTime::currentDateTime();
