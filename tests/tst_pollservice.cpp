@@ -249,7 +249,7 @@ private slots:
     {
         QFETCH(QString, interruption);
         Service s;
-        const QList<QByteArray> records = numberedRecords(400, "8002");
+        const QList<QByteArray> records = numberedRecords(150, "8002");
         s.terminal.setRecords(records);
         s.terminal.setReplyCharDelayMs(1);
         s.start();
