@@ -72,13 +72,18 @@ QString SerialLink::deviceForPort(int portNumber, const QDir &workingDir)
     Q_UNUSED(workingDir);
     return QStringLiteral("COM%1").arg(portNumber);
 #else
-    const QFileInfo link(workingDir.filePath(QStringLiteral("com%1").arg(portNumber)));
+    const QFileInfo link(linkForPort(portNumber, workingDir));
     // A dangling link still names the operator's device: better "not available" than
     // silently opening some other port.
     if (link.exists() || link.isSymLink())
         return link.absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
 #endif
+}
+
+QString SerialLink::linkForPort(int portNumber, const QDir &workingDir)
+{
+    return workingDir.absoluteFilePath(QStringLiteral("com%1").arg(portNumber));
 }
 
 void SerialLink::setCommPort(int portNumber)
@@ -130,7 +135,7 @@ void SerialLink::setPortOpen(bool open)
     // A port once reached through its link stays that link: gone, it is waited for as a
     // pulled adapter, never swapped for /dev/ttyS<n-1>, another device whose terminal the
     // next clear would wipe.
-    const QString link = m_workingDir.absoluteFilePath(QStringLiteral("com%1").arg(m_portNumber));
+    const QString link = linkForPort(m_portNumber, m_workingDir);
     if (m_explicitDevice.isEmpty()) {
         if (m_devicePath == link)
             m_linkedPort = m_portNumber;

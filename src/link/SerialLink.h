@@ -28,6 +28,8 @@ public:
     // directory when it exists (a link the operator makes to the real device), else
     // /dev/ttyS<n-1>.
     static QString deviceForPort(int portNumber, const QDir &workingDir);
+    // The file comN in the working directory, whether it exists or not.
+    static QString linkForPort(int portNumber, const QDir &workingDir);
 
     void setCommPort(int portNumber);
     // A device to open instead of the port number's (the headless poller's --device).

@@ -138,14 +138,19 @@ bool CommitMark::writeFor(const QString &pollFile) const
     if (!tail)
         return false;
     mark.tail = *tail;
-    const QString path = pathFor(pollFile);
+    const QByteArray line = mark.toLine();
+    return replaceFile(pathFor(pollFile), [&](int fd) {
+        return ::write(fd, line.constData(), size_t(line.size())) == line.size();
+    });
+}
+
+bool CommitMark::replaceFile(const QString &path, const std::function<bool(int)> &fill)
+{
     const QByteArray temp = QFile::encodeName(path + QStringLiteral(".new"));
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    const QByteArray line = mark.toLine();
-    const bool written =
-        ::write(fd, line.constData(), size_t(line.size())) == line.size() && ::fsync(fd) == 0;
+    const bool written = fill(fd) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed ||
         std::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // How much of a poll file its store has made durable, published beside it for readers in
@@ -46,12 +47,14 @@ struct CommitMark {
     static struct MarkLookup lookUp(const QString &pollFile, FileId file);
     // The mark of that file, if any.
     static std::optional<CommitMark> readFor(const QString &pollFile, FileId file);
-    // Replaces the mark, its tail read from pollFile, at once for every reader (a new file
-    // renamed over the old), after
-    // forcing it to disk, and makes the rename itself durable (the folder synced): a mark
-    // that a power cut could take back would let an older, shorter one cut committed records.
+    // Replaces the mark, its tail read from pollFile, with replaceFile: a mark that a power
+    // cut could take back would let an older, shorter one cut committed records.
     bool writeFor(const QString &pollFile) const;
 
+    // Replaces the file at path at once for every reader: fill writes the new content to a
+    // file beside it, which is forced to disk and renamed over the old, and the folder is
+    // synced so that the rename is durable too. False, and the old file left, on any failure.
+    static bool replaceFile(const QString &path, const std::function<bool(int fd)> &fill);
     // Forces a folder's entries (names created, renamed, removed) to disk.
     static bool syncFolder(const QString &dirPath);
 

@@ -7,7 +7,6 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -215,25 +214,18 @@ bool PollStore::setAside()
         bytes += p.file->size() - p.startSize;
     // A break before the first record leaves the last one's records where they are.
     if (bytes > 0) {
-        const QString path = setAsidePath();
-        QFile aside(path + QStringLiteral(".new"));
-        kept = aside.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
-        for (const Part &p : m_parts) {
-            for (qint64 at = p.startSize; kept && at < p.file->size();) {
-                char chunk[1 << 16];
-                const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
-                kept = n > 0 && aside.write(chunk, n) == n;
-                at += n;
+        kept = CommitMark::replaceFile(setAsidePath(), [&](int fd) {
+            for (const Part &p : m_parts) {
+                for (qint64 at = p.startSize; at < p.file->size();) {
+                    char chunk[1 << 16];
+                    const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
+                    if (n <= 0 || ::write(fd, chunk, size_t(n)) != n)
+                        return false;
+                    at += n;
+                }
             }
-        }
-        kept = kept && syncFile(aside);
-        aside.close();
-        kept = kept &&
-               ::rename(QFile::encodeName(aside.fileName()).constData(),
-                        QFile::encodeName(path).constData()) == 0 &&
-               CommitMark::syncFolder(m_dir.absolutePath());
-        if (!kept)
-            aside.remove();
+            return true;
+        });
     }
     cutBack();
     closeAll();
