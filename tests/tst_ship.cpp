@@ -96,9 +96,9 @@ struct LiveFixture : ShipFixture {
         poller.waitForFinished(), shipper.waitForFinished();
     }
     void startPoller() { poller.start(CORVANE_POLL, {"--port=1", "--dir=" + dir.path()}); }
-    void startShipper()
+    void startShipper(const QString &program = CORVANE_SHIP)
     {
-        shipper.start(CORVANE_SHIP, {"--dir=" + dir.path(), "--database=" + conninfo()});
+        shipper.start(program, {"--dir=" + dir.path(), "--database=" + conninfo()});
     }
     static bool waitLogged(QProcess &p, const char *text, int ms = 10000)
     {
@@ -224,7 +224,12 @@ private slots:
         QFile::setPermissions(s.dir.path(), QFile::permissions(s.dir.path()) | QFile::ReadOther |
                                                 QFile::ExeOther);
         s.shipper.setChildProcessModifier(PgCluster::asServerUser(SIGKILL));
-        s.startShipper();
+        // A copy that user may run: the build tree can lie in a folder closed to others.
+        QTemporaryDir bin;
+        QVERIFY(QFile::copy(CORVANE_SHIP, bin.filePath("corvane-ship")) &&
+                QFile::setPermissions(bin.path(), QFile::permissions(bin.path()) |
+                                                      QFile::ReadOther | QFile::ExeOther));
+        s.startShipper(bin.filePath("corvane-ship"));
         QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
         const auto readable = QFile::permissions(path);
         QVERIFY(markUnreadable ? s.dir.remove(markName) && s.dir.mkdir(markName)
