@@ -234,7 +234,8 @@ private slots:
     }
 
     // A transfer that does not finish is not stored: stopped, it is kept aside; under a file
-    // deleted or moved away, it fails as a failed write would. Either way the terminal keeps
+    // deleted, or moved away with another file put under its name, it fails as a failed write
+    // would. Either way the terminal keeps
     // its records and the next transfer stores each of them once, in a file of the day's name,
     // and removes what was kept aside.
     void shouldStoreEachRecordOnceWhateverBreaksATransfer_data()
@@ -242,7 +243,7 @@ private slots:
         const auto row = table<QString>({"interruption"});
         row("stopped", "stop");
         row("file deleted", "rm");
-        row("file moved", "mv");
+        row("file moved, another put in its place", "mv");
     }
 
     void shouldStoreEachRecordOnceWhateverBreaksATransfer()
@@ -272,7 +273,7 @@ private slots:
         } else if (interruption == "rm") {
             QVERIFY(s.dir.remove(file));
         } else {
-            QVERIFY(s.dir.rename(file, "moved"));
+            QVERIFY(s.dir.rename(file, "moved") && s.write(file, ""));
         }
         s.terminal.setReplyCharDelayMs(0);
         QVERIFY(s.cleared());
