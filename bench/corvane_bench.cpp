@@ -12,12 +12,12 @@
 #include "ProcStatus.h"
 #include "ScriptedDialogs.h"
 #include "SimFixture.h"
-#include "mainwindow/MainWindow.h"
-#include "polling/PollScreen.h"
-#include "polling/PollStore.h"
-#include "ui/MessageBoxDialogs.h"
-#include "ui/ProgramIcon.h"
-#include "viewer/ViewerScreen.h"
+#include "core/polling/PollStore.h"
+#include "widgets/MainWindow.h"
+#include "widgets/MessageBoxDialogs.h"
+#include "widgets/PollScreen.h"
+#include "widgets/ProgramIcon.h"
+#include "widgets/ViewerScreen.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

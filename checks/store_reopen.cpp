@@ -4,7 +4,7 @@
 // thousands of folders are checked in one run.
 //
 //   store_reopen YYYY-MM-DD FOLDER RECORD [FOLDER RECORD]...
-#include "polling/PollStore.h"
+#include "core/polling/PollStore.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -55,7 +55,7 @@ def record(build, work, clears=2):
             trace, log = work / f'trace{run}.txt', work / f'poll{run}.log'
             poller = subprocess.Popen(['strace', '-f', '-tt', '-y', '-s', '65536', '-e',
                                        f'trace={SYSCALLS}', '-o', trace,
-                                       f'{build}/src/corvane-poll', '--port', '1', '--dir',
+                                       f'{build}/src/app/corvane-poll', '--port', '1', '--dir',
                                        folder], start_new_session=True,
                                       stdout=open(log, 'w'), stderr=subprocess.STDOUT)
             wait_for(lambda: log.read_text().count('terminal memory cleared') >= clears, poller,

@@ -1,6 +1,6 @@
 // The parameter decoding and the clock texts of the status line.
-#include "clock/TerminalClock.h"
-#include "programming/ParameterCatalogue.h"
+#include "core/clock/TerminalClock.h"
+#include "core/programming/ParameterCatalogue.h"
 
 #include <QRegularExpression>
 

@@ -1,5 +1,5 @@
 // The viewer's free-format item reader.
-#include "viewer/FreeFormatReader.h"
+#include "core/viewer/FreeFormatReader.h"
 
 #include <QList>
 

@@ -1,5 +1,5 @@
 // The splitting of a transfer into record lines.
-#include "polling/RecordSplitter.h"
+#include "core/polling/RecordSplitter.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // The two small settings files read at start-up: portacom and kx7p.cfg.
-#include "link/PortChoice.h"
-#include "state/StartupSettings.h"
+#include "core/link/PortChoice.h"
+#include "core/state/StartupSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

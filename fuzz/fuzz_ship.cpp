@@ -1,6 +1,6 @@
 // What the shipper reads and writes: a poll file's committed-length mark, and a batch of lines
 // as PostgreSQL's binary COPY data.
-#include "polling/CommitMark.h"
+#include "commit/CommitMark.h"
 #include "ship/CopyRows.h"
 
 #include <QtEndian>

@@ -1,5 +1,5 @@
 // The status line's fields, the memory figure and the firmware caption.
-#include "link/TerminalStatus.h"
+#include "core/link/TerminalStatus.h"
 
 #include <cmath>
 #include <cstdlib>

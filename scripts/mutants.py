@@ -4,22 +4,22 @@
 # List every executable that could notice the fault: a missing one hides a kill. tst_crash
 # and tst_layout are slow: only for faults about crash safety or layout.
 
-CAT = 'src/programming/ParameterCatalogue.cpp'
-CYCLE = 'src/polling/PollCycle.cpp'
-EXCH = 'src/link/Exchange.cpp'
-VIEW = 'src/viewer/ViewerScreen.cpp'
-READER = 'src/viewer/FreeFormatReader.cpp'
-CLOCK = 'src/clock/ClockScreen.cpp'
-PROG_SCREEN = 'src/programming/ProgrammingScreen.cpp'
-POLL_SCREEN = 'src/polling/PollScreen.cpp'
+CAT = 'src/core/programming/ParameterCatalogue.cpp'
+CYCLE = 'src/core/polling/PollCycle.cpp'
+EXCH = 'src/core/link/Exchange.cpp'
+VIEW = 'src/widgets/ViewerScreen.cpp'
+READER = 'src/core/viewer/FreeFormatReader.cpp'
+CLOCK = 'src/widgets/ClockScreen.cpp'
+PROG_SCREEN = 'src/widgets/ProgrammingScreen.cpp'
+POLL_SCREEN = 'src/widgets/PollScreen.cpp'
 POLLER = 'src/app/poll_main.cpp'
-MAIN = 'src/mainwindow/MainWindow.cpp'
-LINK = 'src/link/SerialLink.cpp'
-MEMORY = 'src/mainwindow/TerminalMemory.cpp'
-HOLDER = 'src/link/PortHolder.cpp'
-NOTIFIER = 'src/polling/ServiceNotifier.cpp'
+MAIN = 'src/widgets/MainWindow.cpp'
+LINK = 'src/core/link/SerialLink.cpp'
+MEMORY = 'src/core/link/TerminalMemory.cpp'
+HOLDER = 'src/core/link/PortHolder.cpp'
+NOTIFIER = 'src/headless/ServiceNotifier.cpp'
 SERVICE = ['tst_pollservice']
-STORE = 'src/polling/PollStore.cpp'
+STORE = 'src/core/polling/PollStore.cpp'
 CURSOR = 'src/ship/FileCursor.cpp'
 ROWS = 'src/ship/CopyRows.cpp'
 SESSION = 'src/ship/PgSession.cpp'
@@ -65,11 +65,11 @@ MUTANTS = [
      'if (false)\n            m_transferStored = false;', POLL, 'a failed sync does not stop the clear'),
     ('M15', CYCLE, '        if (!line.isEmpty())\n            storePolledRecord(line);', '', POLL,
      'the unterminated tail record is not stored'),
-    ('M16', 'src/polling/RecordSplitter.cpp', 'if (*p++ == terminal::kCr)',
+    ('M16', 'src/core/polling/RecordSplitter.cpp', 'if (*p++ == terminal::kCr)',
      'if (*p++ == terminal::kLf)', POLL, 'records split at LF instead of CR'),
-    ('M17', 'src/polling/PollStore.cpp', 'm_pending.append(record).append("\\r\\n", 2);',
+    ('M17', 'src/core/polling/PollStore.cpp', 'm_pending.append(record).append("\\r\\n", 2);',
      'm_pending.append(record).append("\\n", 1);', POLL, 'records stored with LF only'),
-    ('M18', 'src/polling/PollStore.cpp', '"dd-MM-yy"', '"MM-dd-yy"',
+    ('M18', 'src/core/polling/PollStore.cpp', '"dd-MM-yy"', '"MM-dd-yy"',
      ['tst_polling', 'tst_pollservice', 'tst_viewer'],
      'poll file named month first'),
     ('M19', VIEW, 'if (!m_dialogs.question(QStringLiteral(" Corvane"),',
@@ -77,28 +77,28 @@ MUTANTS = [
     ('M20', MAIN, 'const QString kTitle = QStringLiteral("Corvane");',
      'const QString kTitle = QStringLiteral(" Corvane");', WINDOW, 'main window title'),
     ('M21', MAIN, '"Memoria Cancellata"', '"Memoria cancellata"', WINDOW, 'cleared message text'),
-    ('M22', 'src/link/TerminalStatus.h', 'return field(17, 21);', 'return field(18, 22);',
+    ('M22', 'src/core/link/TerminalStatus.h', 'return field(17, 21);', 'return field(18, 22);',
      ['tst_link', 'tst_mainwindow', 'tst_polling', 'tst_pollservice'],
      'free memory field offset'),
-    ('M23', 'src/link/TerminalStatus.h', 'return field(22, 23);', 'return field(21, 22);',
+    ('M23', 'src/core/link/TerminalStatus.h', 'return field(22, 23);', 'return field(21, 22);',
      ['tst_link', 'tst_mainwindow', 'tst_faults'], 'firmware field offset'),
-    ('M24', 'src/link/TerminalStatus.cpp', 'memoryCode() == "6" ? 64000 : 32000',
+    ('M24', 'src/core/link/TerminalStatus.cpp', 'memoryCode() == "6" ? 64000 : 32000',
      'memoryCode() == "6" ? 64000 : 64000', ['tst_link', 'tst_mainwindow', 'tst_polling'],
      'memory size code ignored'),
-    ('M25', 'src/link/TerminalStatus.cpp', "(c == 'e' || c == 'E' || c == 'd' || c == 'D')",
+    ('M25', 'src/core/link/TerminalStatus.cpp', "(c == 'e' || c == 'E' || c == 'd' || c == 'D')",
      "(c == 'e' || c == 'E')", ['tst_link', 'tst_polling'], 'D exponent not read'),
-    ('M26', 'src/link/TerminalStatus.cpp', "if ((c == '+' || c == '-') && atStart)",
+    ('M26', 'src/core/link/TerminalStatus.cpp', "if ((c == '+' || c == '-') && atStart)",
      "if (c == '+' && atStart)", ['tst_link', 'tst_polling'], 'minus sign not read'),
-    ('M27', 'src/link/TerminalStatus.cpp', "} else if (c == '.' && !point && !exponent) {",
+    ('M27', 'src/core/link/TerminalStatus.cpp', "} else if (c == '.' && !point && !exponent) {",
      "} else if (c == '.' && !point && !exponent && false) {",
      ['tst_link', 'tst_polling'], 'decimal point not read'),
     ('M28', LINK, '"/dev/ttyS%1").arg(portNumber - 1)', '"/dev/ttyS%1").arg(portNumber)',
      ['tst_link', 'tst_mainwindow', 'tst_pollservice'], 'COM port to ttyS off by one'),
     ('M29', LINK, 'if (portNumber < 1 || portNumber > 16)', 'if (portNumber < 1 || portNumber > 17)',
      ['tst_link', 'tst_mainwindow'], 'port 17 accepted'),
-    ('M30', 'src/clock/TerminalClock.cpp', 'writes << QByteArray(1, char(b));',
+    ('M30', 'src/core/clock/TerminalClock.cpp', 'writes << QByteArray(1, char(b));',
      'writes.insert(2, QByteArray(1, char(b)));', CLOCKS, 'clock frame fields in reverse order'),
-    ('M31', 'src/clock/TerminalClock.cpp',
+    ('M31', 'src/core/clock/TerminalClock.cpp',
      '(digitValue(text.front()) & 0x0F) << 4 | (digitValue(text.back()) & 0x0F)',
      '(digitValue(text.back()) & 0x0F) << 4 | (digitValue(text.front()) & 0x0F)', CLOCKS,
      'clock BCD digits swapped'),
@@ -107,12 +107,12 @@ MUTANTS = [
      TALKS, 'a reply that stops short leaves the screen locked'),
     ('M33', READER, 'while (q < end && *q != kComma && *q != kCr && *q != kLf)',
      'while (q < end && *q != kCr && *q != kLf)', VIEWER, 'viewer items not split at comma'),
-    ('M34', 'src/link/PortChoice.cpp', 'write(dir, currentPortNumber);\n    return 1;',
+    ('M34', 'src/core/link/PortChoice.cpp', 'write(dir, currentPortNumber);\n    return 1;',
      'write(dir, currentPortNumber);\n    return 0;', ['tst_workingfolder', 'tst_mainwindow'],
      'unreadable portacom gives port 0'),
     ('M35', MAIN, 'e.code() == LinkError::InvalidPort', 'e.code() == LinkError::NotOpen',
      ['tst_mainwindow', 'tst_faults'], 'missing port reported as a port error'),
-    ('M36', 'src/state/WorkingFolder.cpp', 'if (home.isEmpty())\n        return {};', '',
+    ('M36', 'src/core/state/WorkingFolder.cpp', 'if (home.isEmpty())\n        return {};', '',
      ['tst_workingfolder'], 'no home: folder made in the current one'),
     ('M37', POLL_SCREEN, 'spacedNumber(m_records.size()) + QStringLiteral(" Records")',
      'QString::number(m_records.size()) + QStringLiteral(" Records")', POLL,
@@ -121,7 +121,7 @@ MUTANTS = [
      'clear never sent'),
     ('M39', EXCH, 'if (secondWakeUp && !wakeTerminal())', 'if (!wakeTerminal())', PROG,
      'short form wakes the terminal twice'),
-    ('M40', 'src/polling/PollStore.cpp',
+    ('M40', 'src/core/polling/PollStore.cpp',
      'm_pending.append(lineEndMissing(path, size));', '', POLL,
      'torn remains of a killed write not ended'),
     ('M41', CYCLE, 'm_exchange.wake(100)', 'm_exchange.wake(200)', POLL,
@@ -133,10 +133,10 @@ MUTANTS = [
      'record count counts CRs'),
     ('M44', MEMORY, '    m_exchange.readCharacter(); // a leading', '    // a leading',
      ['tst_mainwindow', 'tst_faults'], 'leading character counted as data'),
-    ('M45', 'src/link/PortCheck.cpp', '            reportPortUnavailable();\n', '',
+    ('M45', 'src/core/link/PortCheck.cpp', '            reportPortUnavailable();\n', '',
      ['tst_programming', 'tst_faults', 'tst_mainwindow'],
      'a failure midway does not mark the port unavailable'),
-    ('M46', 'src/link/PortCheck.cpp', '        lock.unlockControls();\n        return false;',
+    ('M46', 'src/core/link/PortCheck.cpp', '        lock.unlockControls();\n        return false;',
      '        return false;', ['tst_programming', 'tst_faults', 'tst_mainwindow', 'tst_polling'],
      'a failure midway leaves the screen locked'),
     ('M48', EXCH, '        m_dialogs.beep();\n        m_dialogs.critical(m_style.title, terminal::kNoAnswerText);',
@@ -149,7 +149,7 @@ MUTANTS = [
      '    case Exchange::Wake::WrongReply:', POLL, 'a wrong wake-up answer is not reported'),
 
     # The viewer.
-    ('M51', 'src/viewer/FileSummary.cpp',
+    ('M51', 'src/core/viewer/FileSummary.cpp',
      "name.mid(2, 2) + QLatin1Char('/') + name.mid(0, 2)",
      "name.mid(0, 2) + QLatin1Char('/') + name.mid(2, 2)", VIEWER,
      'download file summary shows the date the other way round'),
@@ -177,7 +177,7 @@ MUTANTS = [
     ('M59', CLOCK, 'setTabOrder(m_boxes[Month], m_boxes[Minutes]);\n    setTabOrder(m_boxes[Minutes], m_boxes[Hours]);',
      'setTabOrder(m_boxes[Month], m_boxes[Hours]);\n    setTabOrder(m_boxes[Hours], m_boxes[Minutes]);',
      CLOCKS, 'tab goes from the month to the hours'),
-    ('M60', 'src/clock/TerminalClock.cpp', 'writes << QByteArray("^") << QByteArray(1, terminal::kCr);',
+    ('M60', 'src/core/clock/TerminalClock.cpp', 'writes << QByteArray("^") << QByteArray(1, terminal::kCr);',
      'writes << QByteArray(1, terminal::kCr);', CLOCKS, 'clock frame sent without its "^"'),
 
     # The programming screen.
@@ -218,16 +218,16 @@ MUTANTS = [
     ('M71', POLLER, 'if (!m_portLost || (!m_lastOpenError.isEmpty() && why != m_lastOpenError))',
      'if (!m_portLost || !m_lastOpenError.isEmpty())', ['tst_pollservice'],
      'a missing port logged at every retry'),
-    ('M72', 'src/app/Headless.h', '    sigaction(SIGTERM, &action, nullptr);\n', '', ['tst_pollservice', 'tst_ship'],
+    ('M72', 'src/headless/Headless.h', '    sigaction(SIGTERM, &action, nullptr);\n', '', ['tst_pollservice', 'tst_ship'],
      'SIGTERM kills the poller without an orderly stop'),
 
     # Start-up settings and the port choice.
-    ('M73', 'src/state/StartupSettings.cpp',
+    ('M73', 'src/core/state/StartupSettings.cpp',
      '    if (s.speed > StartupSettings::kMaxSpeed)\n        s.speed = StartupSettings::kMaxSpeed;\n', '',
      ['tst_workingfolder', 'tst_mainwindow'], 'speed above 9600 not clamped'),
-    ('M74', 'src/state/StartupSettings.cpp', 'if (s.speed < StartupSettings::kMinSpeed)',
+    ('M74', 'src/core/state/StartupSettings.cpp', 'if (s.speed < StartupSettings::kMinSpeed)',
      'if (s.speed < 0)', ['tst_workingfolder', 'tst_mainwindow'], 'speed below 2400 not clamped'),
-    ('M75', 'src/link/PortChoice.cpp', "head[end] != ',' && head[end] != '\\r'", "head[end] != '\\r'",
+    ('M75', 'src/core/link/PortChoice.cpp', "head[end] != ',' && head[end] != '\\r'", "head[end] != '\\r'",
      ['tst_workingfolder', 'tst_mainwindow'], 'portacom "3,..." not read'),
 
     # The serial link.
@@ -238,7 +238,7 @@ MUTANTS = [
      PORTS, 'a port held by another program reported as missing'),
 
     # The exchange.
-    ('M78', 'src/link/Protocol.h', 'constexpr int kCharTimeoutMs = 1000;', 'constexpr int kCharTimeoutMs = 2000;',
+    ('M78', 'src/core/link/Protocol.h', 'constexpr int kCharTimeoutMs = 1000;', 'constexpr int kCharTimeoutMs = 2000;',
      TALKS, 'reply timeout 2 s, not 1'),
     ('M79', EXCH, '        if (line.size() >= maxLength)\n            return Wait::TimedOut;\n', '', TALKS,
      'no limit on the length of a reply line'),
@@ -263,10 +263,10 @@ MUTANTS = [
     # Behaviours a single test guards: each shows what removing that test would give up.
     ('M86', POLL_SCREEN, '    if (event->key() == Qt::Key_Escape) {\n        event->accept();\n        return;\n    }\n',
      '', ['tst_polling'], 'Esc closes the polling screen'),
-    ('M87', 'src/info/InfoBox.cpp', 'if (event->key() == Qt::Key_Escape)\n        Command1_Click();',
+    ('M87', 'src/widgets/InfoBox.cpp', 'if (event->key() == Qt::Key_Escape)\n        Command1_Click();',
      'if (event->key() == Qt::Key_Return)\n        Command1_Click();', ['tst_mainwindow'],
      'Esc does not close the information box'),
-    ('M89', 'src/programming/ParameterCatalogue.cpp', 'for (bool ownPosition : {true, false})',
+    ('M89', 'src/core/programming/ParameterCatalogue.cpp', 'for (bool ownPosition : {true, false})',
      'for (bool ownPosition : {false, true})', ['tst_programming', 'tst_faults'],
      'TAB in its own position no longer takes precedence'),
     ('M90', POLL_SCREEN, '    if (m_cycle.isRunning())\n        m_state.pollStopRequested = true;',
@@ -283,7 +283,7 @@ MUTANTS = [
      'port list numbered from 0'),
     ('M95', MAIN, '"Conteggio Records Attendere !"', '"Conteggio Records Attendere!"', ['tst_mainwindow', 'tst_faults'],
      'counting status text'),
-    ('M96', 'src/polling/PollStore.cpp', 'if (m_parts.empty() || m_parts.back().date != today)',
+    ('M96', 'src/core/polling/PollStore.cpp', 'if (m_parts.empty() || m_parts.back().date != today)',
      'if (m_parts.empty())', POLL,
      "a transfer across midnight stays in the first day's file"),
     ('M97', PROG_SCREEN, 'void ProgrammingScreen::Command3d16_Click()\n{\n    if (!m_state.port.ensurePortUsable())\n        return;',
@@ -292,13 +292,13 @@ MUTANTS = [
     ('M98', CLOCK, 'void ClockScreen::Command3d1_Click()\n{\n    if (m_busy || ',
      'void ClockScreen::Command3d1_Click()\n{\n    if (', ['tst_programming', 'tst_faults'],
      'a queued "Invia" sends the clock a second time'),
-    ('M99', 'src/clock/TerminalClock.cpp', 'return QStringLiteral("00");', 'return QStringLiteral("0");',
+    ('M99', 'src/core/clock/TerminalClock.cpp', 'return QStringLiteral("00");', 'return QStringLiteral("0");',
      ['tst_programming', 'tst_faults'], 'a clock field below zero shown as one digit'),
     ('M100', PROG_SCREEN, 'QStringLiteral("Data terminale")', 'QStringLiteral("Data")', ['tst_programming'],
      "the date panel's spoken name"),
     ('M101', READER, '            if (c == kBlank) {\n                m_started = true;\n                ++p;\n                continue;\n            }\n            if (c == kQuote)',
      '            if (c == kQuote)', VIEWER, "an item's leading blanks kept"),
-    ('M102', 'src/viewer/FileSummary.cpp', 'QStringLiteral(" effettuato alle ")', 'QStringLiteral(" effettuato ")',
+    ('M102', 'src/core/viewer/FileSummary.cpp', 'QStringLiteral(" effettuato alle ")', 'QStringLiteral(" effettuato ")',
      VIEWER, 'time-stamped file summary text'),
     # The poller in production: one holder per device, the holder named, systemd told.
     ('M103', LINK, 'm_port.setPortName(device);', 'm_port.setPortName(m_devicePath);',
@@ -352,12 +352,12 @@ MUTANTS = [
      ['tst_polling', 'tst_pollservice', 'tst_faults'], 'a stopped transfer is stored and stored again'),
     ('M157', STORE, '    if (!ok)\n        cutBack();', '', ['tst_polling'],
      'a failed transfer stays in the file until its next open'),
-    ('M160', 'src/polling/CommitMark.cpp', 'if (!mark || mark->file != file)',
+    ('M160', 'src/commit/CommitMark.cpp', 'if (!mark || mark->file != file)',
      'if (!mark || mark->file.inode != file.inode)', ['tst_polling', 'tst_ship'],
      "a removed file's mark cuts the file that got its inode number"),
-    ('M161', 'src/polling/CommitMark.cpp', '    if (*tail != mark->tail)\n        return {};\n', '',
+    ('M161', 'src/commit/CommitMark.cpp', '    if (*tail != mark->tail)\n        return {};\n', '',
      ['tst_polling', 'tst_ship'], 'a mark cuts a file rewritten in place'),
-    ('M162', 'src/ui/ByteListModel.cpp',
+    ('M162', 'src/widgets/ByteListModel.cpp',
      '        if (m_memory + offsets + newCapacity - capacity > m_limit)\n            newCapacity = needed;\n',
      '', VIEWER, 'a list that fits its bound only exactly is refused'),
     ('M120', CURSOR, 'm_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;',

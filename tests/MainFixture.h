@@ -4,8 +4,8 @@
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
 #include "TestFiles.h"
-#include "mainwindow/MainWindow.h"
-#include "state/ProgramState.h"
+#include "core/state/ProgramState.h"
+#include "widgets/MainWindow.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

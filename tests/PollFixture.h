@@ -2,9 +2,9 @@
 
 #include "MainFixture.h"
 #include "SimFixture.h"
-#include "link/PortGuard.h"
-#include "polling/PollCycle.h"
-#include "polling/PollScreen.h"
+#include "core/link/PortGuard.h"
+#include "core/polling/PollCycle.h"
+#include "widgets/PollScreen.h"
 
 #include <QLabel>
 #include <QStringList>

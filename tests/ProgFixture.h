@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MainFixture.h"
-#include "programming/ProgrammingScreen.h"
+#include "widgets/ProgrammingScreen.h"
 
 #include <QCheckBox>
 #include <QPushButton>

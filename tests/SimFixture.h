@@ -3,8 +3,8 @@
 #include "ScriptedDialogs.h"
 #include "TerminalSim.h"
 #include "TestFiles.h"
-#include "link/Exchange.h"
-#include "link/SerialLink.h"
+#include "core/link/Exchange.h"
+#include "core/link/SerialLink.h"
 
 #include <QByteArray>
 #include <QList>

@@ -4,7 +4,7 @@
 #include "PollFixture.h"
 #include "ProgFixture.h"
 #include "SimFixture.h"
-#include "clock/ClockScreen.h"
+#include "widgets/ClockScreen.h"
 
 #include <QLabel>
 #include <QProcess>

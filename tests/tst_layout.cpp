@@ -1,13 +1,13 @@
 #include "DataTable.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
-#include "clock/ClockScreen.h"
-#include "info/InfoBox.h"
-#include "mainwindow/MainWindow.h"
-#include "polling/PollScreen.h"
-#include "programming/ProgrammingScreen.h"
-#include "state/ProgramState.h"
-#include "viewer/ViewerScreen.h"
+#include "core/state/ProgramState.h"
+#include "widgets/ClockScreen.h"
+#include "widgets/InfoBox.h"
+#include "widgets/MainWindow.h"
+#include "widgets/PollScreen.h"
+#include "widgets/ProgrammingScreen.h"
+#include "widgets/ViewerScreen.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The link to the terminal: the serial port, the exchange's reply reading, the status line.
 #include "DataTable.h"
 #include "SimFixture.h"
-#include "link/TerminalStatus.h"
+#include "core/link/TerminalStatus.h"
 
 #include <QFile>
 #include <QTest>

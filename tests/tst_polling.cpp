@@ -1,7 +1,7 @@
 // Polling: the poll file, the splitting of a transfer, the cycle on the line and its screen.
 #include "DataTable.h"
 #include "PollFixture.h"
-#include "polling/RecordSplitter.h"
+#include "core/polling/RecordSplitter.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,8 +2,8 @@
 #include "DataTable.h"
 #include "ProgFixture.h"
 #include "SimFixture.h"
-#include "clock/ClockScreen.h"
-#include "clock/TerminalClock.h"
+#include "core/clock/TerminalClock.h"
+#include "widgets/ClockScreen.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "NotifySocket.h"
 #include "PgCluster.h"
 #include "SimFixture.h"
-#include "polling/CommitMark.h"
+#include "commit/CommitMark.h"
 
 #include <QProcess>
 #include <QRandomGenerator>

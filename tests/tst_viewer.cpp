@@ -1,9 +1,9 @@
 #include "DataTable.h"
 #include "ScriptedDialogs.h"
 #include "TestFiles.h"
-#include "polling/PollStore.h"
-#include "viewer/FileSummary.h"
-#include "viewer/ViewerScreen.h"
+#include "core/polling/PollStore.h"
+#include "core/viewer/FileSummary.h"
+#include "widgets/ViewerScreen.h"
 
 #include <QLabel>
 #include <QListView>

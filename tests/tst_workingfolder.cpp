@@ -1,9 +1,9 @@
 // The files read from the working folder at start-up, and the folder itself.
 #include "DataTable.h"
 #include "TestFiles.h"
-#include "link/PortChoice.h"
-#include "state/StartupSettings.h"
-#include "state/WorkingFolder.h"
+#include "core/link/PortChoice.h"
+#include "core/state/StartupSettings.h"
+#include "core/state/WorkingFolder.h"
 
 #include <QFileInfo>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "mainwindow/MainWindow.h"
-#include "state/ProgramState.h"
-#include "state/WorkingFolder.h"
-#include "ui/MessageBoxDialogs.h"
-#include "ui/ProgramIcon.h"
+#include "core/state/ProgramState.h"
+#include "core/state/WorkingFolder.h"
+#include "widgets/MainWindow.h"
+#include "widgets/MessageBoxDialogs.h"
+#include "widgets/ProgramIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

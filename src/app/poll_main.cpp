@@ -1,11 +1,11 @@
 // corvane-poll: the polling cycle without a window, for a terminal left in its cradle all
 // day. One instance per terminal; meant to run as a systemd service (corvane-poll@N).
-#include "app/Headless.h"
-#include "link/SerialLink.h"
-#include "polling/PollCycle.h"
-#include "polling/ServiceNotifier.h"
-#include "state/ProgramState.h"
-#include "ui/Dialogs.h"
+#include "core/link/SerialLink.h"
+#include "core/polling/PollCycle.h"
+#include "core/state/Dialogs.h"
+#include "core/state/ProgramState.h"
+#include "headless/Headless.h"
+#include "headless/ServiceNotifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

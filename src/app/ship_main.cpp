@@ -1,7 +1,7 @@
 // corvane-ship: every record line stored in a folder of poll files, into PostgreSQL, once.
 // One instance per poll folder; meant to run as a systemd service (corvane-ship@N) beside
 // the poller that writes the folder.
-#include "app/Headless.h"
+#include "headless/Headless.h"
 #include "ship/PgSession.h"
 #include "ship/Shipper.h"
 

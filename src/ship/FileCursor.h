@@ -1,6 +1,6 @@
 #pragma once
 
-#include "polling/CommitMark.h"
+#include "commit/CommitMark.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "polling/ServiceNotifier.h"
+#include "headless/ServiceNotifier.h"
 #include "ship/FileCursor.h"
 #include "ship/PgSession.h"
 

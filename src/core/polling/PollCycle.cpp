@@ -1,0 +1,330 @@
+#include "PollCycle.h"
+
+#include "core/polling/RecordSplitter.h"
+
+#include "core/link/PortGuard.h"
+#include "core/link/TerminalStatus.h"
+
+namespace {
+
+ExchangeStyle pollingStyle()
+{
+    ExchangeStyle style;
+    style.title = QStringLiteral(" Corvane");
+    style.pausesProcessEvents = true; // keeps a stop request visible while the cycle runs
+    style.pauseAfterZeroMs = 200;
+    style.reportsFailures = false;
+    return style;
+}
+
+} // namespace
+
+PollCycle::PollCycle(SerialLink &link, PortGuard &port, Dialogs &dialogs, PollStore &store,
+                     bool &stopRequested)
+    : m_port(port), m_store(store), m_stopRequested(stopRequested),
+      m_exchange(link, dialogs, *this, pollingStyle())
+{
+    setCheckIntervalMs(kDefaultCheckIntervalMs);
+    m_lastEvents.start();
+}
+
+void PollCycle::setCheckIntervalMs(int ms)
+{
+    m_checkIntervalMs = ms;
+    m_exchange.setWaitCheck(
+        [this] {
+            keepLive();
+            // Asking the port costs system calls: while bytes pour in, once per interval is
+            // enough (a read that fails reports the port at once anyway).
+            if (!m_lastPortCheck.isValid() || m_lastPortCheck.elapsed() >= m_checkIntervalMs) {
+                m_lastPortCheck.start();
+                if (!portOk())
+                    return false;
+            }
+            return !m_portFailed && !(m_stopEndsWaits && m_stopRequested);
+        },
+        qMax(ms, Exchange::kDefaultWaitSliceMs));
+}
+
+void PollCycle::keepLive()
+{
+    if (m_lastEvents.elapsed() < m_checkIntervalMs)
+        return;
+    emit alive();
+    if (m_whileWaiting)
+        m_whileWaiting();
+    else
+        m_exchange.processEventsOnce();
+    m_lastEvents.restart();
+}
+
+void PollCycle::pause(int ms)
+{
+    // In slices, each a sign of life: the turn's pauses are its longest stretches.
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));
+        emit alive();
+    }
+}
+
+bool PollCycle::portOk()
+{
+    if (m_portFailed)
+        return false;
+    if (m_port.checkPortUsable())
+        return true;
+    m_portFailed = true;
+    m_port.reportPortUnavailable();
+    m_stopRequested = true;
+    return false;
+}
+
+bool PollCycle::flushInput()
+{
+    if (!portOk())
+        return false;
+    m_exchange.flushInput();
+    return true;
+}
+
+void PollCycle::guarded(const std::function<void()> &step)
+{
+    // The port failed between two checks: the check now reports it and stops the cycle; a
+    // failure that does not last only costs this turn.
+    if (!m_port.runGuarded(*this, PortGuard::Midway::NextCheckTells, step))
+        portOk();
+}
+
+PollCycle::End PollCycle::run()
+{
+    m_running = true;
+    m_portFailed = false;
+    struct Running {
+        bool &flag;
+        ~Running() { flag = false; }
+    } running{m_running};
+    for (;;) {
+        emit alive();
+        Outcome outcome = NothingObtained;
+        guarded([&] {
+            flushInput();
+            outcome = pollOnce();
+        });
+        if (m_stopRequested) {
+            unlockControls();
+            return End::StopRequested;
+        }
+        guarded([&] { flushInput(); });
+        if (outcome == NothingObtained) {
+            emit turnObtainedNothing();
+            if (!portOk())
+                return End::PortFailed;
+            guarded([&] { m_exchange.link().output(" "); });
+        }
+        guarded([&] { flushInput(); });
+        m_exchange.processEventsOnce();
+        pause(500);
+        emit indicatorCleared();
+        m_exchange.processEventsOnce();
+        pause(500);
+    }
+}
+
+PollCycle::Outcome PollCycle::pollOnce()
+{
+    if (!portOk())
+        return NothingObtained;
+    // The turn's first wake-up listens 100 ms after the "0"; the one before a transfer waits
+    // the style's 200 ms. Its failures are news on the screen, not messages.
+    switch (m_exchange.wake(100)) {
+    case Exchange::Wake::Abandoned:
+        return NothingObtained;
+    case Exchange::Wake::Silent:
+        emit onLineChanged(false);
+        m_exchange.processEventsOnce();
+        unlockControls();
+        return NothingObtained;
+    case Exchange::Wake::WrongReply:
+        emit communicationError();
+        flushInput();
+        unlockControls();
+        return NothingObtained;
+    case Exchange::Wake::Ready:
+        break;
+    }
+
+    if (!portOk())
+        return NothingObtained;
+    m_exchange.sendCommand('?', 0);
+    emit onLineChanged(true);
+    m_exchange.processEventsOnce();
+    if (m_stopRequested)
+        return NothingObtained;
+
+    double memoryFigure = 0;
+    Outcome outcome = readStatusReply(memoryFigure);
+    if (outcome == NothingObtained || memoryFigure == TerminalStatus::kEmptyMemoryFigure) {
+        flushInput();
+        unlockControls();
+        return outcome;
+    }
+    if (m_stopRequested)
+        return outcome;
+
+    outcome = fetchRecords();
+    if (m_stopRequested)
+        return outcome;
+    if (outcome == NothingObtained)
+        flushInput();
+    // The terminal forgets its records only when every one of them is safely on disk.
+    if (outcome == Transferred && m_transferStored && m_transferComplete)
+        clearAfterFetch();
+    unlockControls();
+    return outcome;
+}
+
+PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
+{
+    memoryFigure = 0;
+    TerminalStatus status;
+    const Exchange::Wait w = m_exchange.readReplyLine(status.line);
+    if (w == Exchange::Wait::Abandoned)
+        return NothingObtained;
+    if (w == Exchange::Wait::TimedOut) {
+        emit onLineChanged(false);
+        m_exchange.processEventsOnce();
+        return NothingObtained;
+    }
+    memoryFigure = status.memoryFigure();
+    emit statusRead(memoryFigure != TerminalStatus::kEmptyMemoryFigure, m_store.todaysFileName());
+    m_exchange.processEventsOnce();
+    return Answered;
+}
+
+PollCycle::Outcome PollCycle::fetchRecords()
+{
+    flushInput();
+    pause(500);
+    if (!m_exchange.wakeTerminal()) {
+        unlockControls();
+        flushInput();
+        return NothingObtained;
+    }
+    if (!portOk())
+        return Answered;
+    m_exchange.sendCommand('7', 100);
+
+    // Only a stop request (or a port failure) may cut these waits short.
+    m_stopEndsWaits = true;
+    struct Restore {
+        bool &flag;
+        ~Restore() { flag = false; }
+    } restore{m_stopEndsWaits};
+
+    Exchange::Wait w = m_exchange.waitForCharacter();
+    if (w == Exchange::Wait::Abandoned)
+        return Answered;
+    if (w == Exchange::Wait::TimedOut) {
+        unlockControls();
+        flushInput();
+        return NothingObtained;
+    }
+    m_exchange.readCharacter(); // a leading character that carries no data
+    lockControls();
+
+    m_transferStored = true;
+    m_transferComplete = false;
+    m_transferRecords = 0;
+    QByteArray line;
+    Exchange::Wait end = Exchange::Wait::Abandoned;
+    try {
+        end = receiveRecords(line);
+    } catch (const SerialError &) {
+        // The port failed midway: the terminal keeps its memory and sends it all again.
+        setTransferAside();
+        throw;
+    }
+    m_transferComplete = end == Exchange::Wait::TimedOut;
+    if (!m_transferComplete) {
+        // Stopped, or a terminal that never fell silent: no clear, so these records come
+        // again; a torn record at the end is not kept at all.
+        setTransferAside();
+        if (end == Exchange::Wait::Abandoned)
+            return Answered;
+    } else {
+        // Bytes after the last CR are a record all the same (with the TAB terminator they are
+        // the whole transfer): stored like the others, before anything is cleared.
+        if (!line.isEmpty())
+            storePolledRecord(line);
+        // One sync for the whole transfer; the clear waits for it.
+        if (!m_store.commit())
+            m_transferStored = false;
+    }
+
+    unlockControls();
+    flushInput();
+    emit transferEnded(m_transferStored, m_transferRecords);
+    m_exchange.processEventsOnce();
+    return Transferred;
+}
+
+void PollCycle::setTransferAside()
+{
+    if (m_transferRecords == 0)
+        return;
+    const bool kept = m_store.setAside();
+    emit transferSetAside(kept, m_transferRecords, m_store.setAsidePath());
+}
+
+Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
+{
+    SerialLink &link = m_exchange.link();
+    RecordSplitter splitter;
+    const auto store = [this](const QByteArray &record) { storePolledRecord(record); };
+    for (qint64 received = 0;;) {
+        const Exchange::Wait w = m_exchange.waitForCharacter();
+        if (w != Exchange::Wait::Arrived) {
+            line = splitter.fragment();
+            return w;
+        }
+        // Everything waiting at once: one read per burst rather than one per character.
+        link.setInputLen(0);
+        const QByteArray burst = link.input();
+        // A terminal that never falls silent: keep what came up to the limit, leave its
+        // memory alone.
+        const qint64 room = m_transferLimit - received;
+        splitter.feed(QByteArrayView(burst).first(qMin<qint64>(burst.size(), room)), store);
+        received += burst.size();
+        if (received >= m_transferLimit) {
+            line = splitter.fragment();
+            return Exchange::Wait::Arrived;
+        }
+        keepLive();
+    }
+}
+
+void PollCycle::clearAfterFetch()
+{
+    pause(1000);
+    if (!m_exchange.wakeTerminal()) {
+        unlockControls();
+        return;
+    }
+    if (!flushInput() || !portOk())
+        return;
+    m_exchange.sendCommand('6', 0);
+    emit clearSent();
+    flushInput();
+    unlockControls();
+}
+
+void PollCycle::storePolledRecord(const QByteArray &line)
+{
+    if (!m_store.append(line))
+        m_transferStored = false;
+    ++m_transferRecords;
+    if (m_recordSink)
+        m_recordSink(line);
+}

@@ -1,0 +1,257 @@
+#include "ViewerScreen.h"
+
+#include "core/polling/PollStore.h"
+#include "core/state/Dialogs.h"
+#include "core/state/DisplayText.h"
+#include "core/viewer/FileSummary.h"
+#include "widgets/Controls.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Visualizza dati");
+constexpr qint64 kChunkBytes = 1 << 20;
+// Long enough to get through a lot of file, short enough that the window stays responsive.
+constexpr int kSliceMs = 30;
+// Loads that end sooner show no progress bar at all.
+constexpr int kProgressAfterMs = 300;
+
+} // namespace
+
+ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent,
+                           qint64 itemMemoryLimit)
+    : QDialog(parent), m_dir(dir), m_dialogs(dialogs), m_items(itemMemoryLimit)
+{
+    setObjectName(QStringLiteral("file60"));
+    setWindowTitle(kCaption);
+    resize(640, 420);
+
+    auto *grid = new QGridLayout(this);
+    auto *heading = named<QLabel>("Label2", this, QStringLiteral("Files"));
+    m_count = named<QLabel>("La1", this, QStringLiteral("Records"));
+    m_files = named<QListWidget>("File1", this);
+    m_files->setAccessibleName(QStringLiteral("Files"));
+    m_files->installEventFilter(this);
+    m_list = named<QListView>("List1", this);
+    m_list->setAccessibleName(QStringLiteral("Records"));
+    m_list->setModel(&m_items);
+    m_list->setUniformItemSizes(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_progress = named<QProgressBar>("loadProgress", this);
+    m_progress->setRange(0, 1000);
+    m_progress->hide();
+    grid->addWidget(heading, 0, 0);
+    grid->addWidget(m_count, 0, 1);
+    grid->addWidget(m_files, 1, 0);
+    grid->addWidget(m_list, 1, 1);
+    grid->addWidget(m_progress, 2, 0, 1, 2);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(0, 1);
+
+    auto *panel = makePanel("panel3d3", this);
+    auto *row = new QHBoxLayout(panel);
+    QPushButton *open = named<QPushButton>("Command1", panel, QStringLiteral("Apri File"));
+    QPushButton *remove = named<QPushButton>("Command3", panel, QStringLiteral("Rimuovi File"));
+    QPushButton *exit = named<QPushButton>("Command2", panel, QStringLiteral("Uscita"));
+    for (QPushButton *b : {open, remove, exit}) {
+        // Enter means something in the file list only; a default button would make Enter
+        // in the item list reopen the file.
+        b->setAutoDefault(false);
+        row->addWidget(b);
+    }
+    grid->addWidget(panel, 3, 0, 1, 2);
+
+    connect(open, &QPushButton::clicked, this, &ViewerScreen::Command1_Click);
+    connect(remove, &QPushButton::clicked, this, &ViewerScreen::Command3_Click);
+    connect(exit, &QPushButton::clicked, this, &ViewerScreen::Command2_Click);
+    // Choosing a file, by click or keyboard or by the screen itself, shows its summary.
+    connect(m_files, &QListWidget::currentRowChanged, this, &ViewerScreen::File1_Click);
+    connect(m_files, &QListWidget::itemClicked, this, &ViewerScreen::File1_Click);
+    connect(m_files, &QListWidget::itemDoubleClicked, this, &ViewerScreen::Command1_Click);
+    connect(m_list, &QListView::clicked, this, &ViewerScreen::List1_Click);
+    connect(&m_slice, &QTimer::timeout, this, &ViewerScreen::loadSlice);
+    Form_Load();
+}
+
+ViewerScreen::~ViewerScreen() = default;
+
+void ViewerScreen::Form_Load()
+{
+    refreshFiles();
+}
+
+void ViewerScreen::refreshFiles()
+{
+    m_files->clear();
+    m_files->addItems(
+        m_dir.entryList({QStringLiteral("*.pol")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    if (m_files->count() > 0)
+        m_files->setCurrentRow(0);
+    else
+        setWindowTitle(kCaption); // no summary of a file that is gone
+}
+
+QString ViewerScreen::chosenFile() const
+{
+    const QListWidgetItem *item = m_files->currentItem();
+    return item ? item->text() : QString();
+}
+
+void ViewerScreen::File1_Click()
+{
+    QFile file(m_dir.filePath(chosenFile()));
+    // A file gone since the list was read keeps the caption as it was.
+    if (chosenFile().isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    setWindowTitle(fileSummary(chosenFile(), file.size()));
+}
+
+bool ViewerScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_files && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Command1_Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ViewerScreen::Command1_Click()
+{
+    openChosenFile();
+}
+
+void ViewerScreen::openChosenFile()
+{
+    cancelLoad();
+    m_items.clear();
+    const QString name = chosenFile();
+    m_file.setFileName(m_dir.filePath(name));
+    // A file that cannot be read loads as nothing, silently.
+    if (name.isEmpty() || !m_file.open(QIODevice::ReadOnly)) {
+        endLoad();
+        return;
+    }
+    m_overLimit = false;
+    // Items keep nearly every byte of the file: one larger than the list may hold is refused
+    // before a byte is read.
+    if (m_file.size() > m_items.memoryLimit()) {
+        m_file.close();
+        refuseLoad();
+        return;
+    }
+    m_progress->setValue(0);
+    m_loadClock.start();
+    m_slice.start(0);
+}
+
+void ViewerScreen::loadSlice()
+{
+    QElapsedTimer slice;
+    slice.start();
+    if (m_chunk.size() != kChunkBytes)
+        m_chunk.resize(kChunkBytes);
+    char *const chunk = m_chunk.data();
+    const auto add = [this](QByteArrayView item) { addItem(item); };
+    do {
+        const qint64 n = m_file.read(chunk, kChunkBytes);
+        if (n <= 0) { // the end, or a read error: what was read stays
+            endLoad();
+            return;
+        }
+        m_reader.feed(QByteArrayView(chunk, n), add);
+        if (m_overLimit) {
+            refuseLoad();
+            return;
+        }
+    } while (slice.elapsed() < kSliceMs);
+    m_items.commit();
+    if (m_file.size() > 0)
+        m_progress->setValue(int(m_file.pos() * 1000 / m_file.size()));
+    if (m_loadClock.elapsed() >= kProgressAfterMs)
+        m_progress->show();
+}
+
+void ViewerScreen::addItem(QByteArrayView item)
+{
+    if (!m_overLimit && !m_items.add(item))
+        m_overLimit = true;
+}
+
+void ViewerScreen::endLoad()
+{
+    m_slice.stop();
+    m_reader.finish([this](QByteArrayView item) { addItem(item); });
+    if (m_overLimit) {
+        refuseLoad();
+        return;
+    }
+    m_items.commit();
+    m_file.close();
+    m_progress->hide();
+    m_count->setText(spacedNumber(m_items.size()) + QStringLiteral(" Records"));
+    emit loadFinished();
+}
+
+void ViewerScreen::refuseLoad()
+{
+    // Not a part of the file: the whole of it or nothing, and the memory given back.
+    cancelLoad();
+    m_items.clear();
+    m_count->setText(spacedNumber(0) + QStringLiteral(" Records"));
+    m_dialogs.critical(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
+                                                       QStringLiteral(" e' troppo grande per "
+                                                                      "essere visualizzato"));
+    emit loadFinished();
+}
+
+void ViewerScreen::cancelLoad()
+{
+    m_slice.stop();
+    m_reader = FreeFormatReader();
+    m_file.close();
+    m_progress->hide();
+}
+
+void ViewerScreen::List1_Click(const QModelIndex &index)
+{
+    if (index.isValid())
+        m_count->setText(QStringLiteral("Record N° ") + spacedNumber(index.row() + 1));
+}
+
+void ViewerScreen::Command3_Click()
+{
+    removeChosenFile();
+}
+
+void ViewerScreen::removeChosenFile()
+{
+    const QString name = chosenFile();
+    if (!m_dialogs.question(QStringLiteral(" Corvane"),
+                            QStringLiteral("Rimuovere il File ") + name + QStringLiteral(" ?")))
+        return;
+    cancelLoad();
+    // Other errors are not told: a file that could not be deleted stays in the refreshed list.
+    if (!name.isEmpty() && PollStore::remove(m_dir.filePath(name)) == PollStore::Removal::InUse)
+        m_dialogs.critical(QStringLiteral(" Corvane"),
+                           QStringLiteral("Il File ") + name +
+                               QStringLiteral(" e' in uso per lo scarico dati: non rimosso"));
+    m_items.clear();
+    refreshFiles();
+}
+
+void ViewerScreen::Command2_Click()
+{
+    cancelLoad();
+    done(QDialog::Accepted);
+}
