@@ -178,7 +178,7 @@ private slots:
                 const QString path = s.dir.filePath(f.name);
                 const auto old = CommitMark::readFor(path, CommitMark::fileIdOf(path));
                 // A new mark id is a new file; an edit keeps the file.
-                if (f.restored || old.value_or(CommitMark{}).generation != f.markId)
+                if (f.restored || old.value_or(CommitMark{}).id != f.markId)
                     QFile::remove(path);
                 QVERIFY(s.write(f.name, f.bytes));
                 if (f.restored) {

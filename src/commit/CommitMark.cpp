@@ -48,7 +48,7 @@ QString CommitMark::pathFor(const QString &pollFile)
     return info.dir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".committed"));
 }
 
-QByteArray CommitMark::newGeneration()
+QByteArray CommitMark::newId()
 {
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
 }
@@ -65,9 +65,8 @@ CommitMark::FileId CommitMark::fileIdOf(int fd)
 
 QByteArray CommitMark::toLine() const
 {
-    return kTag + generation + ' ' + QByteArray::number(file.inode) + ' ' +
-           QByteArray::number(file.birth) + ' ' + QByteArray::number(length) + ' ' +
-           QByteArray::number(since) + ' ' + tail + '\n';
+    return kTag + id + ' ' + QByteArray::number(file.inode) + ' ' + QByteArray::number(file.birth) +
+           ' ' + QByteArray::number(length) + ' ' + QByteArray::number(since) + ' ' + tail + '\n';
 }
 
 std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
@@ -79,7 +78,7 @@ std::optional<CommitMark> CommitMark::fromLine(const QByteArray &line)
         return std::nullopt;
     CommitMark mark;
     bool inodeOk = false, birthOk = false, lengthOk = false, sinceOk = false;
-    mark.generation = fields[0];
+    mark.id = fields[0];
     mark.file.inode = fields[1].toULongLong(&inodeOk);
     mark.file.birth = fields[2].toLongLong(&birthOk);
     mark.length = fields[3].toLongLong(&lengthOk);

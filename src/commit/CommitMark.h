@@ -8,9 +8,9 @@
 
 // How much of a poll file its store has made durable, published beside it for readers in
 // other processes: "dd-mm-yy.pol" has ".dd-mm-yy.pol.committed", one line
-//     corvane-committed 2 <generation> <inode> <birth> <length> <since> <tail>
+//     corvane-committed 2 <id> <inode> <birth> <length> <since> <tail>
 // Bytes past the length may still be cut back (a failed append) or be the torn remains of a
-// killed store: a reader takes nothing beyond it. The generation is new whenever a store
+// killed store: a reader takes nothing beyond it. The id is new whenever a store
 // starts marking the file: since is 0 when it created the file, so a file removed and written
 // anew is never taken for the old one, and the size it found otherwise (a file of an older
 // version, or one whose mark was lost). The inode and the file's birth time tie the mark to the
@@ -25,7 +25,7 @@ struct CommitMark {
         bool operator==(const FileId &) const = default;
     };
 
-    QByteArray generation;
+    QByteArray id; // new whenever a store starts marking the file: 16 hex digits
     FileId file;
     qint64 length = 0;
     qint64 since = 0;
@@ -35,7 +35,7 @@ struct CommitMark {
     QByteArray tail = {};
 
     static QString pathFor(const QString &pollFile);
-    static QByteArray newGeneration();
+    static QByteArray newId();
     // The file at path or open as fd; an inode 0 when there is none.
     static FileId fileIdOf(const QString &path);
     static FileId fileIdOf(int fd);

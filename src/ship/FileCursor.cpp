@@ -86,7 +86,7 @@ FileCursor::Change FileCursor::look()
         return Change::Unreadable;
     }
     const std::optional<CommitMark> &mark = looked.mark;
-    const QByteArray markId = mark ? mark->generation : QByteArray();
+    const QByteArray markId = mark ? mark->id : QByteArray();
     m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;
     // A store appending is the common case: same file, same mark, only longer.
     const bool unchanged =

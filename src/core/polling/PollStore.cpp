@@ -126,7 +126,7 @@ bool PollStore::open(const QDate &today)
         // A new file, or one this version never committed to: what it holds stands, and is
         // published (with the file's own name, by the folder's sync) before a byte is added,
         // so that no reader takes the new bytes as committed.
-        mark = CommitMark{CommitMark::newGeneration(), id, size, size};
+        mark = CommitMark{CommitMark::newId(), id, size, size};
         if (!mark.writeFor(path))
             return false;
         m_pending.append(lineEndMissing(path, size));
