@@ -171,7 +171,7 @@ void Shipper::connectDatabase()
         outcome = m_session.load(m_station, m_shipped);
     if (outcome == PgSession::Outcome::Ok)
         outcome = m_session.today(m_station, m_today, &m_todayRows, &m_lastShipped);
-    if (!handle(outcome))
+    if (!actOn(outcome))
         return;
     if (m_away)
         emit logLine(Priority::Info, QStringLiteral("database back"));
@@ -187,7 +187,7 @@ void Shipper::connectDatabase()
     m_serverWatch = std::make_unique<QSocketNotifier>(m_session.socket(), QSocketNotifier::Read);
     connect(m_serverWatch.get(), &QSocketNotifier::activated, this, [this] {
         if (!m_session.stillThere())
-            handle(PgSession::Outcome::Unreachable);
+            actOn(PgSession::Outcome::Unreachable);
     });
     for (auto &[name, cursor] : m_files) {
         // What the database says is judged against the file anew, unless it is what was
@@ -221,7 +221,7 @@ void Shipper::waitForStation(const QString &holder)
     tellStatus();
 }
 
-bool Shipper::handle(PgSession::Outcome outcome)
+bool Shipper::actOn(PgSession::Outcome outcome)
 {
     switch (outcome) {
     case PgSession::Outcome::Ok:
@@ -445,7 +445,7 @@ bool Shipper::shipFile(FileCursor &cursor)
                 m_todayRows += batch->count();
         } else if (outcome == PgSession::Outcome::Conflict && ++conflicts < 3) {
             // Another shipper of the same station got there first: start from where it left.
-            if (!handle(m_session.load(m_station, m_shipped))) {
+            if (!actOn(m_session.load(m_station, m_shipped))) {
                 report();
                 return false;
             }
@@ -463,7 +463,7 @@ bool Shipper::shipFile(FileCursor &cursor)
                 if (!m_options.once && !m_reread.isActive())
                     m_reread.start(kRereadMs);
             }
-            return handle(outcome);
+            return actOn(outcome);
         }
     }
     report();

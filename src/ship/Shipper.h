@@ -70,7 +70,9 @@ private:
     // False when shipping cannot go on now (the database away, a refusal, a stop, the
     // folder not synced).
     bool shipFile(FileCursor &cursor);
-    bool handle(PgSession::Outcome outcome);
+    // Acts on what the session reports (logs, stops, waits for the database); true when
+    // shipping goes on.
+    bool actOn(PgSession::Outcome outcome);
     void finish(int status);
 
     Options m_options;
