@@ -1,6 +1,8 @@
 # cmake -D PROGRAM=FILE -D NEEDS=a;b -D SHUNS=c;d -P CheckLinks.cmake: fails unless the
-# program's own dynamic dependencies name every library in NEEDS and none in SHUNS. Its own,
-# not ldd's closure: Debian's libdbus (under QtGui) needs libsystemd whoever links it.
+# program's own dynamic dependencies name every library in NEEDS and none in SHUNS. Run after
+# each program is linked (src/app), so a library that pulls in what a program must not carry
+# fails the build. Its own dependencies, not ldd's closure: Debian's libdbus (under QtGui)
+# needs libsystemd whoever links it.
 execute_process(COMMAND readelf --dynamic "${PROGRAM}" OUTPUT_VARIABLE dynamic
                 COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "\\(NEEDED\\)[^\n]*\\[[^]]+\\]" needed "${dynamic}")
