@@ -7,7 +7,7 @@
 // The journal's priorities, which a supervised program's lines on standard output carry.
 enum class Priority { Error = 3, Warning = 4, Info = 6 };
 
-// What a supervised poller tells systemd through its notification socket: that it is ready,
+// What a supervised program tells systemd through its notification socket: that it is ready,
 // that its cycle is alive (the watchdog), a short status line, that it is stopping. Outside
 // systemd (no NOTIFY_SOCKET) every call does nothing.
 class ServiceNotifier {
