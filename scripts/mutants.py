@@ -409,7 +409,7 @@ MUTANTS = [
      'localhost is taken for a remote host and asked for verify-full'),
     ('M172', SESSION, 'return "verify-full";', 'return {};', SHIP,
      'a remote host gets libpq\'s prefer, which anyone on the path can strip'),
-    ('M173', SESSION, '        options(conninfo).contains("sslmode"))', '        false)', SHIP,
+    ('M173', SESSION, '        givenOptions(conninfo).contains("sslmode"))', '        false)', SHIP,
      'the start line says verify-full where the connection string\'s sslmode=prefer stands'),
     ('M174', SESSION, '(message.contains(QLatin1String("support SSL")) ||', '(', SHIP,
      'a server without TLS is waited for instead of refused'),

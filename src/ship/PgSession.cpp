@@ -1,7 +1,6 @@
 #include "ship/PgSession.h"
 
 #include <QRegularExpression>
-#include <QSet>
 
 #include <libpq-fe.h>
 
@@ -136,23 +135,30 @@ bool loopback(const QByteArray &address)
     return ::inet_pton(AF_INET6, address.constData(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-// The keywords the connection string itself sets.
-QSet<QByteArray> options(const QByteArray &conninfo)
-{
-    QSet<QByteArray> set;
-    if (PQconninfoOption *options = PQconninfoParse(conninfo.constData(), nullptr)) {
-        for (PQconninfoOption *o = options; o->keyword; ++o) {
-            if (o->val && *o->val)
-                set.insert(o->keyword);
-        }
-        PQconninfoFree(options);
-    }
-    return set;
-}
-
 QString oneLine(const char *text)
 {
     return QString::fromUtf8(text).simplified();
+}
+
+// What the connection string itself sets, by keyword; nothing, with libpq's reason in error,
+// when it does not parse.
+QHash<QByteArray, QString> givenOptions(const QByteArray &conninfo, QString *error = nullptr)
+{
+    char *message = nullptr;
+    PQconninfoOption *options = PQconninfoParse(conninfo.constData(), &message);
+    if (!options) {
+        if (error)
+            *error = message ? oneLine(message) : QStringLiteral("out of memory");
+        PQfreemem(message);
+        return {};
+    }
+    QHash<QByteArray, QString> given;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (o->val && *o->val)
+            given.insert(o->keyword, QString::fromUtf8(o->val));
+    }
+    PQconninfoFree(options);
+    return given;
 }
 
 } // namespace
@@ -179,19 +185,10 @@ PgSession::~PgSession()
 
 QString PgSession::describe(const QByteArray &conninfo, QString *error)
 {
-    char *message = nullptr;
-    PQconninfoOption *options = PQconninfoParse(conninfo.constData(), &message);
-    if (!options) {
-        *error = message ? oneLine(message) : QStringLiteral("out of memory");
-        PQfreemem(message);
+    error->clear();
+    const QHash<QByteArray, QString> set = givenOptions(conninfo, error);
+    if (!error->isEmpty())
         return {};
-    }
-    QHash<QByteArray, QString> set;
-    for (PQconninfoOption *o = options; o->keyword; ++o) {
-        if (o->val && *o->val)
-            set.insert(o->keyword, QString::fromUtf8(o->val));
-    }
-    PQconninfoFree(options);
     const auto or_ = [&](const char *key, const QString &fallback) {
         return set.value(
             key, qEnvironmentVariable(QByteArray("PG") + QByteArray(key).toUpper(), fallback));
@@ -286,7 +283,7 @@ QByteArray PgSession::askedSslMode(const QByteArray &conninfo)
     PQfinish(probe);
     // Given anywhere, it stands; prefer, libpq's default, only where it can be told apart.
     if (in.value("sslmode", "prefer") != "prefer" || qEnvironmentVariableIsSet("PGSSLMODE") ||
-        options(conninfo).contains("sslmode"))
+        givenOptions(conninfo).contains("sslmode"))
         return {};
     const QList<QByteArray> hosts = in.value("host").split(',');
     const QList<QByteArray> addresses = in.value("hostaddr").split(',');
@@ -304,7 +301,7 @@ QByteArray PgSession::askedSslMode(const QByteArray &conninfo)
 
 bool PgSession::carriesPassword(const QByteArray &conninfo)
 {
-    return options(conninfo).contains("password");
+    return givenOptions(conninfo).contains("password");
 }
 
 PgSession::Outcome PgSession::open()
