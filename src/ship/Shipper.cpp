@@ -253,13 +253,13 @@ void Shipper::unreachable()
         finish(kUnreachableOnce);
         return;
     }
-    if (!m_away)
+    if (!m_away) {
         emit logLine(Priority::Warning,
                      QStringLiteral("database unreachable: %1; trying again until it "
                                     "answers")
                          .arg(m_session.lastError()));
-    if (!m_away)
         m_since = QTime::currentTime();
+    }
     m_away = true;
     m_retry.start(m_retryMs);
     m_retryMs = std::min(m_retryMs * 2, kRetryMaxMs);
@@ -377,6 +377,12 @@ void Shipper::cannotRead(const FileCursor &cursor)
         emit logLine(Priority::Warning, QStringLiteral("%1: cannot be read (%2); %3")
                                             .arg(cursor.name(), cursor.readError(), laterText()));
     m_unreadable.insert(cursor.name());
+    rereadLater();
+}
+
+void Shipper::rereadLater()
+{
+    // A single run leaves it for the next one (laterText).
     if (!m_options.once && !m_reread.isActive())
         m_reread.start(kRereadMs);
 }
@@ -403,8 +409,7 @@ bool Shipper::folderSynced()
                                         "from it; %2")
                              .arg(QString::fromLocal8Bit(std::strerror(why)), laterText()));
         m_unsynced = true;
-        if (!m_options.once && !m_reread.isActive())
-            m_reread.start(kRereadMs);
+        rereadLater();
         return false;
     }
     if (m_unsynced)
@@ -460,8 +465,7 @@ bool Shipper::shipFile(FileCursor &cursor)
                     Priority::Warning,
                     QStringLiteral("%1: %2; %3").arg(name, m_session.lastError(), laterText()));
                 m_contested.insert(name);
-                if (!m_options.once && !m_reread.isActive())
-                    m_reread.start(kRereadMs);
+                rereadLater();
             }
             return actOn(outcome);
         }

@@ -62,6 +62,8 @@ private:
     // Logs what changed; false when nothing can be shipped from the file now.
     bool look(FileCursor &cursor);
     void cannotRead(const FileCursor &cursor);
+    // What could not be read, synced or shipped is tried again by m_reread.
+    void rereadLater();
     QString laterText() const;
     void readAgain();
     // The folder synced since its marks were read, so that no mark that a power cut could
