@@ -334,7 +334,7 @@ void bench9600()
     PollingChild child(b.dir);
     if (!child.runUntil([&] { return b.terminal.clearCount() >= 1; }, 60000))
         return missing("9600 bit/s transfer", "no clear within 60 s");
-    const QList<qint64> clears = timesOf(b.terminal.received(), " 0!6^\r");
+    const QList<qint64> clears = timesOf(b.terminal.received(), " 0!?^\r!6^\r");
     qint64 lastByteUs = 0;
     for (const sim::LoggedByte &s : b.terminal.sent())
         if (s.atUs < clears.value(0))

@@ -129,7 +129,7 @@ private slots:
         n.poller.start(QStringLiteral(CORVANE_POLL),
                        {"--device=" + n.device(), "--dir=" + n.dir.path()});
         QVERIFY(QTest::qWaitFor([&] { return n.terminal.clearCount() == 1; }, 15000));
-        const QByteArray turn = " 0!?^\r 0!7^\r 0!6^\r";
+        const QByteArray turn = " 0!?^\r 0!7^\r 0!?^\r!6^\r";
         const auto received = n.terminal.received();
         QCOMPARE(bytesOf(received).left(turn.size()), turn);
         const QString off = checkGaps(

@@ -67,17 +67,16 @@ private slots:
             after.size());
     }
 
-    void shouldSplitTransferAtMidnight()
+    // One transfer, one file, one mark to commit it: the day it began.
+    void shouldKeepATransferInTheDayItBegan()
     {
         WorkDir w;
-        QList<QDate> days{QDate(2026, 12, 31), QDate(2026, 12, 31), QDate(2027, 1, 1)};
+        QList<QDate> days{QDate(2026, 12, 31), QDate(2027, 1, 1), QDate(2027, 1, 1)};
         PollStore store(w.dir, [&] { return days.takeFirst(); });
-        QVERIFY(store.append("late"));
-        QVERIFY(store.append("later"));
-        QVERIFY(store.append("early"));
-        QVERIFY(store.commit());
-        QCOMPARE(w.read("31-12-26.pol"), QByteArray("late\r\nlater\r\n"));
-        QCOMPARE(w.read("01-01-27.pol"), QByteArray("early\r\n"));
+        QVERIFY(store.append("late") && store.append("early") && store.commit());
+        QVERIFY(store.append("next") && store.commit());
+        QCOMPARE(w.read("31-12-26.pol"), QByteArray("late\r\nearly\r\n"));
+        QCOMPARE(w.read("01-01-27.pol"), QByteArray("next\r\n"));
     }
 
     void shouldSplitTransferIntoRecords_data()
@@ -151,7 +150,7 @@ private slots:
             QCOMPARE(end == "fail" ? store.commit() : store.setAside(), end == "break");
         }
         QCOMPARE(w.read("31-12-26.pol"), QByteArray("OLD\r\n"));
-        QCOMPARE(w.read("01-01-27.pol"), midnight ? QByteArray() : QByteArray("<missing>"));
+        QCOMPARE(w.read("01-01-27.pol"), QByteArray("<missing>"));
         QCOMPARE(w.setAside(), end == "fail" ? QByteArray("EARLIER\r\n")
                                              : QByteArray("A\r\nB, longer than what the disk "
                                                           "takes\r\n"));
@@ -180,9 +179,10 @@ private slots:
     {
         const auto row = table<QString, QByteArray, QList<double>, QList<QByteArray>, QStringList>(
             {"fault", "traffic", "gaps", "records", "events"});
-        row("records", "", " 0!?^\r 0!7^\r 0!6^\r ",
-            {100, 100, 100, 100, 100, 500, 100, 200, 100, 100, 100, 2100, 100, 200, 100, 100, 100,
-             1000},
+        // The status again just before the clear, which follows it at once.
+        row("records", "", " 0!?^\r 0!7^\r 0!?^\r!6^\r ",
+            {100,  100, 100, 100, 100, 500, 100, 200, 100, 100, 100,
+             2100, 100, 200, 100, 100, 100, 0,   100, 100, 100, 1000},
             {"8001234567890;00001", "8001234567891;00002"},
             {"on", "records in 06-12-26.pol", "stored 2"});
         // " " 100 "0", one second for the answer, the single space, then the idle second.
@@ -192,7 +192,7 @@ private slots:
         // What follows the last CR is a record too. The leading byte may be any; the others are
         // stored as they came.
         row("unterminated tail", QString::fromLatin1("transfer=XA\r\n\340B\r\nC"),
-            " 0!?^\r 0!7^\r 0!6^\r", {}, {"A", "\340B", "C"},
+            " 0!?^\r 0!7^\r 0!?^\r!6^\r", {}, {"A", "\340B", "C"},
             {"on", "records in 06-12-26.pol", "stored 3"});
     }
 
@@ -250,12 +250,14 @@ private slots:
     }
 
     // The terminal keeps its memory when the transfer never ends (what came up to the limit
-    // is kept aside, the tail is not) or when the wake-up before the clear goes unanswered.
+    // is kept aside, the tail is not), when the wake-up before the clear goes unanswered, or
+    // when its status then says it took a record during the transfer.
     void shouldNotClearWhenUnsure_data()
     {
         const auto row = table<QString, bool>({"fault", "aside"});
         row("transfer never ends", "endless", true);
         row("wake-up before the clear unanswered", "mute", false);
+        row("a record scanned during the transfer", "scan", false);
     }
 
     void shouldNotClearWhenUnsure()
@@ -269,17 +271,21 @@ private slots:
             transfer += "R" + QByteArray::number(i) + "\r\n"; // endless: 150 bytes
         f.terminal.setRecords({"present"});
         f.terminal.setTransferOverride(transfer);
-        f.cycle.setRecordSink([&](const QByteArray &) { f.terminal.setSilent(fault == "mute"); });
+        f.cycle.setRecordSink([&](const QByteArray &) {
+            f.terminal.setSilent(fault == "mute");
+            if (fault == "scan" && f.terminal.records().size() == 1)
+                f.terminal.addRecord("scanned");
+        });
         const auto sent = [&](const char *bytes) {
             return f.terminal.receivedBytes().count(bytes);
         };
         // Until the next turn, well after a clear would have gone out.
-        QVERIFY(f.run([&] { return sent("!?^\r") >= 2 || sent(" 0") >= 4; }, 10000));
+        QVERIFY(f.run([&] { return sent(" 0") >= 4; }, 10000));
         const QByteArray stored = transfer.mid(1, 100);
         QCOMPARE(f.pollFiles(), aside ? QByteArray() : stored);
         QCOMPARE(f.setAside(), aside ? stored : QByteArray());
         QCOMPARE(sent("!6^\r"), 0);
-        QCOMPARE(f.terminal.records(), QList<QByteArray>{"present"});
+        QCOMPARE(f.terminal.records().first(), QByteArray("present"));
     }
 
     // One turn on the screen: the light, the terminal's state, the caption and the records

@@ -147,7 +147,7 @@ private slots:
         QVERIFY(store.append("B"));
         f.viewer->Command3_Click();
         QVERIFY(f.dir.exists("05-12-26.pol"));
-        QVERIFY(store.commit());
+        QVERIFY(store.commit() && store.clearMayGo());
         f.viewer->Command3_Click();
         QCOMPARE(f.dir.entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(f.fileNames(), QStringList());

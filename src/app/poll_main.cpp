@@ -259,9 +259,15 @@ private:
         });
         QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored, qsizetype n) {
             if (stored) {
-                logLine(Priority::Info,
-                        QStringLiteral("%1 records stored in %2").arg(n).arg(m_file));
-                m_recordsToday += n;
+                // Sent again because the terminal was not cleared: stored the first time.
+                const qsizetype repeated = m_store.repeated();
+                logLine(
+                    Priority::Info,
+                    QStringLiteral("%1 records stored in %2").arg(n - repeated).arg(m_file) +
+                        (repeated
+                             ? QStringLiteral(" (%1 more came again, stored already)").arg(repeated)
+                             : QString()));
+                m_recordsToday += n - repeated;
                 m_lastTransfer = QTime::currentTime();
                 updateStatus();
             } else
@@ -287,6 +293,10 @@ private:
                                              .arg(n)
                                              .arg(path));
                          });
+        QObject::connect(&m_cycle, &PollCycle::clearWithheld, [] {
+            logLine(Priority::Info, QStringLiteral("terminal scanned during the transfer: not "
+                                                   "cleared this time"));
+        });
         QObject::connect(&m_cycle, &PollCycle::clearSent, [] {
             logLine(Priority::Info, QStringLiteral("terminal memory cleared"));
         });

@@ -190,6 +190,10 @@ struct TerminalSim::Impl {
     std::optional<QByteArray> transferOverride;
     std::optional<QByteArray> terminatorOverride;
     std::function<void()> onClear;
+    qint64 scanIntervalUs = 0;
+    qint64 nextScanUs = 0;
+    std::function<QByteArray()> makeScan;
+    QList<QByteArray> scannedLog;
 
     // parser
     bool inFrame = false;
@@ -426,6 +430,18 @@ struct TerminalSim::Impl {
         afterSpace = b == kSpace;
     }
 
+    // On a fixed schedule, so a late wake-up of this thread does not push later scans back.
+    void scanDue(qint64 now)
+    {
+        for (; scanIntervalUs > 0 && now >= nextScanUs; nextScanUs += scanIntervalUs) {
+            QByteArray record =
+                makeScan ? makeScan()
+                         : "S" + QByteArray::number(scannedLog.size() + 1).rightJustified(6, '0');
+            scannedLog.append(record);
+            records.append(std::move(record));
+        }
+    }
+
     void resetParser()
     {
         inFrame = false;
@@ -442,6 +458,10 @@ struct TerminalSim::Impl {
             qint64 waitUs = -1;
             if (!outQueue.empty() && !writeBlocked)
                 waitUs = std::max<qint64>(0, outQueue.front().dueUs - now);
+            if (scanIntervalUs > 0) {
+                const qint64 untilScan = std::max<qint64>(0, nextScanUs - now);
+                waitUs = waitUs < 0 ? untilScan : std::min(waitUs, untilScan);
+            }
             if (inFrame) {
                 const qint64 untilExpiry =
                     std::max<qint64>(0, frameLastUs + kFrameTimeoutUs + 1 - now);
@@ -491,6 +511,7 @@ struct TerminalSim::Impl {
                 changed.notify_all();
             }
             expireFrame(at);
+            scanDue(at);
             if (rc > 0 && (fds[0].revents & POLLOUT))
                 writeBlocked = false;
             sendDue();
@@ -765,6 +786,21 @@ void TerminalSim::setSentLogging(bool on)
 {
     std::lock_guard lock(d->mutex);
     d->logSent = on;
+}
+
+void TerminalSim::setScanning(int intervalMs, std::function<QByteArray()> make)
+{
+    std::lock_guard lock(d->mutex);
+    d->scanIntervalUs = qint64(intervalMs) * 1000;
+    d->nextScanUs = nowUs() + d->scanIntervalUs;
+    d->makeScan = std::move(make);
+    d->wake();
+}
+
+QList<QByteArray> TerminalSim::scanned() const
+{
+    std::lock_guard lock(d->mutex);
+    return unshared(d->scannedLog);
 }
 
 void TerminalSim::setOnClear(std::function<void()> hook)

@@ -42,6 +42,11 @@ public:
     void addRecord(const QByteArray &record);
     QList<QByteArray> records() const;
     int clearCount() const; // how many times "6" or "8" cleared the memory
+    // An operator scanning: every intervalMs (0 stops) a record joins the memory, made on the
+    // terminal's own thread by make (which must not call back into this object; by default
+    // "S" and a serial number, so each is unique). scanned() lists every record made so far.
+    void setScanning(int intervalMs, std::function<QByteArray()> make = {});
+    QList<QByteArray> scanned() const;
     // Runs on the terminal's own thread at the moment a clear arrives, before anything else:
     // lets a test look at the world as the terminal forgets. Must not call back into this
     // object.

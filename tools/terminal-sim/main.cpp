@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <random>
 
 #include <signal.h>
@@ -19,10 +18,11 @@ namespace {
 void usage(const char *argv0)
 {
     std::fprintf(stderr,
-                 "usage: %s --dir DIR [--port N] [--demo]\n"
+                 "usage: %s --dir DIR [--port N] [--demo] [--scan-interval MS]\n"
                  "  Makes a pseudo-terminal that behaves like the data terminal, links\n"
                  "  DIR/comN (default N = 1) to it and prints the device path.\n"
                  "  --demo  start with 3 records and scan a new one every 4 seconds.\n"
+                 "  --scan-interval MS  scan a new record every MS milliseconds.\n"
                  "  Runs until SIGINT or SIGTERM, then removes the link.\n",
                  argv0);
 }
@@ -57,24 +57,6 @@ private:
     std::mt19937 rng;
 };
 
-timespec addSeconds(timespec t, int s)
-{
-    t.tv_sec += s;
-    return t;
-}
-
-// Time left until deadline on CLOCK_MONOTONIC, never negative.
-timespec until(const timespec &deadline)
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    qint64 ns =
-        (qint64(deadline.tv_sec) - now.tv_sec) * 1'000'000'000 + (deadline.tv_nsec - now.tv_nsec);
-    if (ns < 0)
-        ns = 0;
-    return timespec{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -82,6 +64,7 @@ int main(int argc, char **argv)
     QString dir;
     int port = 1;
     bool demo = false;
+    int scanMs = 0;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         if (arg == "--dir" && i + 1 < argc) {
@@ -95,6 +78,13 @@ int main(int argc, char **argv)
             }
         } else if (arg == "--demo") {
             demo = true;
+        } else if (arg == "--scan-interval" && i + 1 < argc) {
+            bool ok = false;
+            scanMs = QByteArray(argv[++i]).toInt(&ok);
+            if (!ok || scanMs < 1) {
+                std::fprintf(stderr, "%s: bad scan interval '%s'\n", argv[0], argv[i]);
+                return 2;
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage(argv[0]);
             return 0;
@@ -135,6 +125,15 @@ int main(int argc, char **argv)
         for (int i = 0; i < 3; ++i)
             initial.append(maker.next());
         terminal.setRecords(initial);
+        scanMs = scanMs ? scanMs : 4000;
+    }
+    if (scanMs) {
+        // Made on the terminal's own thread, as it scans.
+        terminal.setScanning(scanMs, [&maker] {
+            const QByteArray record = maker.next();
+            std::fprintf(stderr, "scanned %s\n", record.constData());
+            return record;
+        });
     }
 
     std::printf("%s\n", terminal.devicePath().toLocal8Bit().constData());
@@ -142,23 +141,9 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "%s -> %s\n", terminal.linkPath().toLocal8Bit().constData(),
                  terminal.devicePath().toLocal8Bit().constData());
 
-    // A fixed schedule, so a stray wake-up does not push the next scan back.
-    timespec nextScan{};
-    clock_gettime(CLOCK_MONOTONIC, &nextScan);
-    nextScan = addSeconds(nextScan, 4);
-    for (;;) {
-        const timespec wait = demo ? until(nextScan) : timespec{3600, 0};
-        const int sig = sigtimedwait(&stopSignals, nullptr, &wait);
-        if (sig == SIGINT || sig == SIGTERM)
-            break;
-        if (sig < 0 && errno == EAGAIN && demo) {
-            const QByteArray record = maker.next();
-            terminal.addRecord(record);
-            std::fprintf(stderr, "scanned %s (%lld in memory)\n", record.constData(),
-                         static_cast<long long>(terminal.records().size()));
-            nextScan = addSeconds(nextScan, 4);
-        }
-    }
+    int sig = 0;
+    while (sig != SIGINT && sig != SIGTERM)
+        sig = sigwaitinfo(&stopSignals, nullptr);
     std::fprintf(stderr, "stopping\n");
     return 0;
 }

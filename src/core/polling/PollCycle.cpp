@@ -179,25 +179,31 @@ PollCycle::Outcome PollCycle::pollOnce()
     if (outcome == NothingObtained)
         flushInput();
     // The terminal forgets its records only when every one of them is safely on disk.
-    if (outcome == Transferred && m_transferStored && m_transferComplete)
-        clearAfterFetch();
+    if (outcome == Transferred && m_transferStored)
+        clearAfterFetch(memoryFigure);
     unlockControls();
     return outcome;
+}
+
+bool PollCycle::readMemoryFigure(double &memoryFigure)
+{
+    TerminalStatus status;
+    if (m_exchange.readReplyLine(status.line) != Exchange::Wait::Arrived)
+        return false;
+    memoryFigure = status.memoryFigure();
+    return true;
 }
 
 PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
 {
     memoryFigure = 0;
-    TerminalStatus status;
-    const Exchange::Wait w = m_exchange.readReplyLine(status.line);
-    if (w == Exchange::Wait::Abandoned)
-        return NothingObtained;
-    if (w == Exchange::Wait::TimedOut) {
+    if (!readMemoryFigure(memoryFigure)) {
+        if (m_stopRequested || m_portFailed)
+            return NothingObtained;
         emit onLineChanged(false);
         m_exchange.processEventsOnce();
         return NothingObtained;
     }
-    memoryFigure = status.memoryFigure();
     emit statusRead(memoryFigure != TerminalStatus::kEmptyMemoryFigure, m_store.todaysFileName());
     m_exchange.processEventsOnce();
     return Answered;
@@ -235,7 +241,6 @@ PollCycle::Outcome PollCycle::fetchRecords()
     lockControls();
 
     m_transferStored = true;
-    m_transferComplete = false;
     m_transferRecords = 0;
     QByteArray line;
     Exchange::Wait end = Exchange::Wait::Abandoned;
@@ -246,23 +251,23 @@ PollCycle::Outcome PollCycle::fetchRecords()
         setTransferAside();
         throw;
     }
-    m_transferComplete = end == Exchange::Wait::TimedOut;
-    if (!m_transferComplete) {
+    if (end != Exchange::Wait::TimedOut) {
         // Stopped, or a terminal that never fell silent: no clear, so these records come
         // again; a torn record at the end is not kept at all.
         setTransferAside();
         if (end == Exchange::Wait::Abandoned)
             return Answered;
-    } else {
-        // Bytes after the last CR are a record all the same (with the TAB terminator they are
-        // the whole transfer): stored like the others, before anything is cleared.
-        if (!line.isEmpty())
-            storePolledRecord(line);
-        // One sync for the whole transfer; the clear waits for it.
-        if (!m_store.commit())
-            m_transferStored = false;
+        unlockControls();
+        flushInput();
+        return Answered;
     }
-
+    // Bytes after the last CR are a record all the same (with the TAB terminator they are the
+    // whole transfer): stored like the others, before anything is cleared.
+    if (!line.isEmpty())
+        storePolledRecord(line);
+    // One sync for the whole transfer; the clear waits for it.
+    if (!m_store.commit())
+        m_transferStored = false;
     unlockControls();
     flushInput();
     emit transferEnded(m_transferStored, m_transferRecords);
@@ -305,26 +310,43 @@ Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
     }
 }
 
-void PollCycle::clearAfterFetch()
+void PollCycle::clearAfterFetch(double memoryBefore)
 {
     pause(1000);
-    if (!m_exchange.wakeTerminal()) {
-        unlockControls();
+    if (!m_exchange.wakeTerminal() || !flushInput() || !portOk())
+        return;
+    // "7" sent what the terminal held then, and "6" clears whatever it holds when it comes: a
+    // record scanned in between would be wiped unseen. So the terminal must still hold what
+    // its status said before the transfer, and the clear follows this status as closely as
+    // the protocol allows: only a scan within that one frame can still be lost.
+    double memoryNow = 0;
+    m_exchange.sendCommand('?', 0);
+    if (!readMemoryFigure(memoryNow))
+        return;
+    if (memoryNow != memoryBefore) {
+        // Stored all the same: the terminal sends these records again first, and the store,
+        // sure that they were never cleared, does not add them twice.
+        emit clearWithheld();
         return;
     }
-    if (!flushInput() || !portOk())
+    m_exchange.sendWrites({QByteArray("!"), QByteArray("6"), QByteArray("^")},
+                          terminal::kFrameGapMs);
+    // The terminal acts on the CR. Until it goes, a restart may take the next transfer's
+    // leading records for these; from here on it may not.
+    if (!m_store.clearMayGo())
         return;
-    m_exchange.sendCommand('6', 0);
+    m_exchange.link().output(QByteArray(1, terminal::kCr));
     emit clearSent();
     flushInput();
-    unlockControls();
 }
 
 void PollCycle::storePolledRecord(const QByteArray &line)
 {
-    if (!m_store.append(line))
+    bool repeat = false;
+    if (!m_store.append(line, &repeat))
         m_transferStored = false;
     ++m_transferRecords;
-    if (m_recordSink)
+    // A record stored by an earlier transfer is not news.
+    if (m_recordSink && !repeat)
         m_recordSink(line);
 }

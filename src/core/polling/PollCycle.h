@@ -74,6 +74,9 @@ signals:
     // (kept is false when they could not be), not in the poll file, since the terminal sends
     // them again.
     void transferSetAside(bool kept, qsizetype records, const QString &path);
+    // The transfer is stored, but the status read just before the clear said the terminal
+    // holds more than it sent (a record scanned meanwhile): no clear this turn.
+    void clearWithheld();
     // The cycle is making progress: sent at every turn, every quarter second of its pauses
     // and every check interval of its waits, and from nowhere else, so a stuck cycle falls
     // silent.
@@ -86,8 +89,11 @@ private:
 
     Outcome pollOnce();
     Outcome readStatusReply(double &memoryFigure);
+    // The reply to "?" as the terminal's memory figure; false when no whole line came.
+    bool readMemoryFigure(double &memoryFigure);
     Outcome fetchRecords();
-    void clearAfterFetch();
+    // Clears the terminal once its status says it holds what it held before the transfer.
+    void clearAfterFetch(double memoryBefore);
     void setTransferAside();
     void storePolledRecord(const QByteArray &line);
     // Reads the records of one transfer until the line falls silent, the limit is reached
@@ -117,8 +123,7 @@ private:
     bool m_portFailed = false;
     bool m_stopEndsWaits = false;
     qint64 m_transferLimit = terminal::kMaxTransferBytes;
-    // Per transfer: whether every record reached the disk, and whether the whole memory came.
+    // Per transfer: whether every record reached the disk.
     bool m_transferStored = true;
-    bool m_transferComplete = true;
     qsizetype m_transferRecords = 0;
 };

@@ -6,24 +6,22 @@
 
 #include <memory>
 
-#ifdef Q_OS_UNIX
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
+constexpr char kUnclearedTag[] = "corvane-uncleared 1 ";
+// The records a transfer may repeat are read back and compared: beyond this much they are not
+// guarded, and a restart right before their clear stores them again (twice, never lost).
+constexpr qint64 kMaxUnclearedBytes = 1 << 20;
+
 bool syncFile(QFile &file)
 {
-    if (!file.flush())
-        return false;
-#ifdef Q_OS_UNIX
-    return ::fsync(file.handle()) == 0;
-#else
-    return true;
-#endif
+    return file.flush() && ::fsync(file.handle()) == 0;
 }
 
 // A program killed in the middle of a write can leave a file ending in part of a record. The
@@ -47,7 +45,7 @@ PollStore::PollStore(QDir dir, Today today) : m_dir(std::move(dir)), m_today(std
 
 PollStore::~PollStore()
 {
-    if (!m_parts.empty())
+    if (m_part)
         setAside();
 }
 
@@ -80,15 +78,38 @@ QString PollStore::setAsidePath() const
     return m_dir.filePath(QLatin1Char('.') + m_terminalName + QStringLiteral(".unfinished"));
 }
 
-bool PollStore::append(const QByteArray &record)
+QString PollStore::unclearedPath() const
 {
-    const QDate today = m_today();
-    if (m_parts.empty() || m_parts.back().date != today) {
-        writePending();
-        if (!open(today)) {
-            m_failed = true;
-            return false;
+    return m_dir.filePath(QLatin1Char('.') + m_terminalName + QStringLiteral(".uncleared"));
+}
+
+bool PollStore::append(const QByteArray &record, bool *repeat)
+{
+    if (!m_begun) {
+        m_begun = true;
+        m_repeated = 0;
+    }
+    if (repeat)
+        *repeat = false;
+    if (m_matched >= 0) {
+        // The terminal was not told to forget what the last commit stored, so it sends those
+        // records again first: they are in the poll file already.
+        const QByteArray old = repeatable();
+        const qsizetype n = record.size() + 2;
+        if (m_matched + n <= old.size() && QByteArrayView(old).sliced(m_matched, n - 2) == record &&
+            QByteArrayView(old).sliced(m_matched + n - 2, 2) == "\r\n") {
+            m_matched += n;
+            ++m_repeated;
+            if (repeat)
+                *repeat = true;
+            return true;
         }
+        m_matchEnd = m_matched;
+        m_matched = -1;
+    }
+    if (!m_part && !open(m_today())) {
+        m_failed = true;
+        return false;
     }
     m_pending.append(record).append("\r\n", 2);
     if (m_pending.size() >= kPendingBytes)
@@ -104,18 +125,18 @@ bool PollStore::open(const QDate &today)
     // broken transfer can be copied aside from it.
     if (!file->open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
         return false;
-    struct stat st {};
     // One store at a time: another one cutting its transfer back would take ours with it.
-    if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0 || ::fstat(file->handle(), &st) != 0)
+    if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0)
         return false;
     const CommitMark::FileId id = CommitMark::fileIdOf(file->handle());
     const MarkLookup found = CommitMark::lookUp(path, id);
     // What is committed cannot be told: nothing is added until it can.
     if (found.unreadable)
         return false;
-    qint64 size = st.st_size;
+    qint64 size = file->size();
     CommitMark mark;
-    if (found.mark && found.mark->length <= size) {
+    const bool marked = found.mark && found.mark->length <= size;
+    if (marked) {
         // Past the mark lies what a store killed before its sync left: records the terminal
         // still holds and sends again, or the torn start of one.
         mark = *found.mark;
@@ -127,41 +148,50 @@ bool PollStore::open(const QDate &today)
         // published (with the file's own name, by the folder's sync) before a byte is added,
         // so that no reader takes the new bytes as committed.
         mark = CommitMark{CommitMark::newId(), id, size, size};
-        if (!mark.writeFor(path))
-            return false;
-        m_pending.append(lineEndMissing(path, size));
     }
-    m_parts.push_back(
-        Part{std::move(file), today, mark, size, quint64(st.st_dev), quint64(st.st_ino)});
+    // Torn remains get their line end as part of what is committed, before the transfer: a
+    // transfer cut back must not leave the next record glued to them.
+    const QByteArray lineEnd = lineEndMissing(path, size);
+    if (!lineEnd.isEmpty()) {
+        if (file->write(lineEnd) != lineEnd.size() || !syncFile(*file))
+            return false;
+        size += lineEnd.size();
+        mark.length = size;
+    }
+    if ((!marked || !lineEnd.isEmpty()) && !mark.writeFor(path))
+        return false;
+    m_part = Part{std::move(file), today, mark, size, id};
     return true;
 }
 
 void PollStore::writePending()
 {
-    if (!m_pending.isEmpty() &&
-        (m_parts.empty() || m_parts.back().file->write(m_pending) != m_pending.size()))
+    if (m_pending.isEmpty())
+        return;
+    if (!m_part || m_part->file->write(m_pending) != m_pending.size())
         m_failed = true;
+    else
+        m_part->written += m_pending.size();
     m_pending.resize(0);
 }
 
 bool PollStore::Part::stillNamed() const
 {
     struct stat held {};
-    struct stat named {};
     return ::fstat(file->handle(), &held) == 0 && held.st_nlink > 0 &&
-           ::stat(QFile::encodeName(file->fileName()).constData(), &named) == 0 &&
-           quint64(named.st_dev) == device && quint64(named.st_ino) == inode;
+           CommitMark::fileIdOf(file->fileName()) == id;
 }
 
 bool PollStore::publish()
 {
     writePending();
-    bool ok = !m_failed;
-    for (const Part &p : m_parts)
-        ok = ok && syncFile(*p.file) && p.file->error() == QFileDevice::NoError && p.stillNamed();
-    for (Part &p : m_parts) {
-        if (!ok)
-            break;
+    if (!m_part)
+        return !m_failed;
+    Part &p = *m_part;
+    // A file cut short meanwhile (by hand) lost some of these bytes: nothing is committed.
+    bool ok = !m_failed && syncFile(*p.file) && p.file->error() == QFileDevice::NoError &&
+              p.file->size() == p.startSize + p.written && p.stillNamed();
+    if (ok) {
         // Taken as published from here on: a rename that failed to reach the disk may have
         // happened all the same, and is undone with the rest.
         p.mark.length = p.file->size();
@@ -169,60 +199,148 @@ bool PollStore::publish()
     }
     // Once more after the folder's sync: a file deleted or moved meanwhile took the records
     // with it, and the terminal must keep them.
-    for (const Part &p : m_parts)
-        ok = ok && p.stillNamed();
-    return ok;
+    return ok && p.stillNamed();
 }
 
 void PollStore::cutBack()
 {
-    for (Part &p : m_parts) {
-        if (p.mark.length != p.startSize) {
-            p.mark.length = p.startSize;
-            p.mark.writeFor(p.file->fileName());
-        }
-        p.file->resize(p.startSize);
+    if (!m_part)
+        return;
+    Part &p = *m_part;
+    // Never longer than it is: a file cut short by hand is not padded out to where it was.
+    const qint64 to = qMin(p.startSize, p.file->size());
+    if (p.mark.length != to) {
+        p.mark.length = to;
+        p.mark.writeFor(p.file->fileName());
     }
+    if (p.file->size() > to)
+        p.file->resize(to);
 }
 
 void PollStore::closeAll()
 {
-    m_parts.clear();
+    m_part.reset();
     m_pending.resize(0);
     m_failed = false;
+    m_matched = 0;
+    m_matchEnd = 0;
+    m_begun = false;
 }
 
 bool PollStore::commit()
 {
-    const bool stored = !m_parts.empty();
+    if (m_matched > 0)
+        m_matchEnd = m_matched;
     const bool ok = publish();
     if (!ok)
         cutBack();
+    else if (m_part) {
+        noteUncleared(*m_part);
+        // A copy of what the poll file now holds. Its removal is made durable by the
+        // folder's sync before the clear (clearMayGo).
+        ::unlink(QFile::encodeName(setAsidePath()).constData());
+    }
     closeAll();
-    // Before the clear, so that no power cut leaves a copy of what the poll file holds.
-    if (ok && stored && ::unlink(QFile::encodeName(setAsidePath()).constData()) == 0)
-        return CommitMark::syncFolder(m_dir.absolutePath());
     return ok;
+}
+
+void PollStore::noteUncleared(const Part &p)
+{
+    const QString name = p.file->fileName();
+    Uncleared next{QFileInfo(name).fileName(), p.id, p.startSize, p.mark.length, {}};
+    // The terminal now holds the repeated records and these after them: one guard when they
+    // lie side by side in one file.
+    const bool joined =
+        m_matchEnd == 0 ||
+        (m_uncleared && m_uncleared->fileName == next.fileName && m_uncleared->id == next.id &&
+         m_uncleared->end == next.start && m_matchEnd == m_uncleared->end - m_uncleared->start);
+    if (joined && m_matchEnd > 0)
+        next.start = m_uncleared->start;
+    m_uncleared.reset();
+    const QByteArray line =
+        kUnclearedTag + QFile::encodeName(next.fileName) + ' ' + QByteArray::number(next.id.inode) +
+        ' ' + QByteArray::number(next.id.birth) + ' ' + QByteArray::number(next.start) + ' ' +
+        QByteArray::number(next.end) + '\n';
+    const QByteArray path = QFile::encodeName(unclearedPath());
+    if (joined && next.end - next.start <= kMaxUnclearedBytes) {
+        // Not synced: the commit it speaks of is durable already, and a note a power cut
+        // tore or lost only costs a repeat.
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const bool written =
+            fd >= 0 && ::write(fd, line.constData(), size_t(line.size())) == line.size();
+        if (fd >= 0 && ::close(fd) == 0 && written) {
+            m_uncleared = next;
+            return;
+        }
+    }
+    // What the note said no longer holds; a stale one brought back by a power cut could make
+    // a restart skip records the terminal no longer has.
+    if (::unlink(path.constData()) == 0)
+        CommitMark::syncFolder(m_dir.absolutePath());
+}
+
+QByteArray PollStore::repeatable()
+{
+    if (!m_unclearedRead) {
+        m_unclearedRead = true;
+        QFile note(unclearedPath());
+        const QByteArray line = note.open(QIODevice::ReadOnly) ? note.read(512) : QByteArray();
+        const QList<QByteArray> f = line.startsWith(kUnclearedTag)
+                                        ? line.mid(sizeof kUnclearedTag - 1).chopped(1).split(' ')
+                                        : QList<QByteArray>();
+        if (f.size() == 5 && line.endsWith('\n')) {
+            Uncleared u{QFile::decodeName(f[0]),
+                        {f[1].toULongLong(), f[2].toLongLong()},
+                        f[3].toLongLong(),
+                        f[4].toLongLong(),
+                        {}};
+            if (!u.fileName.contains(QLatin1Char('/')) && u.start >= 0 && u.end > u.start)
+                m_uncleared = u;
+        }
+    }
+    if (!m_uncleared || !m_uncleared->bytes.isEmpty())
+        return m_uncleared ? m_uncleared->bytes : QByteArray();
+    // Only what that very file still holds as committed can stand for a repeated record.
+    const QString path = m_dir.filePath(m_uncleared->fileName);
+    QFile file(path);
+    std::optional<CommitMark> mark;
+    if (file.open(QIODevice::ReadOnly) && CommitMark::fileIdOf(file.handle()) == m_uncleared->id)
+        mark = CommitMark::readFor(path, m_uncleared->id);
+    if (mark && mark->length >= m_uncleared->end && file.seek(m_uncleared->start))
+        m_uncleared->bytes = file.read(m_uncleared->end - m_uncleared->start);
+    if (m_uncleared->bytes.size() != m_uncleared->end - m_uncleared->start ||
+        !m_uncleared->bytes.endsWith("\r\n"))
+        m_uncleared.reset();
+    return m_uncleared ? m_uncleared->bytes : QByteArray();
+}
+
+bool PollStore::clearMayGo()
+{
+    const QByteArray note = QFile::encodeName(unclearedPath());
+    const bool gone = ::unlink(note.constData()) == 0 || errno == ENOENT;
+    // One sync of the folder makes durable both the note's removal and every name the commit
+    // changed (the copy of a transfer kept aside).
+    if (!gone || !CommitMark::syncFolder(m_dir.absolutePath()))
+        return false;
+    m_uncleared.reset();
+    m_unclearedRead = true;
+    return true;
 }
 
 bool PollStore::setAside()
 {
     writePending();
     bool kept = true;
-    qint64 bytes = 0;
-    for (const Part &p : m_parts)
-        bytes += p.file->size() - p.startSize;
     // A break before the first record leaves the last one's records where they are.
-    if (bytes > 0) {
+    if (m_part && m_part->file->size() > m_part->startSize) {
+        const Part &p = *m_part;
         kept = CommitMark::replaceFile(setAsidePath(), [&](int fd) {
-            for (const Part &p : m_parts) {
-                for (qint64 at = p.startSize; at < p.file->size();) {
-                    char chunk[1 << 16];
-                    const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
-                    if (n <= 0 || ::write(fd, chunk, size_t(n)) != n)
-                        return false;
-                    at += n;
-                }
+            for (qint64 at = p.startSize; at < p.file->size();) {
+                char chunk[1 << 16];
+                const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
+                if (n <= 0 || ::write(fd, chunk, size_t(n)) != n)
+                    return false;
+                at += n;
             }
             return true;
         });

@@ -10,7 +10,7 @@
 
 #include <functional>
 #include <memory>
-#include <vector>
+#include <optional>
 
 // The day's poll file: "dd-mm-yy.pol" in the working directory, one record per line ended
 // by CR LF, bytes exactly as the terminal sent them.
@@ -41,23 +41,33 @@ public:
     void setTerminalName(const QString &name) { m_terminalName = name; }
     QString setAsidePath() const;
 
-    // Adds one record to the file named after the date at this moment: a transfer that
-    // crosses midnight is split between the two days' files. False when the record could not
-    // be written.
-    bool append(const QByteArray &record);
+    // Adds one record to the file named after the date at which the transfer began: one
+    // transfer, one file, so that one mark commits it. False when the record could not be
+    // written. A record that the last committed transfer already stored is not added again
+    // when the terminal was certainly not told to forget it (see clearMayGo): repeat says so.
+    bool append(const QByteArray &record, bool *repeat = nullptr);
 
     // The transfer is complete: every record appended since the last commit is forced to
     // disk, its length published and the folder synced. True only when all of that succeeded
-    // and each file's name still leads to the file written (not deleted or moved meanwhile);
-    // otherwise the files are cut back to where the transfer began. A transfer kept aside
+    // and the file's name still leads to the file written (not deleted or moved meanwhile);
+    // otherwise the file is cut back to where the transfer began. A transfer kept aside
     // earlier is removed once a complete one is stored: the terminal, never cleared since,
     // sent all of it again.
     bool commit();
+    // Records of this transfer (or the last, until another begins) that an earlier one had
+    // stored and the terminal had not been told to forget.
+    qsizetype repeated() const { return m_repeated; }
+
+    // The terminal is about to be told to forget what was committed: from here on nobody can
+    // be sure it still holds those records, so the next transfer stores everything it brings.
+    // Made durable (with every name the commit changed) before it returns; false when it
+    // could not be, and then the clear must not go.
+    bool clearMayGo();
 
     // The transfer broke off (stopped, port lost): its records are kept, synced, in
     // setAsidePath() (replacing what an earlier broken transfer left there) and cut back out
-    // of the poll files, since the terminal sends them all again. False when they could not
-    // be kept there; the poll files are cut back all the same.
+    // of the poll file, since the terminal sends them all again. False when they could not
+    // be kept there; the poll file is cut back all the same.
     bool setAside();
 
     // Deletes a poll file and its mark, unless a store is writing to it: deleting it then
@@ -68,27 +78,50 @@ public:
 private:
     static constexpr qsizetype kPendingBytes = 256 * 1024;
 
-    // A poll file this transfer writes: usually one, two when it crosses midnight.
+    // The poll file this transfer writes.
     struct Part {
         std::unique_ptr<QFile> file;
         QDate date;
         CommitMark mark;      // as published
         qint64 startSize = 0; // committed before this transfer
-        quint64 device = 0, inode = 0;
+        CommitMark::FileId id;
+        qint64 written = 0; // by this transfer
         bool stillNamed() const;
+    };
+
+    // The records the last commits stored and the terminal was certainly not told to forget:
+    // where they lie in their poll file. Kept in a note beside the poll files (written after
+    // the commit is durable, removed durably before the clear), so a restart knows it too.
+    struct Uncleared {
+        QString fileName;
+        CommitMark::FileId id;
+        qint64 start = 0, end = 0;
+        QByteArray bytes; // read back from the file when a transfer begins
     };
 
     bool open(const QDate &today);
     void writePending();
     bool publish();
-    // Cuts every file back to where the transfer began; marks already moved on go back too.
+    // Cuts the file back to where the transfer began; a mark already moved on goes back too.
     void cutBack();
     void closeAll();
+    QString unclearedPath() const;
+    void noteUncleared(const Part &part);
+    // The records the transfer may repeat, read back and checked against the file.
+    QByteArray repeatable();
 
     QDir m_dir;
     Today m_today;
     QString m_terminalName = QStringLiteral("terminal");
-    std::vector<Part> m_parts;
-    QByteArray m_pending;  // appended records not yet handed to the last part's file
+    std::optional<Part> m_part;
+    QByteArray m_pending;  // appended records not yet handed to the file
     bool m_failed = false; // something since the last commit did not make it
+    std::optional<Uncleared> m_uncleared;
+    bool m_unclearedRead = false; // the note was looked for (the terminal's name is known)
+    // This transfer's leading records that matched the uncleared ones, in bytes; -1 once one
+    // did not (m_matchEnd then keeps how far they matched).
+    qsizetype m_matched = 0;
+    qsizetype m_matchEnd = 0;
+    qsizetype m_repeated = 0;
+    bool m_begun = false; // a record of this transfer has come
 };
