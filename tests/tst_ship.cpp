@@ -13,6 +13,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 
@@ -27,6 +29,8 @@ struct PollFile {
     // Removed by hand and put back (a backup): the old mark stays, naming the inode number
     // the new file got.
     bool restored = false;
+    // How the round's shipper reaches the folder, if not by its path (ShipFixture::reach).
+    QString via = {};
 };
 using Round = QList<PollFile>;
 
@@ -52,15 +56,46 @@ struct ShipFixture : WorkDir {
     QString conninfo() const { return pg.conninfo(db); }
 
     // corvane-ship --once on the folder: its exit status; its output goes to log.
-    int once(const QString &conninfo, QString folder = {})
+    int once(
+        const QString &conninfo, QString folder = {}, const QStringList &more = {},
+        const std::function<void()> &inChild = [] {})
     {
         ChildProcess p;
         p.setProcessEnvironment(env);
-        p.start(CORVANE_SHIP, {"--dir=" + (folder.isEmpty() ? dir.path() : folder),
-                               "--database=" + conninfo, "--once"});
+        p.setChildProcessModifier([&] { ChildProcess::endWithParent(), inChild(); });
+        p.start(CORVANE_SHIP, QStringList{"--dir=" + (folder.isEmpty() ? dir.path() : folder),
+                                          "--database=" + conninfo, "--once"} +
+                                  more);
         p.waitForFinished(30000);
         log += p.readAllStandardOutput() + p.readAllStandardError();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    // --once on the folder reached through a link, moved, from a renamed host, read-only (as
+    // the service sees it), with --station, or (v2) as before folders had an identity.
+    int reach(const QString &via)
+    {
+        const WorkDir other;
+        const QString moved = dir.path() + "-moved", link = other.dir.filePath("link");
+        const QByteArray path = QFile::encodeName(dir.path());
+        if (via == "v2")
+            pg.query("DROP TABLE corvane_stations; UPDATE corvane_schema SET version = 2", db),
+                dir.remove(".corvane-folder");
+        if (via == "host")
+            return once(conninfo(), {}, {}, [] { unshare(CLONE_NEWUTS), sethostname("x", 1); });
+        if (via == "read-only")
+            return once(conninfo(), {}, {}, [&] {
+                unshare(CLONE_NEWNS), mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
+                mount(path, path, nullptr, MS_BIND, nullptr);
+                mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+            });
+        if (via == "link" && QFile::link(dir.path(), link))
+            return once(conninfo(), link);
+        if (via == "moved" && QDir().rename(dir.path(), moved)) {
+            const auto back = qScopeGuard([&] { QDir().rename(moved, dir.path()); });
+            return once(conninfo(), moved);
+        }
+        return once(conninfo(), {},
+                    via == "named" ? QStringList{"--station=warehouse"} : QStringList{});
     }
     // "file generation offset record" for every row, in file order.
     QStringList rows()
@@ -144,6 +179,22 @@ private slots:
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\nB\r\n", 6}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")},
             ": 1 records shipped, generation 1 up to byte 6\n", 2);
+        // A folder is one station, however its shipper reaches it.
+        const auto reached = [&](const char *tag, const char *first, const char *then,
+                                 const QString &logged) {
+            add(tag,
+                {{{.name = "05-12-26.pol", .bytes = "A\r\n", .committed = 3, .via = first}},
+                 {{.name = "05-12-26.pol", .bytes = "A\r\nB\r\n", .committed = 6, .via = then}}},
+                {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 1, 3, "B")}, logged, 2);
+        };
+        reached("through a symbolic link", "", "link", "/link\n");
+        reached("moved", "", "moved", "-moved\n");
+        reached("from a renamed host", "", "host", ", now as x:/");
+        reached("read-only without an identity, then given one", "read-only", "",
+                "<6>the folder has no identity yet: ");
+        reached("a station from before identities", "", "v2", "found by the folder's identity\n");
+        reached("named by --station, then by default", "named", "",
+                "<6>shipping as station warehouse\n");
         add("removed and written anew by a store",
             {{{"05-12-26.pol", "A\r\n", 3}}, {{"05-12-26.pol", "A\r\n", 3, "bbbbbbbbbbbbbbbb"}}},
             {row("05-12-26.pol", 1, 0, "A"), row("05-12-26.pol", 2, 0, "A")},
@@ -190,7 +241,7 @@ private slots:
                     QVERIFY((CommitMark{f.markId, CommitMark::fileIdOf(path), f.committed, f.since})
                                 .writeFor(path));
             }
-            QCOMPARE(s.once(s.conninfo()), 0);
+            QCOMPARE(s.reach(round.last().via), 0);
         }
         QTEST(s.rows(), "rows");
         QFETCH(QString, logged);

@@ -149,7 +149,8 @@ private slots:
         QVERIFY(f.dir.exists("05-12-26.pol"));
         QVERIFY(store.commit() && store.clearMayGo());
         f.viewer->Command3_Click();
-        QCOMPARE(f.dir.entryList(QDir::Files | QDir::Hidden), QStringList());
+        // The folder's identity stays with the folder.
+        QCOMPARE(f.dir.entryList(QDir::Files | QDir::Hidden), QStringList{".corvane-folder"});
         QCOMPARE(f.fileNames(), QStringList());
         QCOMPARE(f.files()->currentRow(), -1);
         QCOMPARE(f.viewer->items().size(), 0);

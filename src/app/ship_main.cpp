@@ -1,6 +1,7 @@
 // corvane-ship: every record line stored in a folder of poll files, into PostgreSQL, once.
 // One instance per poll folder; meant to run as a systemd service (corvane-ship@N) beside
 // the poller that writes the folder.
+#include "commit/FolderId.h"
 #include "headless/Headless.h"
 #include "ship/PgSession.h"
 #include "ship/Shipper.h"
@@ -40,7 +41,8 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
         QStringLiteral("CONNINFO"));
     const QCommandLineOption station(
         QStringLiteral("station"),
-        QStringLiteral("Where the rows say they come from (default: host:folder)."),
+        QStringLiteral("Where the rows say they come from (default: the folder's station, by "
+                       "its identity; a new one is named host:folder)."),
         QStringLiteral("NAME"));
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Ship what is there, then exit."));
@@ -77,9 +79,9 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
             password);
     if (const QByteArray sslmode = ship::PgSession::askedSslMode(o.conninfo); !sslmode.isEmpty())
         *target += QStringLiteral(", sslmode=") + QString::fromLatin1(sslmode);
-    o.station = parser.isSet(station) ? parser.value(station)
-                                      : QSysInfo::machineHostName() + QLatin1Char(':') + o.dir;
-    if (o.station.isEmpty())
+    o.seenAs = QSysInfo::machineHostName() + QLatin1Char(':') + o.dir;
+    o.station = parser.value(station);
+    if (parser.isSet(station) && o.station.isEmpty())
         return headless::refuse(QStringLiteral("--station must not be empty"));
     o.once = parser.isSet(once);
     return o;
@@ -101,10 +103,24 @@ int main(int argc, char *argv[])
     if (options->stopFd < 0)
         return 1;
 
-    headless::logLine(Priority::Info, QStringLiteral("corvane-ship %1: shipping %2 as station %3 "
-                                                     "to %4")
-                                          .arg(QCoreApplication::applicationVersion(), options->dir,
-                                               options->station, target));
+    // Made here when the poller has not yet (a folder shipped by hand); the service sees the
+    // folder read-only and ships it by its name until the poller gives it one.
+    QString why;
+    options->folderId = FolderId::ensure(options->dir, &why);
+    QString shipping = options->seenAs;
+    if (!options->folderId.isEmpty())
+        shipping += QStringLiteral(" (folder %1)").arg(QString::fromLatin1(options->folderId));
+    if (!options->station.isEmpty())
+        shipping += QStringLiteral(" as station ") + options->station;
+    headless::logLine(Priority::Info,
+                      QStringLiteral("corvane-ship %1: shipping %2 to %3")
+                          .arg(QCoreApplication::applicationVersion(), shipping, target));
+    if (options->folderId.isEmpty())
+        headless::logLine(
+            Priority::Info,
+            QStringLiteral("the folder has no identity yet: %1; it ships as station "
+                           "%2 until it has one")
+                .arg(why, options->station.isEmpty() ? options->seenAs : options->station));
     ship::Shipper shipper(*options);
     QObject::connect(&shipper, &ship::Shipper::logLine, &headless::logLine);
     QObject::connect(&shipper, &ship::Shipper::finished, &app, &QCoreApplication::exit,

@@ -86,6 +86,25 @@ END IF;
 END $migrate$;
 COMMIT;
 )sql",
+    // A station is a folder: the id the folder keeps (none for a station shipped before
+    // folders had one, until a shipper of its folder takes it over) and the host and path it
+    // was last reached by. The stations already shipped are kept, by name.
+    R"sql(
+BEGIN;
+SELECT pg_advisory_xact_lock(7403260001);
+DO $migrate$ BEGIN
+IF (SELECT max(version) FROM public.corvane_schema) = 2 THEN
+CREATE TABLE public.corvane_stations (
+    station text PRIMARY KEY,
+    folder_id text UNIQUE,
+    seen_as text,
+    seen_at timestamptz);
+INSERT INTO public.corvane_stations (station) SELECT DISTINCT station FROM public.corvane_files;
+UPDATE public.corvane_schema SET version = 3;
+END IF;
+END $migrate$;
+COMMIT;
+)sql",
 };
 static_assert(std::size(kMigrations) == PgSession::kSchemaVersion - 1);
 
@@ -356,6 +375,65 @@ PgSession::Outcome PgSession::open()
     return execAll("SELECT pg_catalog.set_config('search_path', '', false)");
 }
 
+PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFound *found)
+{
+    *found = {};
+    const QByteArray &id = claim.folderId;
+    Result r;
+    // One shipper at a time decides, so that two of one folder end with one station.
+    Outcome o = execAll("BEGIN; SELECT pg_catalog.pg_advisory_xact_lock(7403260003)");
+    if (o == Outcome::Ok && !id.isEmpty())
+        o = exec("SELECT station FROM public.corvane_stations WHERE folder_id = $1", {id}, r);
+    if (o != Outcome::Ok)
+        return rollback(o);
+    found->folderStation = r.rows() == 1 ? r.value(0, 0) : QByteArray();
+    if (!claim.named.isEmpty()) {
+        found->station = claim.named;
+    } else if (!found->folderStation.isEmpty() || id.isEmpty()) {
+        found->station = id.isEmpty() ? claim.seenAs : found->folderStation;
+    } else {
+        // A new folder, or one shipped before it had an id: the station named after its host
+        // and path, unless that is another folder's (this one took its place there).
+        for (const QByteArray &name :
+             {claim.seenAs, claim.seenAs + '#' + id.left(8), claim.seenAs + '#' + id}) {
+            if (o = exec("SELECT folder_id IS NULL FROM public.corvane_stations WHERE station = $1",
+                         {name}, r);
+                o != Outcome::Ok)
+                return rollback(o);
+            if (r.rows() == 0 || r.value(0, 0) == "t") {
+                found->station = name;
+                break;
+            }
+        }
+        if (found->station.isEmpty()) {
+            m_error = QStringLiteral("every station name for the folder is another folder's");
+            return rollback(Outcome::Refused);
+        }
+    }
+    o = exec("INSERT INTO public.corvane_stations (station) VALUES ($1) ON CONFLICT DO NOTHING "
+             "RETURNING station",
+             {found->station}, r);
+    found->created = o == Outcome::Ok && r.rows() == 1;
+    // The id goes on the station if neither has another already.
+    if (o == Outcome::Ok)
+        o = exec("WITH old AS (SELECT seen_as, folder_id FROM public.corvane_stations "
+                 "WHERE station = $1) "
+                 "UPDATE public.corvane_stations SET seen_as = $2, seen_at = now(), "
+                 "folder_id = coalesce(folder_id, nullif($3, '')) WHERE station = $1 "
+                 "RETURNING (SELECT seen_as FROM old), (SELECT folder_id FROM old)",
+                 {found->station, claim.seenAs, found->folderStation.isEmpty() ? id : ""}, r);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    if (o != Outcome::Ok)
+        // Not a conflict to ship past: nothing is shipped until the station is known.
+        return rollback(o == Outcome::Conflict ? Outcome::Unreachable : o);
+    found->adopted = !found->created && !id.isEmpty() && found->folderStation.isEmpty() &&
+                     r.value(0, 1).isEmpty();
+    if (const QByteArray was = r.value(0, 0); !was.isEmpty() && was != claim.seenAs)
+        found->wasSeenAs = was;
+    return Outcome::Ok;
+}
+
 PgSession::Outcome PgSession::lockStation(const QByteArray &station, QString *holder)
 {
     Result r;
@@ -521,13 +599,14 @@ PgSession::Outcome PgSession::ensureTables()
             exec("SELECT has_table_privilege('public.corvane_records', 'INSERT') AND "
                  "has_table_privilege('public.corvane_replaced', 'INSERT') AND "
                  "has_table_privilege('public.corvane_files', 'SELECT, INSERT, UPDATE') AND "
+                 "has_table_privilege('public.corvane_stations', 'SELECT, INSERT, UPDATE') AND "
                  "has_sequence_privilege('public.corvane_files_file_id_seq', 'USAGE')",
                  {}, r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
-        m_error = QStringLiteral("no right to write corvane_records, corvane_replaced and "
-                                 "corvane_files");
+        m_error = QStringLiteral("no right to write corvane_records, corvane_replaced, "
+                                 "corvane_files and corvane_stations");
         return Outcome::Refused;
     }
     // A standby, or a database set read-only, takes no rows for now; nor is it back until

@@ -23,6 +23,21 @@ struct ShippedFile {
     Position position;
 };
 
+// What a shipper knows of its folder, to find its station by.
+struct StationClaim {
+    QByteArray folderId; // empty when the folder has none
+    QByteArray seenAs;   // host:path, as it is reached now
+    QByteArray named;    // given by --station, else empty
+};
+
+struct StationFound {
+    QByteArray station;
+    QByteArray folderStation; // the station the folder's id is on, if any
+    QByteArray wasSeenAs;     // the host:path the station was last reached by, if another
+    bool created = false;
+    bool adopted = false; // a station from before its folder had an id, now the folder's
+};
+
 // One connection to the database, through libpq. Every call waits on the server's socket
 // and on stopFd together: a stop request (stopFd readable) abandons the call and the
 // connection, so the server rolls back what was not committed. A server that does not
@@ -37,7 +52,7 @@ public:
         Held,        // another session holds the station
         Stopped,
     };
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     PgSession(QByteArray conninfo, int stopFd,
               std::chrono::milliseconds timeout = std::chrono::seconds(30));
@@ -68,6 +83,9 @@ public:
     // Reads what the server sent while idle; false when the connection is gone.
     bool stillThere();
 
+    // The folder's station, by its id, else by the name given or its host and path, made if
+    // there is none; the host and path it is reached by now recorded on it.
+    Outcome findStation(const StationClaim &claim, StationFound *found);
     // The station for as long as the session lasts, so that one shipper at a time ships it:
     // Held, with who holds it (application and address, as the server sees them), when
     // another session does.

@@ -25,8 +25,7 @@ const QString kMarkSuffix = QStringLiteral(".committed");
 } // namespace
 
 Shipper::Shipper(const Options &options, QObject *parent)
-    : QObject(parent), m_options(options), m_station(options.station.toUtf8()),
-      m_session(options.conninfo, options.stopFd)
+    : QObject(parent), m_options(options), m_session(options.conninfo, options.stopFd)
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
@@ -158,6 +157,8 @@ void Shipper::connectDatabase()
         outcome = m_session.open();
         if (outcome == PgSession::Outcome::Ok)
             outcome = m_session.ensureTables();
+        if (outcome == PgSession::Outcome::Ok)
+            outcome = findStation();
     }
     QString holder;
     if (outcome == PgSession::Outcome::Ok)
@@ -177,7 +178,7 @@ void Shipper::connectDatabase()
         emit logLine(Priority::Info, QStringLiteral("database back"));
     if (!m_holder.isEmpty())
         emit logLine(Priority::Info,
-                     QStringLiteral("station %1 taken over").arg(m_options.station));
+                     QStringLiteral("station %1 taken over").arg(QString::fromUtf8(m_station)));
     m_away = false;
     m_holder.clear();
     m_holding = true;
@@ -199,12 +200,39 @@ void Shipper::connectDatabase()
     shipAll();
 }
 
+PgSession::Outcome Shipper::findStation()
+{
+    StationFound found;
+    const PgSession::Outcome outcome = m_session.findStation(
+        {m_options.folderId, m_options.seenAs.toUtf8(), m_options.station.toUtf8()}, &found);
+    // Said once a run, and again only when something changed.
+    if (outcome != PgSession::Outcome::Ok ||
+        (found.station == m_station && found.wasSeenAs.isEmpty()))
+        return outcome;
+    m_station = found.station;
+    const QString station = QString::fromUtf8(m_station);
+    QString text = QStringLiteral("shipping as %1station %2")
+                       .arg(found.created ? QStringLiteral("new ") : QString(), station);
+    if (found.created && station != m_options.seenAs && m_options.station.isEmpty())
+        text += QStringLiteral(": station %1 is another folder's").arg(m_options.seenAs);
+    if (found.adopted)
+        text += QStringLiteral(", from now on found by the folder's identity");
+    if (!found.wasSeenAs.isEmpty())
+        text += QStringLiteral(", last reached as %1, now as %2")
+                    .arg(QString::fromUtf8(found.wasSeenAs), m_options.seenAs);
+    if (!found.folderStation.isEmpty() && found.folderStation != m_station)
+        text += QStringLiteral(", as --station says; the folder's own station is %1")
+                    .arg(QString::fromUtf8(found.folderStation));
+    emit logLine(Priority::Info, text);
+    return outcome;
+}
+
 void Shipper::waitForStation(const QString &holder)
 {
     if (m_options.once) {
         emit logLine(Priority::Error,
                      QStringLiteral("station %1 is being shipped by %2; nothing shipped")
-                         .arg(m_options.station, holder));
+                         .arg(QString::fromUtf8(m_station), holder));
         finish(kNotAllOnce);
         return;
     }
@@ -213,7 +241,7 @@ void Shipper::waitForStation(const QString &holder)
         emit logLine(Priority::Warning,
                      QStringLiteral("station %1 is being shipped by %2; waiting to take "
                                     "over when it stops")
-                         .arg(m_options.station, holder));
+                         .arg(QString::fromUtf8(m_station), holder));
         m_since = QTime::currentTime();
     }
     m_holder = holder;

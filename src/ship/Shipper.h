@@ -32,7 +32,9 @@ public:
     struct Options {
         QString dir;
         QByteArray conninfo;
-        QString station;
+        QString station;     // given by --station, else empty
+        QString seenAs;      // host:path, as the folder is reached now
+        QByteArray folderId; // the folder's own (FolderId), empty when it has none
         bool once = false;
         int stopFd = -1; // readable once the shipper is to stop
     };
@@ -50,6 +52,8 @@ signals:
 
 private:
     void connectDatabase();
+    // The folder's station, asked of the database at each connection; says which.
+    PgSession::Outcome findStation();
     void waitForStation(const QString &holder);
     void unreachable();
     // "shipping; 12,345 rows today, last at 14:02; 0 waiting", to systemd; ready the first time.
@@ -78,7 +82,7 @@ private:
     void finish(int status);
 
     Options m_options;
-    QByteArray m_station;
+    QByteArray m_station; // empty until the database says which
     PgSession m_session;
     std::map<QString, std::unique_ptr<FileCursor>> m_files; // by name
     QHash<QString, ShippedFile> m_shipped;                  // as the database has them

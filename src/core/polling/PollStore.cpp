@@ -1,5 +1,7 @@
 #include "PollStore.h"
 
+#include "commit/FolderId.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -119,6 +121,9 @@ bool PollStore::append(const QByteArray &record, bool *repeat)
 
 bool PollStore::open(const QDate &today)
 {
+    // The folder's identity, for the shipper; without it (none can be made) the records are
+    // stored all the same, and the shipper names the folder by host and path.
+    FolderId::ensure(m_dir.path());
     const QString path = m_dir.filePath(fileName(today));
     auto file = std::make_unique<QFile>(path);
     // Buffered here, in large pieces, rather than by QFile in small ones; readable, so that a
