@@ -3,7 +3,11 @@
 leave at every point of the run, and has the store (checks/store_reopen) take the next record
 on each, as the poller would after the restart. Checks that every record whose clear had
 gone to the terminal is in its poll file exactly once, bytes and line as stored; that no torn
-piece of a record became a line or part of one; that the new record has a line of its own.
+piece of a record became a line or part of one; that the records the terminal still held,
+which it sends again before a new one, are there at least once (twice only where the store
+could not be sure the clear had not gone: the states that did are counted); that the new
+record has a line of its own. --no-birth-times runs the store as a file system that keeps no
+birth time would answer (checks/no_birth_time).
 
 The model is strict: a file's bytes since its last sync may be lost, kept, torn in the middle
 or at the end of its last write, or only that last write kept (the ones before it lost); a
@@ -21,6 +25,8 @@ import tracing
 
 ROOT = Path(__file__).resolve().parent.parent
 MARK = re.compile(rb'(corvane-committed 2 \w+ )(\d+) (\d+)( \d+ \d+ \w+\n)$')
+NOTE = re.compile(rb'(corvane-uncleared 1 )(\S+) (\d+) (\d+)( \d+ \d+\n)$')
+ASIDE = '.com1.unfinished'
 POLL = re.compile(r'(\d\d)-(\d\d)-(\d\d)\.pol$')
 MAX_SUBSETS = 6  # pending name operations beyond which only their prefixes are tried
 
@@ -81,6 +87,11 @@ def points(trace):
         for content in polls.values():
             known.update(content.split(b'\r\n')[:-1])
         day = max(polls, default=day, key=lambda n: POLL.match(n).group(3, 2, 1))
+        # What the terminal still holds and sends again first: what came since the last clear,
+        # in the poll file or kept aside.
+        fresh = polls.get(day, b'')[len(cleared.get(day, b'')):]
+        aside = folder.names[ASIDE].content() if ASIDE in folder.names else b''
+        held = (fresh or aside).split(b'\r\n')[:-1]
         if what == 'clear':
             cleared, clears = polls, clears + 1
         live = list(folder.names.values()) + list(folder.durable.values())
@@ -91,17 +102,23 @@ def points(trace):
             inodes[i.number].durable, inodes[i.number].pending = i.durable, list(i.pending)
         yield dict(line=line, what=what, folder=folder, durable=dict(folder.durable),
                    pending=list(folder.pending), inodes=inodes, cleared=cleared, clears=clears,
-                   known=known, day=day)
+                   known=known, day=day, held=held)
 
 
-def build(state, path):
+def build(state, path, births):
     path.mkdir()
     for name, (data, _) in state.items():
         (path / name).write_bytes(data)
     for name, (data, target) in state.items():
-        if MARK.match(data):
+        note = NOTE.match(data)
+        if note:  # names its file itself, by inode and birth in the traced run
+            target = note.group(2).decode('latin-1') if (path / note.group(2).decode('latin-1')).exists() else None
+        if MARK.match(data) or note:
             inode, birth = file_id(path / target) if target else (0, 0)
-            (path / name).write_bytes(MARK.sub(rb'\g<1>%d %d\g<4>' % (inode, birth), data))
+            birth = birth if births else 0
+            pattern = MARK if not note else NOTE
+            fields = rb'\g<1>%d %d\g<4>' if not note else rb'\g<1>\g<2> %d %d\g<5>'
+            (path / name).write_bytes(pattern.sub(fields % (inode, birth), data))
 
 
 def file_id(path):
@@ -114,8 +131,14 @@ def file_id(path):
 
 
 def judge(path, point, record, stored):
-    """What is wrong with the folder after the store took `record`."""
+    """What is wrong with the folder after the store took the held records and `record`, and
+    whether a held record is there twice."""
     problems = [] if stored == 'ok' else ['the store could not take the next record']
+    day = (path / point['day']).read_bytes().split(b'\r\n') if (path / point['day']).exists() else []
+    for rec in set(point['held']) - {r for c in point['cleared'].values() for r in c.split(b'\r\n')}:
+        if day.count(rec) < 1:
+            problems.append(f'{point["day"]}: held record {rec!r} is lost')
+    repeated = any(day.count(rec) > 1 for rec in point['held'])
     for name in sorted(set(point['cleared']) | {point['day']}):
         data = (path / name).read_bytes() if (path / name).exists() else b''
         *lines, tail = data.split(b'\r\n')
@@ -129,11 +152,11 @@ def judge(path, point, record, stored):
                 problems.append(f'{name}: line {line!r} is no record the poller wrote')
         if name == point['day'] and lines.count(record) != 1:
             problems.append(f'{name}: the new record {record!r} is not on a line of its own')
-    return problems
+    return problems, repeated
 
 
-def replay(trace, build_dir, work):
-    seen, checked, total, count = {}, [], 0, 0
+def replay(trace, build_dir, work, births):
+    seen, checked, total, count, repeats = {}, [], 0, 0, 0
     for point in points(trace):
         count += 1
         for text, state in states(point):
@@ -152,14 +175,18 @@ def replay(trace, build_dir, work):
         batch = list(enumerate(checked[start:start + 400], start))
         args = []
         for n, (point, text, state) in batch:
-            build(state, work / str(n))
-            args += [work / str(n), f'Z{n}']
+            build(state, work / str(n), births)
+            args += [work / str(n), b'|'.join(point['held'] + [b'Z%d' % n])]
+        env = dict(os.environ)
+        if not births:
+            env['LD_PRELOAD'] = str(build_dir / 'checks' / 'no_birth_time.so')
         out = subprocess.run([build_dir / 'checks' / 'store_reopen', iso] + args, check=True,
-                             capture_output=True, text=True).stdout.split()
+                             capture_output=True, text=True, env=env).stdout.split()
         if len(out) != len(batch):
             raise SystemExit(f'store_reopen answered {len(out)} of {len(batch)} folders')
         for (n, (point, text, state)), stored in zip(batch, out):
-            problems = judge(work / str(n), point, f'Z{n}'.encode(), stored)
+            problems, repeated = judge(work / str(n), point, f'Z{n}'.encode(), stored)
+            repeats += repeated
             if problems:
                 violations.append((n, point, text, state, problems))
     for n, point, text, state, problems in violations[:5]:
@@ -170,8 +197,9 @@ def replay(trace, build_dir, work):
             print(f'    {name}: {data!r}')
         for problem in problems:
             print(f'    -> {problem}')
-    print(f'crash replay: {count} crash points, {total} states, {len(checked)} distinct '
-          f'states checked, {len(violations)} violated')
+    print(f'crash replay{"" if births else " without birth times"}: {count} crash points, '
+          f'{total} states, {len(checked)} distinct states checked, {len(violations)} violated, '
+          f'{repeats} stored a record the terminal held twice')
     return 1 if violations else 0
 
 
@@ -182,13 +210,15 @@ def main():
     group = parser.add_mutually_exclusive_group(required=True)
     group.add_argument('--trace', help='replay this trace of the poller')
     group.add_argument('--record', action='store_true', help='make one first')
+    parser.add_argument('--no-birth-times', action='store_true',
+                        help='as a file system that keeps no birth time answers')
     args = parser.parse_args()
     build_dir = Path(args.build).resolve()
     with tempfile.TemporaryDirectory(prefix='crash-replay-') as temp:
         work = Path(args.work or temp).resolve()
         trace = args.trace or tracing.record(build_dir, work / 'run')
         (work / 'states').mkdir(parents=True)
-        return replay(trace, build_dir, work / 'states')
+        return replay(trace, build_dir, work / 'states', not args.no_birth_times)
 
 
 if __name__ == '__main__':

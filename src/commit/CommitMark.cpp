@@ -98,7 +98,10 @@ std::optional<CommitMark> CommitMark::readFor(const QString &pollFile, FileId fi
 
 MarkLookup CommitMark::lookUp(const QString &pollFile, FileId file)
 {
-    if (file.inode == 0 || file.birth == 0)
+    // Without a birth time (a file system that keeps none gives 0 for every file) the inode
+    // and the committed tail's digest must do: a mark that no longer applies is rarer so
+    // than no mark at all, which would take a killed store's torn tail for records.
+    if (file.inode == 0)
         return {};
     const int fd = ::open(QFile::encodeName(pathFor(pollFile)).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)

@@ -41,9 +41,9 @@ struct CommitMark {
     static FileId fileIdOf(int fd);
 
     // What a reader finds beside the file at pollFile (MarkLookup). A mark applies only to
-    // the file it names by inode and birth time; one that cannot be matched with certainty
-    // (no birth time, or a mark of an older version naming the inode alone) is no mark, and
-    // the file is taken as it stands.
+    // the file it names by inode and birth time (by the inode alone where the file system
+    // keeps no birth time), and only while the file still ends its committed part with the
+    // tail it names; otherwise it is no mark, and the file is taken as it stands.
     static struct MarkLookup lookUp(const QString &pollFile, FileId file);
     // The mark of that file, if any.
     static std::optional<CommitMark> readFor(const QString &pollFile, FileId file);

@@ -122,8 +122,10 @@ bool PollStore::append(const QByteArray &record, bool *repeat)
 bool PollStore::open(const QDate &today)
 {
     // The folder's identity, for the shipper; without it (none can be made) the records are
-    // stored all the same, and the shipper names the folder by host and path.
-    FolderId::ensure(m_dir.path());
+    // stored all the same, and the shipper names the folder by host and path. Once a store:
+    // it syncs the folder.
+    if (!m_hasFolderId)
+        m_hasFolderId = !FolderId::ensure(m_dir.path()).isEmpty();
     const QString path = m_dir.filePath(fileName(today));
     auto file = std::make_unique<QFile>(path);
     // Buffered here, in large pieces, rather than by QFile in small ones; readable, so that a

@@ -124,4 +124,5 @@ private:
     qsizetype m_matchEnd = 0;
     qsizetype m_repeated = 0;
     bool m_begun = false; // a record of this transfer has come
+    bool m_hasFolderId = false;
 };
