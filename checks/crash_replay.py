@@ -91,9 +91,10 @@ def points(trace):
         # in the poll file or kept aside.
         fresh = polls.get(day, b'')[len(cleared.get(day, b'')):]
         aside = folder.names[ASIDE].content() if ASIDE in folder.names else b''
-        held = (fresh or aside).split(b'\r\n')[:-1]
         if what == 'clear':
             cleared, clears = polls, clears + 1
+            fresh = aside = b''
+        held = (fresh or aside).split(b'\r\n')[:-1]
         live = list(folder.names.values()) + list(folder.durable.values())
         live += [i for _, _, effects in folder.pending for _, i in effects if i]
         inodes = {}
@@ -179,7 +180,7 @@ def replay(trace, build_dir, work, births):
             args += [work / str(n), b'|'.join(point['held'] + [b'Z%d' % n])]
         env = dict(os.environ)
         if not births:
-            env['LD_PRELOAD'] = str(build_dir / 'checks' / 'no_birth_time.so')
+            env['LD_PRELOAD'] = str(build_dir / 'checks' / 'libno_birth_time.so')
         out = subprocess.run([build_dir / 'checks' / 'store_reopen', iso] + args, check=True,
                              capture_output=True, text=True, env=env).stdout.split()
         if len(out) != len(batch):

@@ -35,7 +35,8 @@ def wait_for(done, proc, what, seconds):
 
 def record(build, work, clears=2):
     """Runs the poller under strace in work/D against the simulated terminal (--demo: records
-    to fetch at once, then a new one every 4 s) until it has cleared the terminal `clears`
+    to fetch at once, then a new one every 12 s, so that most transfers are confirmed and
+    cleared: one scanned during a transfer holds its clear back) until it has cleared the terminal `clears`
     times, stops it in the middle of the next transfer, then starts it again for `clears`
     more. Returns the path of the two runs' trace."""
     work = Path(work).resolve()
@@ -44,7 +45,8 @@ def record(build, work, clears=2):
     sim = poller = None
     try:
         sim = subprocess.Popen([f'{build}/tools/terminal-sim/corvane-terminal-simulator', '--dir',
-                                folder, '--port', '1', '--demo'], start_new_session=True,
+                                folder, '--port', '1', '--demo', '--scan-interval', '12000'],
+                               start_new_session=True,
                                stdout=open(work / 'sim.log', 'w'), stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 5
         while not (folder / 'com1').is_symlink():
@@ -59,7 +61,7 @@ def record(build, work, clears=2):
                                        folder], start_new_session=True,
                                       stdout=open(log, 'w'), stderr=subprocess.STDOUT)
             wait_for(lambda: log.read_text().count('terminal memory cleared') >= clears, poller,
-                     f'clear the terminal {clears} times', 40)
+                     f'clear the terminal {clears} times', 60)
             if run == 1:
                 # Stopped while the records come in, which it takes for a broken transfer: the
                 # records are kept aside, the poll file cut back, and after the next clear the
