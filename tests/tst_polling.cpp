@@ -172,6 +172,34 @@ private slots:
         QCOMPARE(w.read("06-12-26.pol"), QByteArray("A\r\nB\r\n"));
     }
 
+    // A transfer stored but not cleared comes again first: not stored twice, by this store or
+    // after a restart; once the clear may have gone, whatever comes is stored.
+    void shouldNotStoreAgainWhatWasCertainlyNotCleared_data()
+    {
+        const auto row = table<bool, bool, QByteArray>({"restart", "clearMayHaveGone", "after"});
+        row("same store", false, false, "A\r\nB\r\nC\r\n");
+        row("after a restart", true, false, "A\r\nB\r\nC\r\n");
+        row("clear may have gone", false, true, "A\r\nB\r\nA\r\nB\r\nC\r\n");
+        row("clear may have gone, then a restart", true, true, "A\r\nB\r\nA\r\nB\r\nC\r\n");
+    }
+
+    void shouldNotStoreAgainWhatWasCertainlyNotCleared()
+    {
+        QFETCH(bool, restart);
+        QFETCH(bool, clearMayHaveGone);
+        WorkDir w;
+        auto store = std::make_unique<PollStore>(w.dir, [] { return kToday; });
+        QVERIFY(store->append("A") && store->append("B") && store->commit());
+        QVERIFY(!clearMayHaveGone || store->clearMayGo());
+        if (restart)
+            store = std::make_unique<PollStore>(w.dir, [] { return kToday; });
+        for (const char *record : {"A", "B", "C"})
+            QVERIFY(store->append(record));
+        QVERIFY(store->commit());
+        QTEST(w.read("06-12-26.pol"), "after");
+        QCOMPARE(store->repeated(), clearMayHaveGone ? 0 : 2);
+    }
+
     // The cycle turn after turn: the bytes and the least pause before each (ms, from the
     // first " "), what is stored before the terminal is told to forget it, and what the
     // cycle reports.
