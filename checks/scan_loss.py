@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Scans against polling: runs corvane-poll for a while against the simulated terminal scanning
-a record every INTERVAL ms, stops both, and counts the records scanned, stored, missing (in
-the poll files nowhere: cleared unseen, or still in the terminal) and stored twice.
+a record every INTERVAL ms, stops both, and counts the records scanned, stored, still held by
+the terminal, lost (cleared unseen) and stored twice.
 
   checks/scan_loss.py [--build DIR] [--interval MS] [--seconds S]
 """
@@ -36,16 +36,18 @@ def main():
         finally:
             tracing.stop(poller)
             tracing.stop(sim)
-        scanned = [l.split()[1] for l in (folder / 'sim.log').read_text().splitlines()
-                   if l.startswith('scanned ')]
+        log = (folder / 'sim.log').read_text().splitlines()
+        scanned = [l.split()[1] for l in log if l.startswith('scanned ')]
+        held = {l.split()[1] for l in log if l.startswith('held ')}
         stored = collections.Counter(l for f in folder.glob('*.pol')
                                      for l in f.read_bytes().decode('latin-1').split('\r\n') if l)
         clears = (folder / 'poll.log').read_text().count('terminal memory cleared')
-        missing = [r for r in scanned if stored[r] == 0]
+        lost = [r for r in scanned if stored[r] == 0 and r not in held]
         twice = sum(1 for r in scanned if stored[r] > 1)
         print(f'scan every {args.interval} ms for {args.seconds} s: {len(scanned)} scanned, '
-              f'{sum(1 for r in scanned if stored[r])} stored, {len(missing)} missing, '
-              f'{twice} stored twice; {clears} clears')
+              f'{sum(1 for r in scanned if stored[r])} stored, '
+              f'{sum(1 for r in scanned if not stored[r] and r in held)} still in the terminal, '
+              f'{len(lost)} lost, {twice} stored twice; {clears} clears')
         return 1 if twice else 0
 
 

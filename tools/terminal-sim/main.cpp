@@ -144,6 +144,9 @@ int main(int argc, char **argv)
     int sig = 0;
     while (sig != SIGINT && sig != SIGTERM)
         sig = sigwaitinfo(&stopSignals, nullptr);
+    // What it still holds, so that a run can tell a record never fetched from one lost.
+    for (const QByteArray &record : terminal.records())
+        std::fprintf(stderr, "held %s\n", record.constData());
     std::fprintf(stderr, "stopping\n");
     return 0;
 }

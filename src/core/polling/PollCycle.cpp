@@ -185,21 +185,22 @@ PollCycle::Outcome PollCycle::pollOnce()
     return outcome;
 }
 
-bool PollCycle::readMemoryFigure(double &memoryFigure)
+Exchange::Wait PollCycle::readMemoryFigure(double &memoryFigure)
 {
     TerminalStatus status;
-    if (m_exchange.readReplyLine(status.line) != Exchange::Wait::Arrived)
-        return false;
-    memoryFigure = status.memoryFigure();
-    return true;
+    const Exchange::Wait w = m_exchange.readReplyLine(status.line);
+    if (w == Exchange::Wait::Arrived)
+        memoryFigure = status.memoryFigure();
+    return w;
 }
 
 PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
 {
     memoryFigure = 0;
-    if (!readMemoryFigure(memoryFigure)) {
-        if (m_stopRequested || m_portFailed)
-            return NothingObtained;
+    const Exchange::Wait w = readMemoryFigure(memoryFigure);
+    if (w == Exchange::Wait::Abandoned)
+        return NothingObtained;
+    if (w == Exchange::Wait::TimedOut) {
         emit onLineChanged(false);
         m_exchange.processEventsOnce();
         return NothingObtained;
@@ -321,7 +322,7 @@ void PollCycle::clearAfterFetch(double memoryBefore)
     // the protocol allows: only a scan within that one frame can still be lost.
     double memoryNow = 0;
     m_exchange.sendCommand('?', 0);
-    if (!readMemoryFigure(memoryNow))
+    if (readMemoryFigure(memoryNow) != Exchange::Wait::Arrived)
         return;
     if (memoryNow != memoryBefore) {
         // Stored all the same: the terminal sends these records again first, and the store,

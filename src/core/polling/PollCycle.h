@@ -89,8 +89,8 @@ private:
 
     Outcome pollOnce();
     Outcome readStatusReply(double &memoryFigure);
-    // The reply to "?" as the terminal's memory figure; false when no whole line came.
-    bool readMemoryFigure(double &memoryFigure);
+    // The reply to "?" as the terminal's memory figure, when a whole line arrived.
+    Exchange::Wait readMemoryFigure(double &memoryFigure);
     Outcome fetchRecords();
     // Clears the terminal once its status says it holds what it held before the transfer.
     void clearAfterFetch(double memoryBefore);
