@@ -367,9 +367,10 @@ BulkResult benchBulk(int count, Poller poller)
     const auto log = b.terminal.received();
     const QByteArray bytes = bytesOf(log);
     const qint64 crUs = log[bytes.indexOf("!7^\r") + 3].atUs;
-    const qint64 clearUs = timesOf(log, "!6^\r").value(0);
-    // From the CR of "7" to the "!" of "6": 100 ms pause, 1 s of silence, 1 s before the
-    // clear, 300 ms of wake-up; the rest is the transfer and our own processing of it.
+    const qint64 clearUs = timesOf(log, "!?^\r!6^\r").value(0);
+    // From the CR of "7" to the "!" of the status before the clear: 100 ms pause, 1 s of
+    // silence, 1 s before the clear, 300 ms of wake-up; the rest is the transfer and our own
+    // processing of it.
     r.processingS = ((clearUs - crUs) / 1000.0 - (100 + 1000 + 1000 + 300)) / 1000.0;
     QFile pollFile(b.dir.filePath(PollStore::fileName(QDate::currentDate())));
     r.lost = count - (pollFile.open(QIODevice::ReadOnly) ? pollFile.readAll().count("\r\n") : 0);

@@ -471,4 +471,8 @@ MUTANTS = [
     ('M214', STORE, 'const bool gone = ::unlink(note.constData()) == 0 || errno == ENOENT;',
      'const bool gone = true;', ['tst_polling'],
      'the note that no clear went out outlives the clear, and a restart skips records scanned again'),
+    ('M215', STORE, 'p.file->size() == p.startSize + p.written && ', '', ['tst_polling'],
+     'a transfer is committed though the file was cut short under it'),
+    ('M216', STORE, 'if (p.file->size() > to)\n        p.file->resize(to);', 'p.file->resize(p.startSize);',
+     ['tst_polling'], 'the cut-back pads a file cut short by hand with NULs'),
 ]

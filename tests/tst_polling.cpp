@@ -30,6 +30,9 @@ private slots:
             {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
         row("killed mid-record", "TOR", -1, "", {"A"}, "TOR\r\nA\r\n");
         row("killed before LF", "TORN\r", -1, "", {"A"}, "TORN\r\nA\r\n");
+        // "<break>": the transfer so far breaks off and is set aside.
+        row("killed mid-record, the next transfer broken off", "TOR", -1, "", {"X", "<break>", "A"},
+            "TOR\r\nA\r\n");
         row("torn past the committed length", "A\r\nTOR", 3, "", {"B"}, "A\r\nB\r\n");
         row("unsynced records past it", "A\r\nB\r\n", 3, "", {"B"}, "A\r\nB\r\n");
         row("committed length beyond the file", "A\r\n", 9, "", {"B"}, "A\r\nB\r\n");
@@ -59,7 +62,7 @@ private slots:
             QVERIFY(w.write("06-12-26.pol", before));
         PollStore store(w.dir, [] { return kToday; });
         for (const QByteArray &r : records)
-            QVERIFY(store.append(r));
+            QVERIFY(r == "<break>" ? store.setAside() : store.append(r));
         QVERIFY(store.commit());
         QCOMPARE(w.read("06-12-26.pol"), after);
         QCOMPARE(
@@ -159,6 +162,19 @@ private slots:
         QVERIFY(store.append("C") && store.commit());
         QCOMPARE(w.setAside(), QByteArray());
         QCOMPARE(w.pollFiles(), QByteArray("OLD\r\nC\r\n"));
+    }
+
+    // A file cut short by hand under a transfer: nothing that lost bytes is committed, and the
+    // cut-back never pads the file out again.
+    void shouldNotCommitAFileCutShortUnderTheTransfer()
+    {
+        WorkDir w;
+        PollStore store(w.dir, [] { return kToday; });
+        QVERIFY(store.append("OLD") && store.commit());
+        QVERIFY(store.append(QByteArray(300 * 1024, 'x'))); // past the buffer: written already
+        QVERIFY(QFile::resize(w.dir.filePath("06-12-26.pol"), 2));
+        QVERIFY(!store.commit());
+        QCOMPARE(w.read("06-12-26.pol"), QByteArray("OL"));
     }
 
     // Two stores on one file (two terminals polled into one folder) take turns: the second

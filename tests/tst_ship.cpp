@@ -72,21 +72,29 @@ struct ShipFixture : WorkDir {
     }
     // --once on the folder reached through a link, moved, from a renamed host, read-only (as
     // the service sees it), with --station, or (v2) as before folders had an identity.
+    static constexpr int kNoNamespace = 125;
     int reach(const QString &via)
     {
         const WorkDir other;
         const QString moved = dir.path() + "-moved", link = other.dir.filePath("link");
         const QByteArray path = QFile::encodeName(dir.path());
-        if (via == "v2")
-            pg.query("DROP TABLE corvane_stations; UPDATE corvane_schema SET version = 2", db),
-                dir.remove(".corvane-folder");
+        if (via == "v2") {
+            pg.query("DROP TABLE corvane_stations; UPDATE corvane_schema SET version = 2", db);
+            dir.remove(".corvane-folder");
+        }
+        // In namespaces of the shipper's own (the test runs as root); kNoNamespace otherwise.
         if (via == "host")
-            return once(conninfo(), {}, {}, [] { unshare(CLONE_NEWUTS), sethostname("x", 1); });
+            return once(conninfo(), {}, {}, [] {
+                if (unshare(CLONE_NEWUTS) != 0 || sethostname("x", 1) != 0)
+                    _exit(kNoNamespace);
+            });
         if (via == "read-only")
             return once(conninfo(), {}, {}, [&] {
-                unshare(CLONE_NEWNS), mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-                mount(path, path, nullptr, MS_BIND, nullptr);
-                mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+                if (unshare(CLONE_NEWNS) != 0 ||
+                    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                    mount(path, path, nullptr, MS_BIND, nullptr) != 0 ||
+                    mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+                    _exit(kNoNamespace);
             });
         if (via == "link" && QFile::link(dir.path(), link))
             return once(conninfo(), link);
@@ -241,7 +249,10 @@ private slots:
                     QVERIFY((CommitMark{f.markId, CommitMark::fileIdOf(path), f.committed, f.since})
                                 .writeFor(path));
             }
-            QCOMPARE(s.reach(round.last().via), 0);
+            const int status = s.reach(round.last().via);
+            if (status == s.kNoNamespace)
+                QSKIP("the shipper cannot have namespaces of its own here (not root)");
+            QCOMPARE(status, 0);
         }
         QTEST(s.rows(), "rows");
         QFETCH(QString, logged);
