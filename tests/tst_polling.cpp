@@ -105,23 +105,6 @@ private slots:
         QTEST(splitter.fragment(), "fragment");
     }
 
-    void shouldFailTheCommitWhenTheDiskFillsUp()
-    {
-        WorkDir w;
-        PollStore store(w.dir, [] { return kToday; });
-        QVERIFY(store.append("0123456789"));
-        QVERIFY(store.commit());
-        {
-            // The buffered write fails part way, as on a full disk.
-            const auto limit = fileSizeLimit(16);
-            store.append("this line does not fit");
-            QVERIFY(!store.commit());
-        }
-        // The failure belongs to that transfer only.
-        QVERIFY(store.append("next"));
-        QVERIFY(store.commit());
-    }
-
     // A transfer that does not make it leaves every poll file as it was at once, not at the
     // next open, which for yesterday's file never comes: a failed write (the disk full) cuts
     // it back; one broken off goes aside whole, replacing an earlier one, until a complete

@@ -52,17 +52,6 @@ class TestPollService : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldLinkNoGuiLibrary()
-    {
-        QProcess ldd;
-        ldd.start(QStringLiteral("ldd"), {QStringLiteral(CORVANE_POLL)});
-        QVERIFY(ldd.waitForFinished());
-        const QByteArray libraries = ldd.readAllStandardOutput();
-        QVERIFY(libraries.contains("libQt6SerialPort"));
-        QVERIFY2(!libraries.contains("libQt6Gui") && !libraries.contains("libQt6Widgets"),
-                 libraries.constData());
-    }
-
     // One line per event, each said once, faults as warnings for as long as they last. The
     // terminal forgets only what is on disk; a fault leaves it all there. A port that comes
     // later (an adapter plugged in), that another program holds through another name of the
