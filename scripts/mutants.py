@@ -478,4 +478,6 @@ MUTANTS = [
     ('M217', 'src/commit/CommitMark.cpp', '    if (file.inode == 0)\n        return {};',
      '    if (file.inode == 0 || file.birth == 0)\n        return {};', ['tst_ship'],
      'where the file system keeps no birth time every mark is taken as absent'),
+    ('M218', CYCLE, ' || (m_withheldAt && *m_withheldAt != memoryBefore)', '', ['tst_polling'],
+     'a terminal scanned during its transfers is cleared as soon as one turn sees no scan'),
 ]

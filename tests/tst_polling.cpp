@@ -315,6 +315,26 @@ private slots:
         QCOMPARE(f.terminal.records().first(), QByteArray("present"));
     }
 
+    // A terminal scanned during its transfers keeps its records, stored once each, and is
+    // cleared only once it has stayed as it was from one turn's last status to the next.
+    void shouldClearAScannedTerminalOnlyOnceItStaysAsItWas()
+    {
+        CycleFixture f;
+        f.terminal.setRecords({"A"});
+        int withheld = 0;
+        f.cycle.setRecordSink([&](const QByteArray &record) {
+            if (record == "A")
+                f.terminal.addRecord("B"); // during the first transfer
+        });
+        QObject::connect(&f.cycle, &PollCycle::clearWithheld, [&] {
+            if (++withheld == 1)
+                f.terminal.addRecord("C"); // between the turns
+        });
+        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 25000));
+        QCOMPARE(withheld, 2);
+        QCOMPARE(f.read("06-12-26.pol"), QByteArray("A\r\nB\r\nC\r\n"));
+    }
+
     // One turn on the screen: the light, the terminal's state, the caption and the records
     // listed as they come, with the list and the buttons locked until the transfer has ended.
     void shouldShowTheTurnAndLockTheListDuringTheTransfer()

@@ -165,6 +165,8 @@ PollCycle::Outcome PollCycle::pollOnce()
 
     double memoryFigure = 0;
     Outcome outcome = readStatusReply(memoryFigure);
+    if (memoryFigure == TerminalStatus::kEmptyMemoryFigure)
+        m_withheldAt.reset(); // emptied (by the operator): a new start
     if (outcome == NothingObtained || memoryFigure == TerminalStatus::kEmptyMemoryFigure) {
         flushInput();
         unlockControls();
@@ -324,9 +326,14 @@ void PollCycle::clearAfterFetch(double memoryBefore)
     m_exchange.sendCommand('?', 0);
     if (readMemoryFigure(memoryNow) != Exchange::Wait::Arrived)
         return;
-    if (memoryNow != memoryBefore) {
+    // Once a clear was withheld, the terminal is being scanned: it must also have stayed as
+    // that status left it, a whole turn earlier. A clear that came as soon as a scan period
+    // allowed would meet the next scan in its last frame; scanned faster than the turn, the
+    // terminal keeps its records (stored once each) until the scanning pauses.
+    if (memoryNow != memoryBefore || (m_withheldAt && *m_withheldAt != memoryBefore)) {
         // Stored all the same: the terminal sends these records again first, and the store,
         // sure that they were never cleared, does not add them twice.
+        m_withheldAt = memoryNow;
         emit clearWithheld();
         return;
     }
@@ -337,6 +344,7 @@ void PollCycle::clearAfterFetch(double memoryBefore)
     if (!m_store.clearMayGo())
         return;
     m_exchange.link().output(QByteArray(1, terminal::kCr));
+    m_withheldAt.reset();
     emit clearSent();
     flushInput();
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 class Dialogs;
 class PortGuard;
@@ -125,5 +126,7 @@ private:
     qint64 m_transferLimit = terminal::kMaxTransferBytes;
     // Per transfer: whether every record reached the disk.
     bool m_transferStored = true;
+    // The terminal's memory figure when its last clear was withheld, until one goes.
+    std::optional<double> m_withheldAt;
     qsizetype m_transferRecords = 0;
 };
