@@ -30,9 +30,11 @@ private slots:
             {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
         row("killed mid-record", "TOR", -1, "", {"A"}, "TOR\r\nA\r\n");
         row("killed before LF", "TORN\r", -1, "", {"A"}, "TORN\r\nA\r\n");
-        // "<break>": the transfer so far breaks off and is set aside.
+        // "<break>": the transfer so far breaks off and is set aside; "<midnight>": the day
+        // changes, and the transfer stays in the file of the day it began.
         row("killed mid-record, the next transfer broken off", "TOR", -1, "", {"X", "<break>", "A"},
             "TOR\r\nA\r\n");
+        row("a transfer past midnight", "", -1, "", {"A", "<midnight>", "B"}, "A\r\nB\r\n");
         row("torn past the committed length", "A\r\nTOR", 3, "", {"B"}, "A\r\nB\r\n");
         row("unsynced records past it", "A\r\nB\r\n", 3, "", {"B"}, "A\r\nB\r\n");
         row("committed length beyond the file", "A\r\n", 9, "", {"B"}, "A\r\nB\r\n");
@@ -60,26 +62,19 @@ private slots:
         }
         if (stale == "rewritten")
             QVERIFY(w.write("06-12-26.pol", before));
-        PollStore store(w.dir, [] { return kToday; });
-        for (const QByteArray &r : records)
-            QVERIFY(r == "<break>" ? store.setAside() : store.append(r));
+        QDate day = kToday;
+        PollStore store(w.dir, [&] { return day; });
+        for (const QByteArray &r : records) {
+            if (r == "<midnight>")
+                day = day.addDays(1);
+            else
+                QVERIFY(r == "<break>" ? store.setAside() : store.append(r));
+        }
         QVERIFY(store.commit());
         QCOMPARE(w.read("06-12-26.pol"), after);
         QCOMPARE(
             CommitMark::readFor(path, CommitMark::fileIdOf(path)).value_or(CommitMark{}).length,
             after.size());
-    }
-
-    // One transfer, one file, one mark to commit it: the day it began.
-    void shouldKeepATransferInTheDayItBegan()
-    {
-        WorkDir w;
-        QList<QDate> days{QDate(2026, 12, 31), QDate(2027, 1, 1), QDate(2027, 1, 1)};
-        PollStore store(w.dir, [&] { return days.takeFirst(); });
-        QVERIFY(store.append("late") && store.append("early") && store.commit());
-        QVERIFY(store.append("next") && store.commit());
-        QCOMPARE(w.read("31-12-26.pol"), QByteArray("late\r\nearly\r\n"));
-        QCOMPARE(w.read("01-01-27.pol"), QByteArray("next\r\n"));
     }
 
     void shouldSplitTransferIntoRecords_data()
@@ -277,14 +272,12 @@ private slots:
     }
 
     // The terminal keeps its memory when the transfer never ends (what came up to the limit
-    // is kept aside, the tail is not), when the wake-up before the clear goes unanswered, or
-    // when its status then says it took a record during the transfer.
+    // is kept aside, the tail is not) or when the wake-up before the clear goes unanswered.
     void shouldNotClearWhenUnsure_data()
     {
         const auto row = table<QString, bool>({"fault", "aside"});
         row("transfer never ends", "endless", true);
         row("wake-up before the clear unanswered", "mute", false);
-        row("a record scanned during the transfer", "scan", false);
     }
 
     void shouldNotClearWhenUnsure()
@@ -298,11 +291,7 @@ private slots:
             transfer += "R" + QByteArray::number(i) + "\r\n"; // endless: 150 bytes
         f.terminal.setRecords({"present"});
         f.terminal.setTransferOverride(transfer);
-        f.cycle.setRecordSink([&](const QByteArray &) {
-            f.terminal.setSilent(fault == "mute");
-            if (fault == "scan" && f.terminal.records().size() == 1)
-                f.terminal.addRecord("scanned");
-        });
+        f.cycle.setRecordSink([&](const QByteArray &) { f.terminal.setSilent(fault == "mute"); });
         const auto sent = [&](const char *bytes) {
             return f.terminal.receivedBytes().count(bytes);
         };
