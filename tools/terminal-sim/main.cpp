@@ -57,6 +57,17 @@ private:
     std::mt19937 rng;
 };
 
+// A whole number of at least 1 from an option's argument, or a complaint on stderr.
+bool positive(const char *argv0, const char *what, const char *text, int &value)
+{
+    bool ok = false;
+    value = QByteArray(text).toInt(&ok);
+    if (ok && value >= 1)
+        return true;
+    std::fprintf(stderr, "%s: bad %s '%s'\n", argv0, what, text);
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -70,21 +81,13 @@ int main(int argc, char **argv)
         if (arg == "--dir" && i + 1 < argc) {
             dir = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--port" && i + 1 < argc) {
-            bool ok = false;
-            port = QByteArray(argv[++i]).toInt(&ok);
-            if (!ok || port < 1) {
-                std::fprintf(stderr, "%s: bad port number '%s'\n", argv[0], argv[i]);
+            if (!positive(argv[0], "port number", argv[++i], port))
                 return 2;
-            }
         } else if (arg == "--demo") {
             demo = true;
         } else if (arg == "--scan-interval" && i + 1 < argc) {
-            bool ok = false;
-            scanMs = QByteArray(argv[++i]).toInt(&ok);
-            if (!ok || scanMs < 1) {
-                std::fprintf(stderr, "%s: bad scan interval '%s'\n", argv[0], argv[i]);
+            if (!positive(argv[0], "scan interval", argv[++i], scanMs))
                 return 2;
-            }
         } else if (arg == "--help" || arg == "-h") {
             usage(argv[0]);
             return 0;
