@@ -283,7 +283,8 @@ MUTANTS = [
     ('M95', MAIN, '"Conteggio Records Attendere !"', '"Conteggio Records Attendere!"', ['tst_mainwindow', 'tst_faults'],
      'counting status text'),
     ('M96', 'src/core/polling/PollStore.cpp', 'if (!m_part && !open(m_today())) {',
-     'if ((!m_part || m_part->date != m_today()) && !open(m_today())) {', POLL,
+     'if ((!m_part || m_part->file->fileName() != m_dir.filePath(todaysFileName())) &&\n'
+     '        !open(m_today())) {', POLL,
      "a transfer across midnight is split between two days' files"),
     ('M97', PROG_SCREEN, 'void ProgrammingScreen::Command3d16_Click()\n{\n    if (!m_state.port.ensurePortUsable())\n        return;',
      'void ProgrammingScreen::Command3d16_Click()\n{', ['tst_programming', 'tst_faults'],
@@ -465,7 +466,7 @@ MUTANTS = [
      'the store never gives its folder an identity'),
     ('M212', 'src/app/ship_main.cpp', 'if (options->folderId.isEmpty())', 'if (false)', SHIP,
      'a folder shipped without an identity says nothing of it'),
-    ('M213', STORE, '    if (m_matched >= 0) {', '    if (false) {', ['tst_polling', 'tst_pollservice'],
+    ('M213', STORE, '    if (m_matching) {', '    if (false) {', ['tst_polling', 'tst_pollservice'],
      'a transfer stored and certainly not cleared is stored again when it comes back'),
     ('M214', STORE, 'const bool gone = ::unlink(note.constData()) == 0 || errno == ENOENT;',
      'const bool gone = true;', ['tst_polling'],

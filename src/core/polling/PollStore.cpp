@@ -93,7 +93,7 @@ bool PollStore::append(const QByteArray &record, bool *repeat)
     }
     if (repeat)
         *repeat = false;
-    if (m_matched >= 0) {
+    if (m_matching) {
         // The terminal was not told to forget what the last commit stored, so it sends those
         // records again first: they are in the poll file already.
         const QByteArray old = repeatable();
@@ -106,8 +106,7 @@ bool PollStore::append(const QByteArray &record, bool *repeat)
                 *repeat = true;
             return true;
         }
-        m_matchEnd = m_matched;
-        m_matched = -1;
+        m_matching = false;
     }
     if (!m_part && !open(m_today())) {
         m_failed = true;
@@ -167,7 +166,7 @@ bool PollStore::open(const QDate &today)
     }
     if ((!marked || !lineEnd.isEmpty()) && !mark.writeFor(path))
         return false;
-    m_part = Part{std::move(file), today, mark, size, id};
+    m_part = Part{std::move(file), mark, size, id};
     return true;
 }
 
@@ -230,14 +229,12 @@ void PollStore::closeAll()
     m_pending.resize(0);
     m_failed = false;
     m_matched = 0;
-    m_matchEnd = 0;
+    m_matching = true;
     m_begun = false;
 }
 
 bool PollStore::commit()
 {
-    if (m_matched > 0)
-        m_matchEnd = m_matched;
     const bool ok = publish();
     if (!ok)
         cutBack();
@@ -251,6 +248,31 @@ bool PollStore::commit()
     return ok;
 }
 
+QByteArray PollStore::Uncleared::toLine() const
+{
+    return kUnclearedTag + QFile::encodeName(fileName) + ' ' + QByteArray::number(id.inode) + ' ' +
+           QByteArray::number(id.birth) + ' ' + QByteArray::number(start) + ' ' +
+           QByteArray::number(end) + '\n';
+}
+
+std::optional<PollStore::Uncleared> PollStore::Uncleared::fromLine(const QByteArray &line)
+{
+    if (!line.startsWith(kUnclearedTag) || !line.endsWith('\n'))
+        return std::nullopt;
+    const QList<QByteArray> f = line.mid(sizeof kUnclearedTag - 1).chopped(1).split(' ');
+    if (f.size() != 5)
+        return std::nullopt;
+    Uncleared u{QFile::decodeName(f[0]),
+                {f[1].toULongLong(), f[2].toLongLong()},
+                f[3].toLongLong(),
+                f[4].toLongLong(),
+                {}};
+    // A torn or foreign line: no note.
+    if (u.fileName.contains(QLatin1Char('/')) || u.start < 0 || u.end <= u.start)
+        return std::nullopt;
+    return u;
+}
+
 void PollStore::noteUncleared(const Part &p)
 {
     const QString name = p.file->fileName();
@@ -258,16 +280,13 @@ void PollStore::noteUncleared(const Part &p)
     // The terminal now holds the repeated records and these after them: one guard when they
     // lie side by side in one file.
     const bool joined =
-        m_matchEnd == 0 ||
+        m_matched == 0 ||
         (m_uncleared && m_uncleared->fileName == next.fileName && m_uncleared->id == next.id &&
-         m_uncleared->end == next.start && m_matchEnd == m_uncleared->end - m_uncleared->start);
-    if (joined && m_matchEnd > 0)
+         m_uncleared->end == next.start && m_matched == m_uncleared->end - m_uncleared->start);
+    if (joined && m_matched > 0)
         next.start = m_uncleared->start;
     m_uncleared.reset();
-    const QByteArray line =
-        kUnclearedTag + QFile::encodeName(next.fileName) + ' ' + QByteArray::number(next.id.inode) +
-        ' ' + QByteArray::number(next.id.birth) + ' ' + QByteArray::number(next.start) + ' ' +
-        QByteArray::number(next.end) + '\n';
+    const QByteArray line = next.toLine();
     const QByteArray path = QFile::encodeName(unclearedPath());
     if (joined && next.end - next.start <= kMaxUnclearedBytes) {
         // Not synced: the commit it speaks of is durable already, and a note a power cut
@@ -291,19 +310,8 @@ QByteArray PollStore::repeatable()
     if (!m_unclearedRead) {
         m_unclearedRead = true;
         QFile note(unclearedPath());
-        const QByteArray line = note.open(QIODevice::ReadOnly) ? note.read(512) : QByteArray();
-        const QList<QByteArray> f = line.startsWith(kUnclearedTag)
-                                        ? line.mid(sizeof kUnclearedTag - 1).chopped(1).split(' ')
-                                        : QList<QByteArray>();
-        if (f.size() == 5 && line.endsWith('\n')) {
-            Uncleared u{QFile::decodeName(f[0]),
-                        {f[1].toULongLong(), f[2].toLongLong()},
-                        f[3].toLongLong(),
-                        f[4].toLongLong(),
-                        {}};
-            if (!u.fileName.contains(QLatin1Char('/')) && u.start >= 0 && u.end > u.start)
-                m_uncleared = u;
-        }
+        m_uncleared =
+            Uncleared::fromLine(note.open(QIODevice::ReadOnly) ? note.read(512) : QByteArray());
     }
     if (!m_uncleared || !m_uncleared->bytes.isEmpty())
         return m_uncleared ? m_uncleared->bytes : QByteArray();

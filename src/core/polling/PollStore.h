@@ -81,7 +81,6 @@ private:
     // The poll file this transfer writes.
     struct Part {
         std::unique_ptr<QFile> file;
-        QDate date;
         CommitMark mark;      // as published
         qint64 startSize = 0; // committed before this transfer
         CommitMark::FileId id;
@@ -97,6 +96,10 @@ private:
         CommitMark::FileId id;
         qint64 start = 0, end = 0;
         QByteArray bytes; // read back from the file when a transfer begins
+
+        // The note's one line, without the bytes.
+        QByteArray toLine() const;
+        static std::optional<Uncleared> fromLine(const QByteArray &line);
     };
 
     bool open(const QDate &today);
@@ -118,10 +121,10 @@ private:
     bool m_failed = false; // something since the last commit did not make it
     std::optional<Uncleared> m_uncleared;
     bool m_unclearedRead = false; // the note was looked for (the terminal's name is known)
-    // This transfer's leading records that matched the uncleared ones, in bytes; -1 once one
-    // did not (m_matchEnd then keeps how far they matched).
+    // How many bytes of this transfer's leading records matched the uncleared ones, and
+    // whether the next record may still match (no record so far did not).
     qsizetype m_matched = 0;
-    qsizetype m_matchEnd = 0;
+    bool m_matching = true;
     qsizetype m_repeated = 0;
     bool m_begun = false; // a record of this transfer has come
     bool m_hasFolderId = false;
