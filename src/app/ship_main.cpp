@@ -46,7 +46,13 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
         QStringLiteral("NAME"));
     const QCommandLineOption once(QStringLiteral("once"),
                                   QStringLiteral("Ship what is there, then exit."));
-    parser.addOptions({dir, database, station, once});
+    const QCommandLineOption idle(
+        QStringLiteral("idle-timeout"),
+        QStringLiteral("Seconds a connection with nothing to do is kept before it is let go "
+                       "(default 5; 0: let go at once). It is let go at once whenever half the "
+                       "server's connections are taken."),
+        QStringLiteral("SECONDS"), QStringLiteral("5"));
+    parser.addOptions({dir, database, station, once, idle});
     if (!headless::parseArguments(parser, app))
         return std::nullopt;
     if (!parser.isSet(database))
@@ -84,6 +90,12 @@ std::optional<ship::Shipper::Options> parseOptions(const QCoreApplication &app, 
     if (parser.isSet(station) && o.station.isEmpty())
         return headless::refuse(QStringLiteral("--station must not be empty"));
     o.once = parser.isSet(once);
+    bool ok = false;
+    const double idleS = parser.value(idle).toDouble(&ok);
+    if (!ok || idleS < 0 || idleS > 3600)
+        return headless::refuse(QStringLiteral("--idle-timeout must be 0 to 3600 seconds, not %1")
+                                    .arg(parser.value(idle)));
+    o.idleMs = int(idleS * 1000);
     return o;
 }
 

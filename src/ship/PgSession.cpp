@@ -18,6 +18,7 @@ namespace {
 // kMigrations then bring it to kSchemaVersion, a fresh database as an old one.
 constexpr char kCreateSchema[] = R"sql(
 BEGIN;
+SELECT pg_catalog.set_config('search_path', '', true);
 SELECT pg_advisory_xact_lock(7403260001);
 CREATE TABLE IF NOT EXISTS public.corvane_schema (version integer NOT NULL);
 CREATE TABLE IF NOT EXISTS public.corvane_files (
@@ -63,6 +64,7 @@ constexpr const char *kMigrations[] = {
     // so that an edit writes one row and the records stay as they were shipped.
     R"sql(
 BEGIN;
+SELECT pg_catalog.set_config('search_path', '', true);
 SELECT pg_advisory_xact_lock(7403260001);
 DO $migrate$ BEGIN
 IF (SELECT max(version) FROM public.corvane_schema) = 1 THEN
@@ -91,6 +93,7 @@ COMMIT;
     // was last reached by. The stations already shipped are kept, by name.
     R"sql(
 BEGIN;
+SELECT pg_catalog.set_config('search_path', '', true);
 SELECT pg_advisory_xact_lock(7403260001);
 DO $migrate$ BEGIN
 IF (SELECT max(version) FROM public.corvane_schema) = 2 THEN
@@ -101,6 +104,47 @@ CREATE TABLE public.corvane_stations (
     seen_at timestamptz);
 INSERT INTO public.corvane_stations (station) SELECT DISTINCT station FROM public.corvane_files;
 UPDATE public.corvane_schema SET version = 3;
+END IF;
+END $migrate$;
+COMMIT;
+)sql",
+    // One shipper per station, whoever it reaches the server through: a lease on the
+    // station's row, renewed in each batch's transaction, given back on the way out. The
+    // same row carries what the shop last reported, and corvane_fleet shows the chain.
+    R"sql(
+BEGIN;
+SELECT pg_catalog.set_config('search_path', '', true);
+SELECT pg_advisory_xact_lock(7403260001);
+DO $migrate$ BEGIN
+IF (SELECT max(version) FROM public.corvane_schema) = 3 THEN
+ALTER TABLE public.corvane_stations
+    ADD COLUMN holder text,
+    ADD COLUMN holder_token text,
+    ADD COLUMN holder_host text,
+    ADD COLUMN holder_boot text,
+    ADD COLUMN holder_pid integer,
+    ADD COLUMN lease_until timestamptz,
+    ADD COLUMN stopped_at timestamptz,
+    ADD COLUMN reported_at timestamptz,
+    ADD COLUMN lines_waiting bigint,
+    ADD COLUMN pollers jsonb NOT NULL DEFAULT '[]';
+-- A row per station and poller (a station without one shows its shipper alone).
+CREATE VIEW public.corvane_fleet AS
+    SELECT s.station, s.seen_as,
+           CASE WHEN s.holder_token IS NOT NULL AND s.lease_until >= now() THEN 'shipping'
+                WHEN s.holder_token IS NULL AND s.stopped_at IS NOT NULL THEN 'stopped'
+                WHEN s.reported_at IS NULL THEN 'never reported'
+                ELSE 'not reporting' END AS shipper,
+           s.reported_at, s.lines_waiting,
+           p.terminal, p.program, p.state AS poller, p.since, p.last_transfer, p.last_records,
+           p.set_aside,
+           (SELECT count(*) FROM public.corvane_items i
+            WHERE i.station = s.station AND i.poll_day = current_date) AS records_today
+    FROM public.corvane_stations s
+    LEFT JOIN LATERAL jsonb_to_recordset(s.pollers) AS p(terminal text, program text,
+        state text, since timestamptz, last_transfer timestamptz, last_records bigint,
+        set_aside bigint) ON true;
+UPDATE public.corvane_schema SET version = 4;
 END IF;
 END $migrate$;
 COMMIT;
@@ -370,9 +414,14 @@ PgSession::Outcome PgSession::open()
     PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
     if (PQsetnonblocking(m_conn, 1) != 0)
         return fail(QStringLiteral("cannot connect"));
+    return Outcome::Ok;
+}
+
+PgSession::Outcome PgSession::begin()
+{
     // As PostgreSQL's own client programs do: no name is looked up in a schema another role
     // may write; every name here is qualified, and pg_catalog comes first.
-    return execAll("SELECT pg_catalog.set_config('search_path', '', false)");
+    return execAll("BEGIN; SELECT pg_catalog.set_config('search_path', '', true)");
 }
 
 PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFound *found)
@@ -381,7 +430,9 @@ PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFoun
     const QByteArray &id = claim.folderId;
     Result r;
     // One shipper at a time decides, so that two of one folder end with one station.
-    Outcome o = execAll("BEGIN; SELECT pg_catalog.pg_advisory_xact_lock(7403260003)");
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = execAll("SELECT pg_catalog.pg_advisory_xact_lock(7403260003)");
     if (o == Outcome::Ok && !id.isEmpty())
         o = exec("SELECT station FROM public.corvane_stations WHERE folder_id = $1", {id}, r);
     if (o != Outcome::Ok)
@@ -434,44 +485,107 @@ PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFoun
     return Outcome::Ok;
 }
 
-PgSession::Outcome PgSession::lockStation(const QByteArray &station, QString *holder)
+namespace {
+
+constexpr int kLeaseSeconds = 90;
+
+} // namespace
+
+PgSession::Outcome PgSession::claim(const StationReport &report, Claimed *claimed)
 {
+    *claimed = {};
     Result r;
-    if (Outcome o = exec("SELECT pg_catalog.pg_try_advisory_lock(pg_catalog.hashtextextended($1, "
-                         "7403260002))",
-                         {station}, r);
+    // The row locked first: a shipper taking over waits for the holder's batch to end, then
+    // sees the lease it renewed.
+    if (Outcome o = exec(
+            "WITH old AS (SELECT holder_token FROM public.corvane_stations WHERE station = $1 "
+            "FOR UPDATE) "
+            "UPDATE public.corvane_stations SET holder = $2, holder_token = $3, holder_host = $4, "
+            "holder_boot = $5, holder_pid = $6, lease_until = now() + make_interval(secs => $7), "
+            "stopped_at = NULL, reported_at = now(), lines_waiting = $8, pollers = $9::jsonb "
+            "WHERE station = $1 AND (holder_token IS NULL OR holder_token = $3 OR "
+            "lease_until < now() OR holder_token = nullif($10, '')) "
+            "RETURNING coalesce((SELECT holder_token FROM old) <> $3, false), "
+            "(SELECT count(*) FROM pg_catalog.pg_stat_activity "
+            "WHERE backend_type = 'client backend') * 2 >= "
+            "pg_catalog.current_setting('max_connections')::integer",
+            {report.station, report.holder, report.token, report.host, report.boot,
+             QByteArray::number(report.pid), QByteArray::number(kLeaseSeconds),
+             QByteArray::number(report.linesWaiting), report.pollers, report.overrule},
+            r);
         o != Outcome::Ok)
         return o;
-    if (r.value(0, 0) == "t")
+    if (r.rows() == 1) {
+        claimed->tookOver = r.value(0, 0) == "t";
+        claimed->crowded = r.value(0, 1) == "t";
         return Outcome::Ok;
-    // A bigint key is held as classid (high half) and objid (low half), objsubid 1.
-    if (Outcome o =
-            exec("SELECT coalesce(pg_catalog.host(a.client_addr), 'the local socket'), "
-                 "coalesce(a.application_name, '?') "
-                 "FROM pg_catalog.pg_locks l JOIN pg_catalog.pg_stat_activity a ON a.pid = l.pid, "
-                 "(SELECT pg_catalog.hashtextextended($1, 7403260002) AS k) h "
-                 "WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
-                 "AND l.classid::text::bigint = (h.k >> 32) & 4294967295 "
-                 "AND l.objid::text::bigint = h.k & 4294967295",
-                 {station}, r);
+    }
+    if (Outcome o = exec("SELECT holder, holder_token, holder_host, holder_boot, holder_pid "
+                         "FROM public.corvane_stations WHERE station = $1",
+                         {report.station}, r);
         o != Outcome::Ok)
         return o;
-    *holder = r.rows() == 0
-                  ? QStringLiteral("a shipper that has just gone")
-                  : QStringLiteral("%1 from %2")
-                        .arg(QString::fromUtf8(r.value(0, 1)), QString::fromUtf8(r.value(0, 0)));
+    if (r.rows() == 0) {
+        m_error = QStringLiteral("station %1 is no longer in corvane_stations")
+                      .arg(QString::fromUtf8(report.station));
+        return Outcome::Refused;
+    }
+    claimed->holder = QString::fromUtf8(r.value(0, 0));
+    claimed->token = r.value(0, 1);
+    claimed->host = r.value(0, 2);
+    claimed->boot = r.value(0, 3);
+    claimed->pid = r.value(0, 4).toLongLong();
     return Outcome::Held;
+}
+
+PgSession::Outcome PgSession::report(const StationReport &report, Claimed *claimed)
+{
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = claim(report, claimed);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    return o == Outcome::Ok ? o : rollback(o);
+}
+
+bool PgSession::release(const StationReport &report)
+{
+    // A stop asked for must not abandon this one; the short time-out keeps the stop short.
+    const int stopFd = std::exchange(m_stopFd, -1);
+    const auto timeout = std::exchange(m_timeout, std::chrono::milliseconds(2000));
+    Outcome o = isOpen() ? Outcome::Ok : open();
+    if (o == Outcome::Ok)
+        o = begin();
+    Result r;
+    if (o == Outcome::Ok)
+        o = exec(
+            "UPDATE public.corvane_stations SET holder_token = NULL, lease_until = NULL, "
+            "stopped_at = now(), reported_at = now(), lines_waiting = $3, "
+            "pollers = $4::jsonb WHERE station = $1 AND holder_token = $2",
+            {report.station, report.token, QByteArray::number(report.linesWaiting), report.pollers},
+            r);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    if (o != Outcome::Ok)
+        rollback(o);
+    m_stopFd = stopFd;
+    m_timeout = timeout;
+    return o == Outcome::Ok;
 }
 
 PgSession::Outcome PgSession::today(const QByteArray &station, QDate day, qint64 *rows,
                                     QDateTime *last)
 {
     Result r;
-    if (Outcome o = exec("SELECT count(*), extract(epoch FROM max(shipped_at))::bigint "
-                         "FROM public.corvane_records WHERE poll_day = $2 AND station = $1",
-                         {station, day.toString(Qt::ISODate).toLatin1()}, r);
-        o != Outcome::Ok)
-        return o;
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = exec("SELECT count(*), extract(epoch FROM max(shipped_at))::bigint "
+                 "FROM public.corvane_records WHERE poll_day = $2 AND station = $1",
+                 {station, day.toString(Qt::ISODate).toLatin1()}, r);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    if (o != Outcome::Ok)
+        return rollback(o);
     *rows = r.value(0, 0).toLongLong();
     *last = r.value(0, 1).isEmpty() ? QDateTime()
                                     : QDateTime::fromSecsSinceEpoch(r.value(0, 1).toLongLong());
@@ -563,7 +677,12 @@ PgSession::Outcome PgSession::rollback(Outcome why)
 PgSession::Outcome PgSession::ensureTables()
 {
     Result r;
-    if (Outcome o = exec("SELECT to_regclass('public.corvane_schema') IS NOT NULL", {}, r);
+    // Each check its own transaction, in one message with the search path it sets.
+    const auto check = [this](const QByteArray &sql, Result &r) {
+        return exec(("SELECT pg_catalog.set_config('search_path', '', true); " + sql).constData(),
+                    {}, r);
+    };
+    if (Outcome o = check("SELECT to_regclass('public.corvane_schema') IS NOT NULL", r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
@@ -572,7 +691,7 @@ PgSession::Outcome PgSession::ensureTables()
             return rollback(o);
         }
     }
-    if (Outcome o = exec("SELECT max(version) FROM public.corvane_schema", {}, r); o != Outcome::Ok)
+    if (Outcome o = check("SELECT max(version) FROM public.corvane_schema", r); o != Outcome::Ok)
         return o;
     for (int version = r.value(0, 0).toInt(), before = 0;
          version > before && version < kSchemaVersion;) {
@@ -584,7 +703,7 @@ PgSession::Outcome PgSession::ensureTables()
                       m_error;
             return rollback(o);
         }
-        if (Outcome o = exec("SELECT max(version) FROM public.corvane_schema", {}, r);
+        if (Outcome o = check("SELECT max(version) FROM public.corvane_schema", r);
             o != Outcome::Ok)
             return o;
         version = r.value(0, 0).toInt();
@@ -596,12 +715,12 @@ PgSession::Outcome PgSession::ensureTables()
         return Outcome::Refused;
     }
     if (Outcome o =
-            exec("SELECT has_table_privilege('public.corvane_records', 'INSERT') AND "
-                 "has_table_privilege('public.corvane_replaced', 'INSERT') AND "
-                 "has_table_privilege('public.corvane_files', 'SELECT, INSERT, UPDATE') AND "
-                 "has_table_privilege('public.corvane_stations', 'SELECT, INSERT, UPDATE') AND "
-                 "has_sequence_privilege('public.corvane_files_file_id_seq', 'USAGE')",
-                 {}, r);
+            check("SELECT has_table_privilege('public.corvane_records', 'INSERT') AND "
+                  "has_table_privilege('public.corvane_replaced', 'INSERT') AND "
+                  "has_table_privilege('public.corvane_files', 'SELECT, INSERT, UPDATE') AND "
+                  "has_table_privilege('public.corvane_stations', 'SELECT, INSERT, UPDATE') AND "
+                  "has_sequence_privilege('public.corvane_files_file_id_seq', 'USAGE')",
+                  r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
@@ -611,7 +730,7 @@ PgSession::Outcome PgSession::ensureTables()
     }
     // A standby, or a database set read-only, takes no rows for now; nor is it back until
     // it does.
-    if (Outcome o = exec("SELECT pg_catalog.current_setting('transaction_read_only')", {}, r);
+    if (Outcome o = check("SELECT pg_catalog.current_setting('transaction_read_only')", r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "off") {
@@ -625,11 +744,15 @@ PgSession::Outcome PgSession::ensureTables()
 PgSession::Outcome PgSession::load(const QByteArray &station, QHash<QString, ShippedFile> &files)
 {
     Result r;
-    if (Outcome o = exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
-                         "FROM public.corvane_files WHERE station = $1",
-                         {station}, r);
-        o != Outcome::Ok)
-        return o;
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
+                 "FROM public.corvane_files WHERE station = $1",
+                 {station}, r);
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    if (o != Outcome::Ok)
+        return rollback(o);
     files.clear();
     for (int i = 0; i < r.rows(); ++i) {
         ShippedFile f;
@@ -666,11 +789,14 @@ PgSession::Outcome PgSession::copy(const QByteArray &data)
 }
 
 PgSession::Outcome PgSession::ship(const RowSource &source, const ShippedFile &expected,
-                                   const Batch &batch, qint32 *fileId)
+                                   const Batch &batch, const StationReport &report,
+                                   Claimed *claimed, qint32 *fileId)
 {
     const QByteArray day = source.day.toString(Qt::ISODate).toLatin1();
     Result r;
-    Outcome o = execAll("BEGIN");
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = claim(report, claimed);
     if (o == Outcome::Ok && expected.fileId == 0)
         o = exec(
             "INSERT INTO public.corvane_files (station, file_name, poll_day) VALUES ($1, $2, $3) "

@@ -38,6 +38,29 @@ struct StationFound {
     bool adopted = false; // a station from before its folder had an id, now the folder's
 };
 
+// Who ships a station, and what the shop reports with each of its transactions.
+struct StationReport {
+    QByteArray station;
+    QByteArray token;  // this shipper's own, random: the lease is held by it
+    QByteArray holder; // who, for the log of another shipper kept waiting
+    QByteArray host;
+    QByteArray boot; // the kernel's boot id: a holder of this boot whose process is gone is gone
+    qint64 pid = 0;
+    QByteArray overrule; // the token of a holder known to be gone, else empty
+    qint64 linesWaiting = 0;
+    QByteArray pollers = "[]"; // JSON: the poller states found in the folder
+};
+
+// What a claim of the station found.
+struct Claimed {
+    bool tookOver = false; // from another holder, whose positions may differ from ours
+    bool crowded = false;  // half the server's connections are taken: hold none idle
+    // When another holds it:
+    QString holder;
+    QByteArray token, host, boot;
+    qint64 pid = 0;
+};
+
 // One connection to the database, through libpq. Every call waits on the server's socket
 // and on stopFd together: a stop request (stopFd readable) abandons the call and the
 // connection, so the server rolls back what was not committed. A server that does not
@@ -49,10 +72,10 @@ public:
         Unreachable, // try again later
         Refused,     // the configuration is wrong: trying again will not help
         Conflict,    // someone else shipped this file meanwhile: read it again
-        Held,        // another session holds the station
+        Held,        // another shipper holds the station
         Stopped,
     };
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     PgSession(QByteArray conninfo, int stopFd,
               std::chrono::milliseconds timeout = std::chrono::seconds(30));
@@ -86,10 +109,12 @@ public:
     // The folder's station, by its id, else by the name given or its host and path, made if
     // there is none; the host and path it is reached by now recorded on it.
     Outcome findStation(const StationClaim &claim, StationFound *found);
-    // The station for as long as the session lasts, so that one shipper at a time ships it:
-    // Held, with who holds it (application and address, as the server sees them), when
-    // another session does.
-    Outcome lockStation(const QByteArray &station, QString *holder);
+    // The station's lease taken or renewed, with the report, in a transaction of its own:
+    // Held, with who holds it, when another shipper does.
+    Outcome report(const StationReport &report, Claimed *claimed);
+    // The lease given back with a last report, within a short time even when stopping (a
+    // connection made for it if there is none); false when it could not be.
+    bool release(const StationReport &report);
     // The station's rows of that poll day, and when the last of them was shipped.
     Outcome today(const QByteArray &station, QDate day, qint64 *rows, QDateTime *last);
     // Called at least once a second while a call waits on the server.
@@ -97,10 +122,11 @@ public:
 
     // Every file's position for this station.
     Outcome load(const QByteArray &station, QHash<QString, ShippedFile> &files);
-    // The batch's rows and the file's new position, in one transaction, provided the file
-    // still stands where expected.
+    // The batch's rows and the file's new position, in one transaction,
+    // provided the file still stands where expected and the station's lease is this
+    // shipper's (renewed with the report).
     Outcome ship(const RowSource &source, const ShippedFile &expected, const Batch &batch,
-                 qint32 *fileId);
+                 const StationReport &report, Claimed *claimed, qint32 *fileId);
 
     QString lastError() const { return m_error; }
 
@@ -118,6 +144,10 @@ private:
     Outcome execAll(const char *sql);
     Outcome copy(const QByteArray &data);
     Outcome rollback(Outcome why);
+    // A transaction whose names are looked up in pg_catalog alone: nothing a session sets
+    // survives a pooler, so each transaction sets it again.
+    Outcome begin();
+    Outcome claim(const StationReport &report, Claimed *claimed);
 
     QByteArray m_conninfo;
     int m_stopFd;

@@ -4,9 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QRandomGenerator>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -17,18 +20,50 @@ namespace {
 
 // About a second's worth of a busy cradle many times over, and a few MB of rows at most.
 constexpr qint64 kBatchBytes = 1 << 20;
-constexpr int kRetryMaxMs = 60000;
+// Waits after a failed connection: random up to a ceiling that doubles from the first to the
+// last, so that a chain's shops turned away together come back spread out.
+constexpr int kRetryFirstMs = 1000;
+constexpr int kRetryMaxMs = 10000;
 // A read or sync that failed is tried again this often: a stat and a read of a small mark.
 constexpr int kRereadMs = 2000;
+constexpr int kHeldRetryMs = 3000;
+// A folder that cannot be watched is looked at this often.
+constexpr int kScanMs = 3000;
+// The station reported this often when nothing changes, well inside its lease.
+constexpr int kHeartbeatMs = 60000;
 const QString kMarkSuffix = QStringLiteral(".committed");
+const QString kStateSuffix = QStringLiteral(".state");
+
+QByteArray bootId()
+{
+    QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
 
 } // namespace
 
 Shipper::Shipper(const Options &options, QObject *parent)
     : QObject(parent), m_options(options), m_session(options.conninfo, options.stopFd)
 {
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &Shipper::connectDatabase);
+    m_report.token = QByteArray::number(QRandomGenerator::system()->generate64(), 16);
+    m_report.host = QSysInfo::machineHostName().toUtf8();
+    m_report.boot = bootId();
+    m_report.pid = QCoreApplication::applicationPid();
+    m_report.holder = QStringLiteral("corvane-ship on %1 (pid %2)")
+                          .arg(QString::fromUtf8(m_report.host))
+                          .arg(m_report.pid)
+                          .toUtf8();
+    for (QTimer *timer : {&m_retry, &m_idle, &m_heartbeat, &m_soon, &m_reread})
+        timer->setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        m_reportDue = true;
+        work();
+    });
+    connect(&m_idle, &QTimer::timeout, this, &Shipper::closeSession);
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        m_reportDue = true;
+        work();
+    });
     // systemd watches from ready on.
     const auto alive = [this] {
         if (m_ready)
@@ -39,9 +74,7 @@ Shipper::Shipper(const Options &options, QObject *parent)
         connect(&m_ping, &QTimer::timeout, this, alive);
         m_ping.start(int(m_notifier.pingIntervalMs()));
     }
-    m_soon.setSingleShot(true);
-    connect(&m_soon, &QTimer::timeout, this, &Shipper::shipAll);
-    m_reread.setSingleShot(true);
+    connect(&m_soon, &QTimer::timeout, this, &Shipper::work);
     connect(&m_reread, &QTimer::timeout, this, &Shipper::readAgain);
 }
 
@@ -54,23 +87,38 @@ Shipper::~Shipper()
 
 void Shipper::start()
 {
-    if (!m_options.once) {
-        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_inotify < 0 ||
-            ::inotify_add_watch(m_inotify, QFile::encodeName(m_options.dir).constData(),
-                                IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM |
-                                    IN_CREATE | IN_DELETE | IN_ONLYDIR) < 0) {
-            emit logLine(Priority::Error,
-                         QStringLiteral("cannot watch %1: %2")
-                             .arg(m_options.dir, QString::fromLocal8Bit(strerror(errno))));
-            finish(kRefused);
-            return;
-        }
+    if (!m_options.once)
+        watchFolder();
+    scan();
+    work();
+}
+
+void Shipper::watchFolder()
+{
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify >= 0 &&
+        ::inotify_add_watch(m_inotify, QFile::encodeName(m_options.dir).constData(),
+                            IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE |
+                                IN_DELETE | IN_ONLYDIR) >= 0) {
         m_events = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
         connect(m_events.get(), &QSocketNotifier::activated, this, &Shipper::readEvents);
+        return;
     }
-    scan();
-    connectDatabase();
+    // The user's inotify instances or watches used up (many shippers under one user): what
+    // changed is found by looking, a little later.
+    const int why = errno;
+    if (m_inotify >= 0)
+        ::close(m_inotify);
+    m_inotify = -1;
+    emit logLine(Priority::Warning,
+                 QStringLiteral("cannot watch %1 (%2): looking every %3 s instead")
+                     .arg(m_options.dir, QString::fromLocal8Bit(strerror(why)))
+                     .arg(kScanMs / 1000));
+    connect(&m_scan, &QTimer::timeout, this, [this] {
+        scan();
+        shipSoon();
+    });
+    m_scan.start(kScanMs);
 }
 
 void Shipper::finish(int status)
@@ -78,12 +126,16 @@ void Shipper::finish(int status)
     if (m_done)
         return;
     m_done = true;
-    m_retry.stop();
-    m_soon.stop();
-    m_reread.stop();
-    m_ping.stop();
+    for (QTimer *timer : {&m_retry, &m_idle, &m_heartbeat, &m_scan, &m_soon, &m_reread, &m_ping})
+        timer->stop();
     m_events.reset();
     m_serverWatch.reset();
+    // Given back, so that a shipper started next need not wait for the lease to run out.
+    if (m_holding && !m_session.release(m_report))
+        emit logLine(Priority::Warning,
+                     QStringLiteral("station %1 not given back (%2): another shipper of it "
+                                    "waits until its lease runs out")
+                         .arg(QString::fromUtf8(m_station), m_session.lastError()));
     m_session.close();
     m_notifier.stopping();
     emit finished(status);
@@ -103,9 +155,13 @@ void Shipper::noticeName(const QString &name)
         return;
     }
     if (name.startsWith(QLatin1Char('.'))) {
-        // A store's mark says its file has more to ship.
-        if (name.endsWith(kMarkSuffix))
+        // A store's mark says its file has more to ship; a poller's state is reported.
+        if (name.endsWith(kMarkSuffix)) {
             noticeName(name.mid(1, name.size() - 1 - kMarkSuffix.size()));
+        } else if (name.endsWith(kStateSuffix)) {
+            m_stateFiles.insert(name);
+            m_statesChanged = true;
+        }
         return;
     }
     const QString path = QDir(m_options.dir).filePath(name);
@@ -144,60 +200,136 @@ void Shipper::shipSoon()
 {
     // Events come in bursts (the store's write, its mark, its close): one pass for all. With the
     // database away the files are still looked at, to tell how much waits.
-    if (!m_dirty.isEmpty() && !m_soon.isActive())
+    if ((!m_dirty.isEmpty() || m_statesChanged) && !m_soon.isActive())
         m_soon.start(0);
 }
 
-void Shipper::connectDatabase()
+void Shipper::work()
 {
-    m_serverWatch.reset();
-    // While another shipper has the station, the session stays open and asks again.
-    PgSession::Outcome outcome = PgSession::Outcome::Ok;
-    if (!m_session.isOpen()) {
-        outcome = m_session.open();
-        if (outcome == PgSession::Outcome::Ok)
-            outcome = m_session.ensureTables();
+    if (m_done)
+        return;
+    QStringList names = lookAtDirty();
+    if (m_statesChanged) {
+        m_statesChanged = false;
+        m_report.pollers = pollerStates();
+    }
+    const bool toReport = m_reportDue || m_report.pollers != m_reportedPollers;
+    // While the database is away or the station another's, the timer that waits calls again.
+    if ((names.isEmpty() && !toReport) || m_retry.isActive()) {
+        tellStatus();
+        return;
+    }
+    const bool wasHolding = m_holding;
+    if (!connected())
+        return;
+    // What the database gave, judged against the files first.
+    if (!wasHolding)
+        names = lookAtDirty();
+    for (const QString &name : std::as_const(names)) {
+        if (!shipFile(*m_files.at(name)))
+            break;
+        m_dirty.remove(name);
+    }
+    if (m_done)
+        return;
+    if (m_session.isOpen() && (m_reportDue || m_report.pollers != m_reportedPollers)) {
+        Claimed claim;
+        claimed(m_session.report(m_report, &claim), claim);
+    }
+    if (m_done)
+        return;
+    tellStatus();
+    if (m_options.once && m_holding)
+        finish(!m_contested.isEmpty()                  ? kNotAllOnce
+               : m_unreadable.isEmpty() && !m_unsynced ? 0
+                                                       : kUnreadableOnce);
+    else if (m_session.isOpen())
+        m_idle.start(m_crowded ? 0 : m_options.idleMs);
+}
+
+bool Shipper::connected()
+{
+    m_idle.stop();
+    if (m_session.isOpen())
+        return true;
+    PgSession::Outcome outcome = m_session.open();
+    if (outcome == PgSession::Outcome::Ok && !m_prepared) {
+        outcome = m_session.ensureTables();
         if (outcome == PgSession::Outcome::Ok)
             outcome = findStation();
+        m_prepared = outcome == PgSession::Outcome::Ok;
     }
-    QString holder;
-    if (outcome == PgSession::Outcome::Ok)
-        outcome = m_session.lockStation(m_station, &holder);
-    if (outcome == PgSession::Outcome::Held) {
-        waitForStation(holder);
-        return;
-    }
-    m_today = QDate::currentDate();
-    if (outcome == PgSession::Outcome::Ok)
+    if (outcome == PgSession::Outcome::Ok && !m_holding) {
+        Claimed claim;
+        if (!claimed(m_session.report(m_report, &claim), claim))
+            return false;
+        m_today = QDate::currentDate();
         outcome = m_session.load(m_station, m_shipped);
-    if (outcome == PgSession::Outcome::Ok)
-        outcome = m_session.today(m_station, m_today, &m_todayRows, &m_lastShipped);
+        if (outcome == PgSession::Outcome::Ok)
+            outcome = m_session.today(m_station, m_today, &m_todayRows, &m_lastShipped);
+    }
     if (!actOn(outcome))
-        return;
+        return false;
     if (m_away)
         emit logLine(Priority::Info, QStringLiteral("database back"));
-    if (!m_holder.isEmpty())
-        emit logLine(Priority::Info,
-                     QStringLiteral("station %1 taken over").arg(QString::fromUtf8(m_station)));
     m_away = false;
-    m_holder.clear();
-    m_holding = true;
-    m_retryMs = 1000;
-    // The server going away while nothing is to be shipped is seen at once, not at the
-    // next record.
+    m_failures = 0;
+    if (!m_holding) {
+        m_holding = true;
+        for (auto &[name, cursor] : m_files) {
+            // What the database says is judged against the file anew, unless it is what was
+            // shipped from here.
+            if (const Position &at = m_shipped.value(name).position; at != cursor->shipped())
+                cursor->setShipped(at);
+            m_dirty.insert(name);
+        }
+    }
+    // The server going away while the connection waits for work is seen at once.
     m_serverWatch = std::make_unique<QSocketNotifier>(m_session.socket(), QSocketNotifier::Read);
     connect(m_serverWatch.get(), &QSocketNotifier::activated, this, [this] {
         if (!m_session.stillThere())
             actOn(PgSession::Outcome::Unreachable);
     });
-    for (auto &[name, cursor] : m_files) {
-        // What the database says is judged against the file anew, unless it is what was
-        // shipped from here.
-        if (const Position &at = m_shipped.value(name).position; at != cursor->shipped())
-            cursor->setShipped(at);
-        m_dirty.insert(name);
+    return true;
+}
+
+void Shipper::closeSession()
+{
+    m_idle.stop();
+    m_serverWatch.reset();
+    m_session.close();
+}
+
+bool Shipper::claimed(PgSession::Outcome outcome, const Claimed &claim)
+{
+    if (outcome == PgSession::Outcome::Held) {
+        m_holding = false;
+        closeSession();
+        // A holder of this boot on this host whose process is gone was killed without a
+        // goodbye: its lease need not be waited out.
+        if (claim.host == m_report.host && claim.boot == m_report.boot &&
+            m_report.overrule != claim.token &&
+            (claim.pid == m_report.pid || (::kill(pid_t(claim.pid), 0) != 0 && errno == ESRCH))) {
+            m_report.overrule = claim.token;
+            m_retry.start(0);
+            return false;
+        }
+        waitForStation(claim.holder);
+        return false;
     }
-    shipAll();
+    if (!actOn(outcome))
+        return false;
+    if (!m_holder.isEmpty() || claim.tookOver)
+        emit logLine(Priority::Info,
+                     QStringLiteral("station %1 taken over").arg(QString::fromUtf8(m_station)));
+    m_holder.clear();
+    m_report.overrule.clear();
+    m_reportDue = false;
+    m_reportedPollers = m_report.pollers;
+    m_crowded = claim.crowded;
+    // Spread, so that shops back together after an outage do not report together.
+    m_heartbeat.start(kHeartbeatMs + int(QRandomGenerator::global()->bounded(kHeartbeatMs / 10)));
+    return true;
 }
 
 PgSession::Outcome Shipper::findStation()
@@ -210,6 +342,7 @@ PgSession::Outcome Shipper::findStation()
         (found.station == m_station && found.wasSeenAs.isEmpty()))
         return outcome;
     m_station = found.station;
+    m_report.station = m_station;
     const QString station = QString::fromUtf8(m_station);
     QString text = QStringLiteral("shipping as %1station %2")
                        .arg(found.created ? QStringLiteral("new ") : QString(), station);
@@ -245,7 +378,7 @@ void Shipper::waitForStation(const QString &holder)
         m_since = QTime::currentTime();
     }
     m_holder = holder;
-    m_retry.start(kRereadMs);
+    m_retry.start(kHeldRetryMs);
     tellStatus();
 }
 
@@ -254,8 +387,9 @@ bool Shipper::actOn(PgSession::Outcome outcome)
     switch (outcome) {
     case PgSession::Outcome::Ok:
     case PgSession::Outcome::Conflict:
-    case PgSession::Outcome::Held:
         return true;
+    case PgSession::Outcome::Held: // claimed() waits
+        return false;
     case PgSession::Outcome::Stopped:
         finish(0);
         return false;
@@ -272,9 +406,9 @@ bool Shipper::actOn(PgSession::Outcome outcome)
 
 void Shipper::unreachable()
 {
-    m_serverWatch.reset();
-    m_session.close();
-    m_holding = false;
+    closeSession();
+    // The lease outlives the connection; the tables and the server are checked again.
+    m_prepared = false;
     if (m_options.once) {
         emit logLine(Priority::Error,
                      QStringLiteral("database unreachable: %1").arg(m_session.lastError()));
@@ -289,8 +423,8 @@ void Shipper::unreachable()
         m_since = QTime::currentTime();
     }
     m_away = true;
-    m_retry.start(m_retryMs);
-    m_retryMs = std::min(m_retryMs * 2, kRetryMaxMs);
+    const int ceiling = std::min(kRetryMaxMs, kRetryFirstMs << std::min(m_failures++, 4));
+    m_retry.start(1 + int(QRandomGenerator::global()->bounded(ceiling)));
     tellStatus();
 }
 
@@ -307,7 +441,7 @@ void Shipper::tellStatus()
         waiting += cursor->countWaiting();
     const QString since = m_since.toString(QStringLiteral("HH:mm"));
     QString status;
-    if (m_holding) {
+    if (!m_away && m_holder.isEmpty()) {
         status = QStringLiteral("shipping; %1 rows today").arg(QLocale::c().toString(m_todayRows));
         if (m_lastShipped.isValid())
             status += QStringLiteral(", last at ") +
@@ -327,10 +461,8 @@ void Shipper::tellStatus()
     }
 }
 
-void Shipper::shipAll()
+QStringList Shipper::lookAtDirty()
 {
-    if (m_done)
-        return;
     // Oldest day first, so that a backlog arrives in order.
     QStringList names(m_dirty.cbegin(), m_dirty.cend());
     std::sort(names.begin(), names.end(), [this](const QString &a, const QString &b) {
@@ -339,25 +471,23 @@ void Shipper::shipAll()
         return x != y ? x < y : a < b;
     });
     // Every mark read first, so that one sync of the folder covers them all.
-    for (const QString &name : names) {
+    QStringList toShip;
+    for (const QString &name : std::as_const(names)) {
         const auto it = m_files.find(name);
-        if (it == m_files.end() || !look(*it->second))
+        if (it != m_files.end() && look(*it->second) && it->second->countWaiting() > 0)
+            toShip.append(name);
+        else
             m_dirty.remove(name);
     }
-    for (const QString &name : std::as_const(names)) {
-        if (!m_holding || !m_dirty.contains(name))
-            continue;
-        if (!shipFile(*m_files.at(name)))
-            break;
-        m_dirty.remove(name);
-    }
-    if (m_done)
-        return;
-    tellStatus();
-    if (m_options.once && m_holding)
-        finish(!m_contested.isEmpty()                  ? kNotAllOnce
-               : m_unreadable.isEmpty() && !m_unsynced ? 0
-                                                       : kUnreadableOnce);
+    m_report.linesWaiting = 0;
+    for (const auto &[name, cursor] : m_files)
+        m_report.linesWaiting += cursor->countWaiting();
+    return toShip;
+}
+
+QByteArray Shipper::pollerStates() const
+{
+    return "[]";
 }
 
 bool Shipper::look(FileCursor &cursor)
@@ -467,9 +597,18 @@ bool Shipper::shipFile(FileCursor &cursor)
             return false;
         }
         qint32 fileId = 0;
+        Claimed claim;
+        StationReport said = m_report;
+        said.linesWaiting = std::max<qint64>(0, said.linesWaiting - batch->count());
         const PgSession::Outcome outcome =
-            m_session.ship(source, m_shipped.value(name), *batch, &fileId);
+            m_session.ship(source, m_shipped.value(name), *batch, said, &claim, &fileId);
+        if (outcome == PgSession::Outcome::Held) {
+            report();
+            return claimed(outcome, claim);
+        }
         if (outcome == PgSession::Outcome::Ok) {
+            m_report.linesWaiting = said.linesWaiting;
+            claimed(outcome, claim);
             cursor.advancePast(*batch);
             m_shipped.insert(name, ShippedFile{fileId, batch->to});
             count += batch->count();

@@ -36,7 +36,8 @@ public:
         QString seenAs;      // host:path, as the folder is reached now
         QByteArray folderId; // the folder's own (FolderId), empty when it has none
         bool once = false;
-        int stopFd = -1; // readable once the shipper is to stop
+        int stopFd = -1;   // readable once the shipper is to stop
+        int idleMs = 5000; // how long a connection with nothing to do is kept
     };
 
     explicit Shipper(const Options &options, QObject *parent = nullptr);
@@ -51,9 +52,18 @@ signals:
     void finished(int exitStatus);
 
 private:
-    void connectDatabase();
-    // The folder's station, asked of the database at each connection; says which.
+    void watchFolder();
+    // Looks at what changed, and ships and reports what it must, connecting for it.
+    void work();
+    // A connection, the tables checked and the station found once, and the station held
+    // (positions loaded when it was not); false when there is none now.
+    bool connected();
+    void closeSession();
+    // The folder's station, asked of the database once a run (again after an outage); says
+    // which.
     PgSession::Outcome findStation();
+    // Acts on a claim of the station: recorded when it held, a wait when another holds it.
+    bool claimed(PgSession::Outcome outcome, const Claimed &claim);
     void waitForStation(const QString &holder);
     void unreachable();
     // "shipping; 12,345 rows today, last at 14:02; 0 waiting", to systemd; ready the first time.
@@ -62,7 +72,9 @@ private:
     void noticeName(const QString &name);
     void readEvents();
     void shipSoon();
-    void shipAll();
+    // The dirty files looked at, oldest day first; those left have lines to ship.
+    QStringList lookAtDirty();
+    QByteArray pollerStates() const;
     // Logs what changed; false when nothing can be shipped from the file now.
     bool look(FileCursor &cursor);
     void cannotRead(const FileCursor &cursor);
@@ -74,7 +86,7 @@ private:
     // take back is shipped up to. False when it cannot be.
     bool folderSynced();
     // False when shipping cannot go on now (the database away, a refusal, a stop, the
-    // folder not synced).
+    // folder not synced, the station lost).
     bool shipFile(FileCursor &cursor);
     // Acts on what the session reports (logs, stops, waits for the database); true when
     // shipping goes on.
@@ -95,13 +107,23 @@ private:
     int m_inotify = -1;
     std::unique_ptr<QSocketNotifier> m_events;
     std::unique_ptr<QSocketNotifier> m_serverWatch;
-    QTimer m_retry; // connects again, or tries the station again
-    QTimer m_ping;  // the watchdog, fed from the event loop: a loop stuck starves it
+    StationReport m_report; // what the next claim of the station says
+    QByteArray m_reportedPollers;
+    bool m_reportDue = true; // a heartbeat, or the first claim
+    bool m_prepared = false; // the tables checked and the station found
+    bool m_crowded = false;  // the server had few connections to spare at the last claim
+    bool m_statesChanged = false;
+    QSet<QString> m_stateFiles;
+    int m_failures = 0; // connections failed in a row, for the back-off
+    QTimer m_retry;     // connects again, or tries the station again
+    QTimer m_idle;      // lets an unused connection go
+    QTimer m_heartbeat;
+    QTimer m_scan; // when the folder cannot be watched
+    QTimer m_ping; // the watchdog, fed from the event loop: a loop stuck starves it
     QTimer m_soon;
     QTimer m_reread; // what could not be read or synced: no event may say it can be now
-    int m_retryMs = 1000;
     bool m_away = false;
-    bool m_holding = false; // the station is this session's
+    bool m_holding = false; // the station's lease is this shipper's, its positions loaded
     QString m_holder;       // who else has it, while waiting
     QTime m_since;          // when the database went away, or the wait for the station began
     QDate m_today;
