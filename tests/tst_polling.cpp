@@ -1,6 +1,7 @@
 // Polling: the poll file, the splitting of a transfer, the cycle on the line and its screen.
 #include "DataTable.h"
 #include "PollFixture.h"
+#include "commit/PollerState.h"
 #include "core/polling/RecordSplitter.h"
 
 #include <QApplication>
@@ -325,7 +326,8 @@ private slots:
     }
 
     // One turn on the screen: the light, the terminal's state, the caption and the records
-    // listed as they come, with the list and the buttons locked until the transfer has ended.
+    // listed as they come, with the list and the buttons locked until the transfer has ended;
+    // the state file says what corvane-poll's would.
     void shouldShowTheTurnAndLockTheListDuringTheTransfer()
     {
         PollFixture f;
@@ -347,6 +349,10 @@ private slots:
         QCOMPARE(f.screen->windowTitle(), "Scarico dati su File: 06-12-26.pol");
         QCOMPARE(f.listItems(), (QStringList{"R1", "R2", "R3"}));
         QCOMPARE(f.text("La1"), QStringLiteral(" 3 Records"));
+        // The office sees this polling as it sees corvane-poll's.
+        const auto state = PollerState::read(f.dir.filePath(".com1.state"));
+        QVERIFY(state && state->program == "corvane" && state->state == "stopped");
+        QCOMPARE(state->lastRecords, 3);
 
         auto *list = f.screen->findChild<QListView *>("List1");
         f.screen->List1_Click(list->model()->index(2, 0));

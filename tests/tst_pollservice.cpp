@@ -3,6 +3,7 @@
 #include "DataTable.h"
 #include "NotifySocket.h"
 #include "SimFixture.h"
+#include "commit/PollerState.h"
 
 #include <QFile>
 #include <QProcess>
@@ -38,6 +39,10 @@ struct Service : WorkDir {
         return ended && poller.exitCode() == 0 ? log : "did not stop: " + log;
     }
     QStringList pollNames() const { return dir.entryList({QStringLiteral("*.pol")}, QDir::Files); }
+    std::optional<PollerState> state() const
+    {
+        return PollerState::read(dir.filePath(".com1.state"));
+    }
     bool cleared()
     {
         return QTest::qWaitFor([&] { return terminal.clearCount() > 0; }, 15000);
@@ -55,25 +60,37 @@ private slots:
     // One line per event, each said once, faults as warnings for as long as they last. The
     // terminal forgets only what is on disk; a fault leaves it all there. A port that comes
     // later (an adapter plugged in), that another program holds through another name of the
-    // device, or that goes in the middle of polling is used again once it is there.
+    // device, or that goes in the middle of polling is used again once it is there. The state
+    // file says the state and the last transfer's new records, held while the poller runs; a
+    // poller kept off its port by another of its terminal's name (the window's polling, say)
+    // leaves the file to the one that polls.
     void shouldLogWhatItDoes_data()
     {
-        const auto row = table<QString, QStringList>({"situation", "logged"}); // as patterns
+        const auto row = table<QString, QStringList, QString>(
+            {"situation", "logged", "state"}); // logged as patterns
         const QString port = "port \\S+/com1 ";
         row("stored", "stored",
             {"^<6>corvane-poll", "<6>terminal on line\n",
-             "<6>60 records stored in \\d\\d-\\d\\d-\\d\\d\\.pol\n<6>terminal memory cleared\n"});
-        row("write error", "disk full", {"<3>write error on "});
-        row("silent terminal", "silent", {"<4>terminal does not answer\n"});
+             "<6>60 records stored in \\d\\d-\\d\\d-\\d\\d\\.pol\n<6>terminal memory cleared\n"},
+            "polling 60");
+        row("write error", "disk full", {"<3>write error on "}, "polling 0");
+        row("silent terminal", "silent", {"<4>terminal does not answer\n"}, "terminal silent 0");
         row("wrong wake-up answer", "wake=58",
-            {"<4>communication error: the terminal answers with something other than ACK\n"});
-        row("port not there yet", "late", {"<4>" + port + "unavailable", "<6>" + port + "back"});
+            {"<4>communication error: the terminal answers with something other than ACK\n"},
+            "communication error 0");
+        row("port not there yet", "late", {"<4>" + port + "unavailable", "<6>" + port + "back"},
+            "polling 60");
         // The reason is the system's; the holder is named, with the way to free the port.
         row("port held through another link", "held",
             {"<4>" + port + "unavailable .*lock.*; held by corvane-poll \\(pid HOLDER[,)]",
-             "<6>" + port + "back"});
+             "<6>" + port + "back"},
+            "polling 60");
+        row("port held under the same name", "held as com1",
+            {"<4>" + port + "unavailable .*lock.*; held by corvane-poll \\(pid HOLDER[,)]",
+             "<6>" + port + "back"},
+            "polling 60");
         row("port lost while polling", "lost",
-            {"<4>port COM 1 lost; retrying every 3 s\n", "<6>port COM 1 back"});
+            {"<4>port COM 1 lost; retrying every 3 s\n", "<6>port COM 1 back"}, "polling 3");
     }
 
     void shouldLogWhatItDoes()
@@ -92,20 +109,30 @@ private slots:
                 [] { ChildProcess::endWithParent(), limitFileSize(512); });
         else if (faulty)
             putFault(s.terminal, situation);
-        // The holder reaches the same device as com2 and polls an empty terminal meanwhile.
+        // The holder reaches the same device as com2, or as com1 by its port number, and polls
+        // an empty terminal meanwhile.
         ChildProcess holder;
         qint64 holderPid = 0;
-        if (situation == "held") {
+        const bool held = situation.startsWith("held");
+        if (held) {
             s.terminal.setRecords({});
             s.terminal.linkAs(s.dir.path(), 1);
-            QVERIFY(holdThroughAnotherLink(holder, CORVANE_POLL, s.terminal, s.dir));
+            if (situation == "held") {
+                QVERIFY(holdThroughAnotherLink(holder, CORVANE_POLL, s.terminal, s.dir));
+            } else {
+                holder.start(CORVANE_POLL, {"--port=1", "--dir=" + s.dir.path()});
+                QVERIFY(QTest::qWaitFor([&] { return s.state().has_value(); }, 10000));
+            }
             holderPid = holder.processId();
         }
-        const bool late = situation == "late" || situation == "held";
+        const bool late = situation == "late" || held;
         s.start(!late);
         if (late) {
             QTest::qWait(3500); // past the first retry, which must not log again
-            if (situation == "held") {
+            const auto meanwhile = s.state();
+            QCOMPARE(meanwhile.value_or(PollerState{}).state,
+                     situation == "held as com1" ? "polling" : "port lost");
+            if (held) {
                 ::kill(pid_t(holderPid), SIGTERM);
                 QVERIFY(holder.waitForFinished(3000));
                 s.terminal.setRecords(records);
@@ -119,7 +146,8 @@ private slots:
             QVERIFY(s.cleared());
             QVERIFY(QFile::remove(s.dir.filePath("com1")));
             QVERIFY(QFile::link(s.dir.filePath("unplugged"), s.dir.filePath("com1")));
-            QTest::qWait(1500);
+            QVERIFY(QTest::qWaitFor(
+                [&] { return s.state().value_or(PollerState{}).state == "port lost"; }, 5000));
             const QList<QByteArray> more = numberedRecords(3, "8011");
             s.terminal.setRecords(more);
             records += more;
@@ -130,7 +158,15 @@ private slots:
         QVERIFY(faulty ? QTest::qWaitFor(
                              [&] { return s.terminal.receivedBytes().count(" 0") >= 3; }, 10000)
                        : s.cleared());
+        QFETCH(QString, state);
+        const auto running = s.state();
+        QVERIFY(running && running->running);
+        QCOMPARE(running->state + ' ' + QString::number(running->lastRecords), state);
+        QCOMPARE(running->lastTransfer.isValid(), !faulty);
         const QString log = s.stop();
+        const auto stopped = s.state();
+        QVERIFY(stopped && !stopped->running && stopped->state == "stopped");
+        QCOMPARE(stopped->lastRecords, running->lastRecords);
         QFETCH(QStringList, logged);
         for (QString pattern : logged) {
             pattern.replace("HOLDER", QString::number(holderPid));
@@ -227,7 +263,8 @@ private slots:
     // would. Either way the terminal keeps its records and the next transfer stores each of
     // them once, in a file of the day's name, and removes what was kept aside. A transfer
     // stored but not cleared (the terminal silent before the clear, and the poller killed
-    // then) comes again, and is not stored twice.
+    // then) comes again, and is not stored twice. The state file counts what is kept aside
+    // until then, and tells a poller killed from one stopped.
     void shouldStoreEachRecordOnceWhateverBreaksATransfer_data()
     {
         const auto row = table<QString>({"interruption"});
@@ -260,7 +297,15 @@ private slots:
             const qsizetype kept = s.setAside().count("\r\n");
             QVERIFY(kept > 0 && kept < records.size());
             QCOMPARE(s.setAside(), lines(records.first(kept)));
+            const auto stopped = s.state();
+            QVERIFY(stopped && stopped->state == "stopped" && !stopped->running);
+            QCOMPARE(stopped->setAside, kept);
             s.start();
+            // Still kept aside, for the new run too, until the next transfer is stored.
+            std::optional<PollerState> restarted;
+            QVERIFY(QTest::qWaitFor([&] { return (restarted = s.state()) && restarted->running; },
+                                    5000));
+            QCOMPARE(restarted->setAside, kept);
         } else if (interruption == "rm") {
             QVERIFY(s.dir.remove(file));
         } else if (interruption == "mv") {
@@ -273,6 +318,9 @@ private slots:
                                     5000));
             ::kill(pid_t(s.poller.processId()), SIGKILL);
             QVERIFY(s.poller.waitForFinished(3000));
+            const auto killed = s.state();
+            QVERIFY(killed && !killed->running && killed->state != "stopped");
+            QCOMPARE(killed->lastRecords, 150);
             s.terminal.setSilent(false);
             s.start();
         }
@@ -282,6 +330,15 @@ private slots:
         QCOMPARE(s.terminal.clearCount(), 1);
         QCOMPARE(s.pollFiles(), lines(records));
         QCOMPARE(s.setAside(), QByteArray());
+        const QString time = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ";
+        const QRegularExpression stopped(
+            QStringLiteral("^program=corvane-poll\nstate=stopped\nsince=%1\nlast_transfer=%1\n"
+                           "last_records=%2\nset_aside=0\n$")
+                .arg(time)
+                .arg(interruption == "kill" ? 0 : 150));
+        QVERIFY2(stopped.match(s.read(".com1.state")).hasMatch(),
+                 s.read(".com1.state").constData());
+        QVERIFY(!s.state()->running);
         const QString expected = interruption == "kill"   ? "150 more came again, stored already"
                                  : interruption == "stop" ? ""
                                                           : "write error";

@@ -2,6 +2,7 @@
 // day. One instance per terminal; meant to run as a systemd service (corvane-poll@N).
 #include "core/link/SerialLink.h"
 #include "core/polling/PollCycle.h"
+#include "core/polling/PollerStateReporter.h"
 #include "core/state/Dialogs.h"
 #include "core/state/ProgramState.h"
 #include "headless/Headless.h"
@@ -109,6 +110,11 @@ public:
         // a second instead of twenty-five, which keeps a silent night nearly free.
         m_cycle.setCheckIntervalMs(200);
         connectCycle();
+        m_report.emplace(m_cycle, m_store, QStringLiteral("corvane-poll"), [](const QString &why) {
+            logLine(Priority::Warning,
+                    QStringLiteral("cannot write the state file %1; polling goes on without it")
+                        .arg(why));
+        });
     }
 
     void stop()
@@ -144,9 +150,11 @@ public:
                 m_lastOpenError.clear();
                 m_state.Comm1.setPortOpen(false);
                 updateStatus();
+                m_report->portLost();
             }
         }
         m_state.Comm1.setPortOpen(false);
+        m_report->stopped();
         logLine(Priority::Info, QStringLiteral("stopped"));
         return 0;
     }
@@ -170,6 +178,7 @@ private:
             m_portLost = true;
             m_lastOpenError = why;
             updateStatus();
+            m_report->portLost();
             return false;
         }
         if (m_portLost)
@@ -331,6 +340,8 @@ private:
     ProgramState m_state;
     PollStore m_store;
     PollCycle m_cycle;
+    // Made once the store knows the terminal's name, which names the file.
+    std::optional<PollerStateReporter> m_report;
     QEventLoop m_retry;
     QString m_name;
     QString m_file;

@@ -157,10 +157,16 @@ void PollScreen::Timer2_Timer()
 
 void PollScreen::runPollingCycle()
 {
+    m_stateReport.emplace(m_cycle, m_store, QStringLiteral("corvane"));
     // A stop, asked for or forced by a port failure within a turn, closes the screen; a
     // port that fails between turns leaves it open with the cycle stopped.
-    if (m_cycle.run() == PollCycle::End::StopRequested)
+    const PollCycle::End end = m_cycle.run();
+    if (m_cycle.hasPortFailed())
+        m_stateReport->portLost();
+    if (end == PollCycle::End::StopRequested) {
+        m_stateReport->stopped();
         done(QDialog::Accepted);
+    }
 }
 
 void PollScreen::Command2_Click()

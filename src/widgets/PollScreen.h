@@ -2,6 +2,7 @@
 
 #include "core/polling/PollCycle.h"
 #include "core/polling/PollStore.h"
+#include "core/polling/PollerStateReporter.h"
 #include "widgets/ByteListModel.h"
 
 #include <QDialog>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 struct ProgramState;
 
@@ -52,6 +54,8 @@ private:
     std::unique_ptr<Controls> m_ui;
     PollStore m_store;
     PollCycle m_cycle;
+    // The state file, from the cycle's start until the screen goes.
+    std::optional<PollerStateReporter> m_stateReport;
     ByteListModel m_records;
     QElapsedTimer m_lastShown;
     qint64 m_viewCostMs = 0;

@@ -39,6 +39,8 @@ public:
     // Which terminal this store serves ("com1", a device's name): it names the file that
     // keeps a broken transfer, ".<name>.unfinished" in the folder.
     void setTerminalName(const QString &name) { m_terminalName = name; }
+    QString terminalName() const { return m_terminalName; }
+    const QDir &dir() const { return m_dir; }
     QString setAsidePath() const;
 
     // Adds one record to the file named after the date at which the transfer began: one
