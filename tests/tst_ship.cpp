@@ -13,8 +13,12 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 
 namespace {
 
@@ -135,6 +139,21 @@ struct ShipFixture : WorkDir {
         return out;
     }
 };
+
+// In a child: the system call fails with error, as the kernel's limits would make it.
+void failSystemCall(int call, int error)
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __u32(call), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | __u32(error)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{std::size(filter), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        _exit(126);
+}
 
 // The terminal in its cradle, polled into the folder, and a shipper watching the folder.
 struct LiveFixture : ShipFixture {
@@ -478,6 +497,57 @@ private slots:
                  log.constData());
         second.terminate();
         QVERIFY(second.waitForFinished());
+    }
+
+    // The office's view of a shop, directly, with a folder that cannot be watched (inotify's
+    // limits, as a seccomp filter makes them), and through a pooler in transaction mode: the
+    // poller's state and the shipper's, each as it changes; no connection kept while idle; a
+    // shipper killed and started again ships at once.
+    void shouldShowTheShopToTheOffice_data()
+    {
+        const auto add = table<QString>({"way"});
+        add("directly", "direct");
+        add("folder not watched", "no inotify");
+    }
+
+    void shouldShowTheShopToTheOffice()
+    {
+        QFETCH(QString, way);
+        LiveFixture s;
+        const QString conninfo = s.conninfo();
+        const QStringList run = {"--dir=" + s.dir.path(), "--database=" + conninfo,
+                                 "--idle-timeout=0.5"};
+        if (way == "no inotify")
+            s.shipper.setChildProcessModifier([] {
+                ChildProcess::endWithParent();
+                failSystemCall(__NR_inotify_init1, EMFILE);
+            });
+        const auto fleet = [&] {
+            return s.pg.query("SELECT shipper, terminal, poller, last_records, records_today "
+                              "FROM corvane_fleet",
+                              s.db);
+        };
+        s.terminal.setRecords(numberedRecords(5, "F"));
+        s.startPoller();
+        s.shipper.start(CORVANE_SHIP, run);
+        QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 polling 5 5"}, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            s.pg.query("SELECT count(*) FROM pg_stat_activity WHERE datname = '" + s.db + "'",
+                       "postgres"),
+            QStringList{"0"}, 5000);
+        s.shipper.kill();
+        QVERIFY(s.shipper.waitForFinished());
+        s.terminal.setRecords(numberedRecords(3, "G"));
+        s.shipper.start(CORVANE_SHIP, run);
+        QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 polling 3 8"}, 15000);
+        s.poller.terminate();
+        QVERIFY(s.poller.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 stopped 3 8"}, 10000);
+        s.shipper.terminate();
+        QVERIFY(s.shipper.waitForFinished());
+        QCOMPARE(fleet(), QStringList{"stopped com1 stopped 3 8"});
+        QCOMPARE(s.rows(), s.committedLines());
+        QCOMPARE(s.shipper.readAll().count("looking every 3 s instead"), int(way == "no inotify"));
     }
 
     // Oldest day first by the date a name gives; a record longer than a batch, and a backlog

@@ -1,8 +1,13 @@
 #include "ship/Shipper.h"
 
+#include "commit/PollerState.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QSysInfo>
@@ -487,7 +492,29 @@ QStringList Shipper::lookAtDirty()
 
 QByteArray Shipper::pollerStates() const
 {
-    return "[]";
+    QJsonArray all;
+    const QDir dir(m_options.dir);
+    QStringList names(m_stateFiles.cbegin(), m_stateFiles.cend());
+    names.sort();
+    for (const QString &name : std::as_const(names)) {
+        const std::optional<PollerState> state = PollerState::read(dir.filePath(name));
+        if (!state)
+            continue;
+        const auto utc = [](const QDateTime &t) {
+            return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODate)) : QJsonValue();
+        };
+        // A poller killed leaves its last state behind, unlocked.
+        all.append(QJsonObject{{"terminal", state->terminal},
+                               {"program", state->program},
+                               {"state", state->running || state->state == PollerState::kStopped
+                                             ? state->state
+                                             : QStringLiteral("not running")},
+                               {"since", utc(state->since)},
+                               {"last_transfer", utc(state->lastTransfer)},
+                               {"last_records", state->lastRecords},
+                               {"set_aside", state->setAside}});
+    }
+    return QJsonDocument(all).toJson(QJsonDocument::Compact);
 }
 
 bool Shipper::look(FileCursor &cursor)
