@@ -474,7 +474,9 @@ private slots:
     }
 
     // A cloned machine keeps its host name, so its station: the second shipper waits, says
-    // once who ships the station, and takes over when that one goes; --once does not wait.
+    // once who ships the station, and takes over when the first one's lease runs out (the
+    // first, still running, then waits in turn) or when the holder is killed; --once does
+    // not wait.
     void shouldShipAStationFromOneShipperAtATime()
     {
         LiveFixture s;
@@ -485,18 +487,21 @@ private slots:
         second.start(CORVANE_SHIP, {"--dir=" + s.dir.path(), "--database=" + s.conninfo()});
         QVERIFY(s.waitLogged(second, "waiting"));
         QCOMPARE(s.once(s.conninfo()), 5);
-        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n"));
-        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
-        s.shipper.kill();
-        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\n"));
+        // As when the first is cut off from the server for longer than its lease.
+        s.pg.query("UPDATE corvane_stations SET lease_until = now() - interval '1 s'", s.db);
         QVERIFY(s.waitLogged(second, "taken over"));
-        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
-        const QByteArray log = second.readAll() + s.log;
-        QVERIFY2(log.count("is being shipped by corvane-ship on " +
-                           QSysInfo::machineHostName().toUtf8() + " (pid ") == 2,
-                 log.constData());
-        second.terminate();
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n"));
+        QVERIFY(s.waitLogged(s.shipper, "waiting"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows().size(), 2, 10000);
+        second.kill();
         QVERIFY(second.waitForFinished());
+        QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\nC\r\n"));
+        QVERIFY(s.waitLogged(s.shipper, "taken over"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.rows(), s.committedLines(), 5000);
+        const QByteArray log = s.shipper.readAll() + second.readAll() + s.log;
+        QVERIFY2(log.count("is being shipped by corvane-ship on " +
+                           QSysInfo::machineHostName().toUtf8() + " (pid ") == 3,
+                 log.constData());
     }
 
     // The office's view of a shop, directly, with a folder that cannot be watched (inotify's
@@ -505,14 +510,17 @@ private slots:
     // shipper killed and started again ships at once.
     void shouldShowTheShopToTheOffice_data()
     {
-        const auto add = table<QString>({"way"});
-        add("directly", "direct");
-        add("folder not watched", "no inotify");
+        // The poller ends stopped (SIGTERM), or killed: a folder looked at every 3 s finds out
+        // within seconds, a watched one at the next heartbeat.
+        const auto add = table<QString, QString>({"way", "pollerEnds"});
+        add("directly", "direct", "stopped");
+        add("folder not watched", "no inotify", "not running");
     }
 
     void shouldShowTheShopToTheOffice()
     {
         QFETCH(QString, way);
+        QFETCH(QString, pollerEnds);
         LiveFixture s;
         const QString conninfo = s.conninfo();
         const QStringList run = {"--dir=" + s.dir.path(), "--database=" + conninfo,
@@ -540,12 +548,13 @@ private slots:
         s.terminal.setRecords(numberedRecords(3, "G"));
         s.shipper.start(CORVANE_SHIP, run);
         QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 polling 3 8"}, 15000);
-        s.poller.terminate();
+        pollerEnds == "stopped" ? s.poller.terminate() : s.poller.kill();
         QVERIFY(s.poller.waitForFinished());
-        QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 stopped 3 8"}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 " + pollerEnds + " 3 8"},
+                                  10000);
         s.shipper.terminate();
         QVERIFY(s.shipper.waitForFinished());
-        QCOMPARE(fleet(), QStringList{"stopped com1 stopped 3 8"});
+        QCOMPARE(fleet(), QStringList{"stopped com1 " + pollerEnds + " 3 8"});
         QCOMPARE(s.rows(), s.committedLines());
         QCOMPARE(s.shipper.readAll().count("looking every 3 s instead"), int(way == "no inotify"));
     }

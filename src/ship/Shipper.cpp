@@ -66,6 +66,8 @@ Shipper::Shipper(const Options &options, QObject *parent)
     });
     connect(&m_idle, &QTimer::timeout, this, &Shipper::closeSession);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        // A poller killed changes no file: read again, it says "not running" now.
+        m_statesChanged = true;
         m_reportDue = true;
         work();
     });
