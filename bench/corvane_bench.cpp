@@ -7,6 +7,8 @@
 // Prints one table (figure, measured, target, met) and the same as JSON; exits non-zero when
 // a target is missed.
 
+#include "Figures.h"
+#include "Fleet.h"
 #include "MainFixture.h"
 #include "PgCluster.h"
 #include "ProcStatus.h"
@@ -38,9 +40,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-namespace {
-
 // ---------------------------------------------------------------------------- the table --
+
+namespace {
 
 struct Figure {
     QString name;
@@ -50,6 +52,8 @@ struct Figure {
     bool met;
 };
 QList<Figure> figures;
+
+} // namespace
 
 void below(const QString &name, double measured, const QString &unit, double limit)
 {
@@ -66,6 +70,8 @@ void missing(const QString &name, const QString &why)
     std::printf("%s: NOT MEASURED (%s)\n", qPrintable(name), qPrintable(why));
     figures.append({name + " (" + why + ")", 0, QString(), QStringLiteral("measured"), false});
 }
+
+namespace {
 
 bool printTable()
 {
@@ -586,11 +592,22 @@ int main(int argc, char **argv)
         if (qstrcmp(argv[1], kStartupChild) == 0)
             return startupChild(dir);
     }
-    // One group by name (startup, viewer, frames, waits, 9600, transfers, headless, idle, ship),
-    // or all.
-    const QByteArray only = argc == 2 ? QByteArray(argv[1]) : QByteArray();
+    // One group by name (startup, viewer, frames, waits, 9600, transfers, headless, idle, ship,
+    // fleet), or all but fleet, which takes over five minutes.
+    const QByteArray only = argc >= 2 ? QByteArray(argv[1]) : QByteArray();
+    // "fleet SHOPS SECONDS": how many shops, how long each way stores.
+    int fleetShops = 200, fleetSeconds = 90;
+    bool ok = true;
+    if (only == "fleet" && argc >= 3)
+        fleetShops = QByteArray(argv[2]).toInt(&ok);
+    if (only == "fleet" && argc >= 4 && ok)
+        fleetSeconds = QByteArray(argv[3]).toInt(&ok);
+    if (!ok || fleetShops < 1 || fleetSeconds < 4) {
+        std::fprintf(stderr, "usage: %s [GROUP | fleet [SHOPS [SECONDS, 4 or more]]]\n", argv[0]);
+        return 2;
+    }
     const auto run = [&](const char *name, const std::function<void()> &group) {
-        if (only.isEmpty() || only == name)
+        if ((only.isEmpty() && qstrcmp(name, "fleet") != 0) || only == name)
             group();
     };
     QElapsedTimer total;
@@ -609,6 +626,7 @@ int main(int argc, char **argv)
         }
     });
     run("ship", benchShip);
+    run("fleet", [&] { benchFleet(fleetShops, fleetSeconds); });
     const bool met = printTable();
     std::printf("benchmark took %.0f s on %d cores\n", total.elapsed() / 1000.0,
                 QThread::idealThreadCount());

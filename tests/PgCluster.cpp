@@ -29,9 +29,11 @@ const passwd *serverUser()
 
 } // namespace
 
-PgCluster::PgCluster(bool fsync)
+PgCluster::PgCluster(bool fsync, const QStringList &settings)
     : m_dir(QDir::tempPath() + QStringLiteral("/corvane-pg-XXXXXX")), m_fsync(fsync)
 {
+    for (const QString &setting : settings)
+        m_settings << QStringLiteral("-c") << setting;
     // The server's user must own the folder (0700) and the socket's.
     const passwd *user = serverUser();
     const QByteArray dir = QFile::encodeName(m_dir.path());
@@ -136,9 +138,9 @@ bool PgCluster::listenWithTls()
     if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0 || !stop())
         return false;
     m_port = ntohs(address.sin_port);
-    m_settings = {"-c", "listen_addresses=127.0.0.1",
-                  "-c", "ssl_cert_file=" + certificate(),
-                  "-c", "ssl_key_file=" + m_dir.filePath("server.key")};
+    m_settings += QStringList{"-c", "listen_addresses=127.0.0.1",
+                              "-c", "ssl_cert_file=" + certificate(),
+                              "-c", "ssl_key_file=" + m_dir.filePath("server.key")};
     m_error.clear();
     return start() && (query("ALTER SYSTEM SET ssl = on", "postgres"), m_error.isEmpty()) &&
            query("SELECT pg_reload_conf()", "postgres") == QStringList{"t"};

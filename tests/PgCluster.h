@@ -18,7 +18,9 @@
 class PgCluster {
 public:
     // fsync off suits tests; a benchmark wants it on, to measure what a real server does.
-    explicit PgCluster(bool fsync = false);
+    // settings: more of the server's own, "name=value" each (max_connections=30), kept across
+    // restarts.
+    explicit PgCluster(bool fsync = false, const QStringList &settings = {});
     ~PgCluster() { stop(); }
 
     bool isRunning() const { return m_server && m_server->state() != QProcess::NotRunning; }
@@ -39,6 +41,8 @@ public:
     // loopback too, on port(), with a certificate for localhost made by openssl: certificate().
     bool listenWithTls();
     int port() const { return m_port; }
+    // Where the server's socket is, as libpq's host= takes it.
+    QString socketDir() const { return m_dir.path(); }
     QString certificate() const { return m_dir.filePath(QStringLiteral("server.crt")); }
     // sql as the superuser on db, through psql: a line per row, its values between blanks.
     // Nothing on failure, and error() says why.
