@@ -1,6 +1,7 @@
 // corvane-ship against a PostgreSQL server of the test's own: what reaches the database, once.
 #include "DataTable.h"
 #include "NotifySocket.h"
+#include "PgBouncer.h"
 #include "PgCluster.h"
 #include "SimFixture.h"
 #include "commit/CommitMark.h"
@@ -515,6 +516,7 @@ private slots:
         const auto add = table<QString, QString>({"way", "pollerEnds"});
         add("directly", "direct", "stopped");
         add("folder not watched", "no inotify", "not running");
+        add("through a pooler in transaction mode", "pooler", "stopped");
     }
 
     void shouldShowTheShopToTheOffice()
@@ -522,7 +524,14 @@ private slots:
         QFETCH(QString, way);
         QFETCH(QString, pollerEnds);
         LiveFixture s;
-        const QString conninfo = s.conninfo();
+        // Two server connections for everything, so that transactions change connection.
+        std::optional<PgBouncer> pooler;
+        if (way == "pooler")
+            QVERIFY2(
+                pooler.emplace(s.pg, QStringList{"corvane"}, QStringList{"default_pool_size = 2"})
+                    .isRunning(),
+                qPrintable(pooler->error()));
+        const QString conninfo = pooler ? pooler->conninfo(s.db) : s.conninfo();
         const QStringList run = {"--dir=" + s.dir.path(), "--database=" + conninfo,
                                  "--idle-timeout=0.5"};
         if (way == "no inotify")
@@ -539,10 +548,12 @@ private slots:
         s.startPoller();
         s.shipper.start(CORVANE_SHIP, run);
         QTRY_COMPARE_WITH_TIMEOUT(fleet(), QStringList{"shipping com1 polling 5 5"}, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            s.pg.query("SELECT count(*) FROM pg_stat_activity WHERE datname = '" + s.db + "'",
-                       "postgres"),
-            QStringList{"0"}, 5000);
+        // Directly, no connection is kept while idle (the pooler keeps its own).
+        if (!pooler)
+            QTRY_COMPARE_WITH_TIMEOUT(
+                s.pg.query("SELECT count(*) FROM pg_stat_activity WHERE datname = '" + s.db + "'",
+                           "postgres"),
+                QStringList{"0"}, 5000);
         s.shipper.kill();
         QVERIFY(s.shipper.waitForFinished());
         s.terminal.setRecords(numberedRecords(3, "G"));
@@ -556,7 +567,7 @@ private slots:
         QVERIFY(s.shipper.waitForFinished());
         QCOMPARE(fleet(), QStringList{"stopped com1 " + pollerEnds + " 3 8"});
         QCOMPARE(s.rows(), s.committedLines());
-        QCOMPARE(s.shipper.readAll().count("looking every 3 s instead"), int(way == "no inotify"));
+        QCOMPARE(s.shipper.readAll().count("looking every 1 s instead"), int(way == "no inotify"));
     }
 
     // Oldest day first by the date a name gives; a record longer than a batch, and a backlog

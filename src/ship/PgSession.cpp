@@ -137,13 +137,15 @@ CREATE VIEW public.corvane_fleet AS
                 ELSE 'not reporting' END AS shipper,
            s.reported_at, s.lines_waiting,
            p.terminal, p.program, p.state AS poller, p.since, p.last_transfer, p.last_records,
-           p.set_aside,
-           (SELECT count(*) FROM public.corvane_items i
-            WHERE i.station = s.station AND i.poll_day = current_date) AS records_today
+           p.set_aside, coalesce(t.records, 0) AS records_today
     FROM public.corvane_stations s
     LEFT JOIN LATERAL jsonb_to_recordset(s.pollers) AS p(terminal text, program text,
         state text, since timestamptz, last_transfer timestamptz, last_records bigint,
-        set_aside bigint) ON true;
+        set_aside bigint) ON true
+    -- Counted once for all stations, not once per row: a subquery per row is costed so high
+    -- on a small table that the server compiles the query (JIT) for seconds.
+    LEFT JOIN (SELECT station, count(*) AS records FROM public.corvane_items
+               WHERE poll_day = current_date GROUP BY station) t ON t.station = s.station;
 UPDATE public.corvane_schema SET version = 4;
 END IF;
 END $migrate$;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -32,8 +33,11 @@ constexpr int kRetryMaxMs = 10000;
 // A read or sync that failed is tried again this often: a stat and a read of a small mark.
 constexpr int kRereadMs = 2000;
 constexpr int kHeldRetryMs = 3000;
-// A folder that cannot be watched is looked at this often.
-constexpr int kScanMs = 3000;
+// A folder that cannot be watched: whether it changed is asked this often (every commit
+// renames a mark into it, so its modification time moves), and it is looked at whole at least
+// every kScansMs.
+constexpr int kScanMs = 1000;
+constexpr qint64 kScansMs = 10000;
 // The station reported this often when nothing changes, well inside its lease.
 constexpr int kHeartbeatMs = 60000;
 const QString kMarkSuffix = QStringLiteral(".committed");
@@ -121,10 +125,19 @@ void Shipper::watchFolder()
                  QStringLiteral("cannot watch %1 (%2): looking every %3 s instead")
                      .arg(m_options.dir, QString::fromLocal8Bit(strerror(why)))
                      .arg(kScanMs / 1000));
-    connect(&m_scan, &QTimer::timeout, this, [this] {
-        scan();
-        shipSoon();
-    });
+    connect(&m_scan, &QTimer::timeout, this,
+            [this, changed = QDateTime(), scanned = QElapsedTimer()]() mutable {
+                // A change in the same clock tick as the last look leaves the time as it was:
+                // a folder changed in the last seconds is looked at anyway.
+                const QDateTime modified = QFileInfo(m_options.dir).lastModified();
+                if (modified == changed && scanned.isValid() && scanned.elapsed() < kScansMs &&
+                    modified.msecsTo(QDateTime::currentDateTime()) > 2 * kScanMs)
+                    return;
+                changed = modified;
+                scanned.start();
+                scan();
+                shipSoon();
+            });
     m_scan.start(kScanMs);
 }
 
