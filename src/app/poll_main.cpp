@@ -269,7 +269,8 @@ private:
         QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored, qsizetype n) {
             if (stored) {
                 // Sent again because the terminal was not cleared: stored the first time.
-                const qsizetype repeated = m_store.repeated();
+                // A transfer without records leaves the last one's figure behind.
+                const qsizetype repeated = n > 0 ? m_store.repeated() : 0;
                 logLine(
                     Priority::Info,
                     QStringLiteral("%1 records stored in %2").arg(n - repeated).arg(m_file) +

@@ -44,7 +44,7 @@ struct StationReport {
     QByteArray token;  // this shipper's own, random: the lease is held by it
     QByteArray holder; // who, for the log of another shipper kept waiting
     QByteArray host;
-    QByteArray boot; // the kernel's boot id: a holder of this boot whose process is gone is gone
+    QByteArray boot; // when the host started: a holder of this boot whose process is gone is gone
     qint64 pid = 0;
     QByteArray overrule; // the token of a holder known to be gone, else empty
     qint64 linesWaiting = 0;
