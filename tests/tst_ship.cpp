@@ -377,101 +377,80 @@ private slots:
                          host + other.dir.path() + " X=7 \xc3\xa9=2"}));
     }
 
-    // What trying again will not mend ends the shipper at once with one clear line; a server
-    // away ends a --once run only.
-    void shouldStopOnWhatCannotWork_data()
+    // How a single run ends, by what the server answers. What trying again will not mend ends
+    // it with one clear line, secrets left out; a server away, or an error a trigger raises
+    // whose SQLSTATE trying again may mend, ends it as unreachable (3). TCP to a host other
+    // than the loopback asks for verify-full unless sslmode is given; a server whose TLS does
+    // not verify, or that has none, is refused with how to mend it.
+    void shouldEndASingleRunAsTheServerAnswers_data()
     {
-        // The connection string goes after the fixture's own.
-        const auto add =
-            table<QString, QString, int, QString>({"conninfo", "password", "status", "logged"});
-        add("no such database", "dbname=nosuch", "", 1, "3D000");
-        add("wrong password", "user=locked", "wrong", 1, "28P01");
-        add("no password", "user=locked", "", 1, "password");
-        add("no right to create the tables", "user=clerk", "", 1, "cannot create the tables");
-        add("server away", "", "", 3, "<3>database unreachable");
-        add("connection string does not parse", "nonsense", "", 2, "parse: missing \"=\" after");
-        add("password does not parse", "password=my secret", "", 2, "parse; give the password");
-        add("password in the connection string", "password=secret", "", 2, "~/.pgpass, a file");
+        // setup: "away", "tls on"/"tls off" (the server's ssl), "raise STATE" (a trigger on
+        // corvane_files); the connection string goes after the fixture's own.
+        const auto add = table<QString, QString, QString, int, QString>(
+            {"setup", "conninfo", "password", "status", "logged"});
+        add("no such database", "", "dbname=nosuch", "", 1, "3D000");
+        add("wrong password", "", "user=locked", "wrong", 1, "28P01");
+        add("no password", "", "user=locked", "", 1, "password");
+        add("no right to create the tables", "", "user=clerk", "", 1, "cannot create the tables");
+        add("server away", "away", "", "", 3, "<3>database unreachable");
+        add("connection string does not parse", "", "nonsense", "", 2,
+            "parse: missing \"=\" after");
+        add("password does not parse", "", "password=my secret", "", 2, "parse; give the password");
+        add("password in the connection string", "", "password=secret", "", 2, "~/.pgpass, a file");
+        const QString remote = "host=corvane.test hostaddr=127.0.0.1 ";
+        add("loopback keeps libpq's default", "tls on", "host=localhost", "", 0, "as corvane\n");
+        add("remote name: verify-full", "tls on", remote + "sslrootcert=CERT", "", 1,
+            "does not match host name");
+        add("sslmode given stands", "tls on", remote + "sslmode=prefer", "", 0, "as corvane\n");
+        add("server without TLS", "tls off", "host=localhost sslmode=verify-full sslrootcert=CERT",
+            "", 1, "server does not support SSL");
+        add("statement time-out", "raise 57014", "", "", 3, "planted");
+        add("lock time-out", "raise 55P03", "", "", 3, "planted");
+        add("read-only transaction", "raise 25006", "", "", 3, "planted");
+        add("server starting up", "raise 57P03", "", "", 3, "planted");
+        add("no privilege", "raise 42501", "", "", 1, "planted");
     }
 
-    void shouldStopOnWhatCannotWork()
+    void shouldEndASingleRunAsTheServerAnswers()
     {
+        QFETCH(QString, setup);
         QFETCH(QString, conninfo);
         QFETCH(QString, password);
         ShipFixture s;
         QVERIFY(s.write("05-12-26.pol", "A\r\n"));
         s.env.insert("PGPASSFILE", "/nonexistent");
+        s.env.insert("HOME", s.dir.path()); // no root certificate of the user's
         if (!password.isEmpty())
             s.env.insert("PGPASSWORD", password);
-        if (QTest::currentDataTag() == QByteArray("server away"))
+        const bool tls = setup.startsWith("tls");
+        if (tls) {
+            static const bool listening = server->listenWithTls();
+            QVERIFY2(listening, qPrintable(server->error()));
+            s.pg.query("ALTER SYSTEM SET ssl = " + setup.mid(4), "postgres");
+            s.pg.query("SELECT pg_reload_conf()", "postgres");
+            QTest::qWait(300);
+        } else if (setup.startsWith("raise")) {
+            QCOMPARE(s.once(s.conninfo()), 0); // the tables
+            s.pg.query("CREATE FUNCTION fail() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE "
+                       "EXCEPTION 'planted' USING ERRCODE = '" +
+                           setup.mid(6) +
+                           "'; END$$; CREATE TRIGGER fail BEFORE INSERT ON corvane_files "
+                           "FOR EACH ROW EXECUTE FUNCTION fail()",
+                       s.db);
+            QVERIFY(s.write("06-12-26.pol", "B\r\n"));
+            s.log.clear();
+        } else if (setup == "away") {
             QVERIFY(s.pg.stop());
-        QTEST(s.once(s.conninfo() + ' ' + conninfo), "status");
+        }
+        QTEST(s.once(s.conninfo() + ' ' + conninfo.replace("CERT", s.pg.certificate())), "status");
         QFETCH(QString, logged);
-        QVERIFY2(s.log.contains(logged.toUtf8()), s.log.constData());
-        QCOMPARE(s.log.count("<3>") + s.log.count("corvane-ship: "), 1);
-        QVERIFY(!s.log.contains("secret") && !s.log.contains("wrong"));
-        QVERIFY(s.pg.start());
-    }
-
-    // TCP to a host other than the loopback asks for verify-full unless sslmode is given; a
-    // server whose TLS does not verify, or that has none, is refused with how to mend it.
-    void shouldRefuseWhatIsNotTls_data()
-    {
-        const auto add = table<QString, int, QString>({"conninfo", "status", "logged"});
-        const QString remote = "host=corvane.test hostaddr=127.0.0.1 ";
-        add("loopback keeps libpq's default", "host=localhost", 0, "as corvane\n");
-        add("remote name: verify-full", remote + "sslrootcert=CERT", 1, "does not match host name");
-        add("sslmode given stands", remote + "sslmode=prefer", 0, "as corvane\n");
-        add("server without TLS", "host=localhost sslmode=verify-full sslrootcert=CERT", 1,
-            "server does not support SSL");
-    }
-
-    void shouldRefuseWhatIsNotTls()
-    {
-        QFETCH(QString, conninfo);
-        static const bool tls = server->listenWithTls();
-        QVERIFY2(tls, qPrintable(server->error()));
-        ShipFixture s;
-        s.env.insert("HOME", s.dir.path()); // no root certificate of the user's
-        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
-        const bool off = QTest::currentDataTag() == QByteArray("server without TLS");
-        s.pg.query(off ? "ALTER SYSTEM SET ssl = off" : "ALTER SYSTEM SET ssl = on", "postgres");
-        s.pg.query("SELECT pg_reload_conf()", "postgres");
-        QTest::qWait(300);
         QFETCH(int, status);
-        QCOMPARE(s.once(s.conninfo() + ' ' + conninfo.replace("CERT", s.pg.certificate())), status);
-        QFETCH(QString, logged);
         QVERIFY2(s.log.contains(logged.toUtf8()) &&
-                     s.log.contains("sslrootcert=FILE") == (status == 1),
+                     s.log.count("<3>") + s.log.count("corvane-ship: ") == (status != 0) &&
+                     s.log.contains("sslrootcert=FILE") == (tls && status == 1) &&
+                     !s.log.contains("secret") && !s.log.contains("wrong"),
                  s.log.constData());
-    }
-
-    // What trying again may mend, by SQLSTATE, a trigger raising it: a --once run ends as
-    // for a server away (3), a refusal ends it (1).
-    void shouldTellWhatPassesFromWhatDoesNot_data()
-    {
-        const auto add = table<QString, int>({"state", "status"});
-        add("statement time-out", "57014", 3);
-        add("lock time-out", "55P03", 3);
-        add("read-only transaction", "25006", 3);
-        add("server starting up", "57P03", 3);
-        add("no privilege", "42501", 1);
-    }
-
-    void shouldTellWhatPassesFromWhatDoesNot()
-    {
-        QFETCH(QString, state);
-        ShipFixture s;
-        QCOMPARE(s.once(s.conninfo()), 0); // the tables
-        s.pg.query("CREATE FUNCTION fail() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE "
-                   "EXCEPTION 'planted' USING ERRCODE = '" +
-                       state +
-                       "'; END$$; CREATE TRIGGER fail BEFORE INSERT ON corvane_files "
-                       "FOR EACH ROW EXECUTE FUNCTION fail()",
-                   s.db);
-        QVERIFY(s.write("05-12-26.pol", "A\r\n"));
-        QTEST(s.once(s.conninfo()), "status");
-        QVERIFY2(s.log.contains("planted"), s.log.constData());
+        QVERIFY(s.pg.start());
     }
 
     // A cloned machine keeps its host name, so its station: the second shipper waits, says
