@@ -14,12 +14,16 @@ namespace ship {
 
 namespace {
 
-// Made once in one transaction by the first shipper to reach the database, as version 1;
-// kMigrations then bring it to kSchemaVersion, a fresh database as an old one.
+// The search path each transaction sets for itself, as PostgreSQL's own client programs do
+// for their session: no name is looked up in a schema another role may write. Nothing a
+// session sets survives a pooler, which may give each transaction another connection.
+constexpr char kOwnSearchPath[] = "SELECT pg_catalog.set_config('search_path', '', true);\n";
+// Taken by the creation of the tables and by every migration, so one shipper does each.
+constexpr char kSchemaLock[] = "SELECT pg_catalog.pg_advisory_xact_lock(7403260001);\n";
+
+// Made once by the first shipper to reach the database, as version 1; kMigrations then bring
+// it to kSchemaVersion, a fresh database as an old one.
 constexpr char kCreateSchema[] = R"sql(
-BEGIN;
-SELECT pg_catalog.set_config('search_path', '', true);
-SELECT pg_advisory_xact_lock(7403260001);
 CREATE TABLE IF NOT EXISTS public.corvane_schema (version integer NOT NULL);
 CREATE TABLE IF NOT EXISTS public.corvane_files (
     file_id serial PRIMARY KEY,
@@ -53,21 +57,14 @@ CREATE OR REPLACE VIEW public.corvane_items AS
                          ELSE encode(record, 'escape') END AS t
           FROM public.corvane_records) r;
 INSERT INTO public.corvane_schema SELECT 1 WHERE NOT EXISTS (SELECT FROM public.corvane_schema);
-COMMIT;
 )sql";
 
-// kMigrations[n - 1] takes version n to n + 1, in one transaction under the creation's lock;
-// a database another shipper migrated meanwhile is left as it is.
+// kMigrations[n - 1] takes version n to n + 1 (migration() runs it).
 constexpr const char *kMigrations[] = {
     // An edited file's content replaces the generation shipped before: its rows stay, but the
     // view no longer counts them. One row per replaced generation, not a flag on every record,
     // so that an edit writes one row and the records stay as they were shipped.
     R"sql(
-BEGIN;
-SELECT pg_catalog.set_config('search_path', '', true);
-SELECT pg_advisory_xact_lock(7403260001);
-DO $migrate$ BEGIN
-IF (SELECT max(version) FROM public.corvane_schema) = 1 THEN
 CREATE TABLE public.corvane_replaced (
     file_id integer NOT NULL,
     generation integer NOT NULL,
@@ -83,40 +80,22 @@ CREATE OR REPLACE VIEW public.corvane_items AS
           FROM public.corvane_records r
           WHERE NOT EXISTS (SELECT FROM public.corvane_replaced x
                             WHERE x.file_id = r.file_id AND x.generation = r.generation)) r;
-UPDATE public.corvane_schema SET version = 2;
-END IF;
-END $migrate$;
-COMMIT;
 )sql",
     // A station is a folder: the id the folder keeps (none for a station shipped before
     // folders had one, until a shipper of its folder takes it over) and the host and path it
     // was last reached by. The stations already shipped are kept, by name.
     R"sql(
-BEGIN;
-SELECT pg_catalog.set_config('search_path', '', true);
-SELECT pg_advisory_xact_lock(7403260001);
-DO $migrate$ BEGIN
-IF (SELECT max(version) FROM public.corvane_schema) = 2 THEN
 CREATE TABLE public.corvane_stations (
     station text PRIMARY KEY,
     folder_id text UNIQUE,
     seen_as text,
     seen_at timestamptz);
 INSERT INTO public.corvane_stations (station) SELECT DISTINCT station FROM public.corvane_files;
-UPDATE public.corvane_schema SET version = 3;
-END IF;
-END $migrate$;
-COMMIT;
 )sql",
     // One shipper per station, whoever it reaches the server through: a lease on the
     // station's row, renewed in each batch's transaction, given back on the way out. The
     // same row carries what the shop last reported, and corvane_fleet shows the chain.
     R"sql(
-BEGIN;
-SELECT pg_catalog.set_config('search_path', '', true);
-SELECT pg_advisory_xact_lock(7403260001);
-DO $migrate$ BEGIN
-IF (SELECT max(version) FROM public.corvane_schema) = 3 THEN
 ALTER TABLE public.corvane_stations
     ADD COLUMN holder text,
     ADD COLUMN holder_token text,
@@ -146,13 +125,25 @@ CREATE VIEW public.corvane_fleet AS
     -- on a small table that the server compiles the query (JIT) for seconds.
     LEFT JOIN (SELECT station, count(*) AS records FROM public.corvane_items
                WHERE poll_day = current_date GROUP BY station) t ON t.station = s.station;
-UPDATE public.corvane_schema SET version = 4;
-END IF;
-END $migrate$;
-COMMIT;
 )sql",
 };
 static_assert(std::size(kMigrations) == PgSession::kSchemaVersion - 1);
+
+// Under the schema's lock, in one transaction.
+QByteArray locked(const QByteArray &sql)
+{
+    return QByteArray("BEGIN;\n") + kOwnSearchPath + kSchemaLock + sql + "COMMIT;\n";
+}
+
+// The migration from version, if the tables are still of it: a database another shipper
+// migrated meanwhile is left as it is.
+QByteArray migration(int version)
+{
+    return locked("DO $migrate$ BEGIN\nIF (SELECT max(version) FROM public.corvane_schema) = " +
+                  QByteArray::number(version) + " THEN\n" + kMigrations[version - 1] +
+                  "UPDATE public.corvane_schema SET version = " + QByteArray::number(version + 1) +
+                  ";\nEND IF;\nEND $migrate$;\n");
+}
 
 // What trying again may mend, by SQLSTATE: a whole class (two characters) or one code, the code
 // first; anything else is a refusal. The server away, starting or stopping, short of resources
@@ -421,9 +412,17 @@ PgSession::Outcome PgSession::open()
 
 PgSession::Outcome PgSession::begin()
 {
-    // As PostgreSQL's own client programs do: no name is looked up in a schema another role
-    // may write; every name here is qualified, and pg_catalog comes first.
-    return execAll("BEGIN; SELECT pg_catalog.set_config('search_path', '', true)");
+    return execAll((QByteArray("BEGIN; ") + kOwnSearchPath).constData());
+}
+
+PgSession::Outcome PgSession::transaction(const std::function<Outcome()> &work)
+{
+    Outcome o = begin();
+    if (o == Outcome::Ok)
+        o = work();
+    if (o == Outcome::Ok)
+        o = execAll("COMMIT");
+    return o == Outcome::Ok ? o : rollback(o);
 }
 
 PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFound *found)
@@ -542,12 +541,7 @@ PgSession::Outcome PgSession::claim(const StationReport &report, Claimed *claime
 
 PgSession::Outcome PgSession::report(const StationReport &report, Claimed *claimed)
 {
-    Outcome o = begin();
-    if (o == Outcome::Ok)
-        o = claim(report, claimed);
-    if (o == Outcome::Ok)
-        o = execAll("COMMIT");
-    return o == Outcome::Ok ? o : rollback(o);
+    return transaction([&] { return claim(report, claimed); });
 }
 
 bool PgSession::release(const StationReport &report)
@@ -556,20 +550,17 @@ bool PgSession::release(const StationReport &report)
     const int stopFd = std::exchange(m_stopFd, -1);
     const auto timeout = std::exchange(m_timeout, std::chrono::milliseconds(2000));
     Outcome o = isOpen() ? Outcome::Ok : open();
-    if (o == Outcome::Ok)
-        o = begin();
     Result r;
     if (o == Outcome::Ok)
-        o = exec(
-            "UPDATE public.corvane_stations SET holder_token = NULL, lease_until = NULL, "
-            "stopped_at = now(), reported_at = now(), lines_waiting = $3, "
-            "pollers = $4::jsonb WHERE station = $1 AND holder_token = $2",
-            {report.station, report.token, QByteArray::number(report.linesWaiting), report.pollers},
-            r);
-    if (o == Outcome::Ok)
-        o = execAll("COMMIT");
-    if (o != Outcome::Ok)
-        rollback(o);
+        o = transaction([&] {
+            return exec("UPDATE public.corvane_stations SET holder_token = NULL, "
+                        "lease_until = NULL, stopped_at = now(), reported_at = now(), "
+                        "lines_waiting = $3, pollers = $4::jsonb "
+                        "WHERE station = $1 AND holder_token = $2",
+                        {report.station, report.token, QByteArray::number(report.linesWaiting),
+                         report.pollers},
+                        r);
+        });
     m_stopFd = stopFd;
     m_timeout = timeout;
     return o == Outcome::Ok;
@@ -579,15 +570,13 @@ PgSession::Outcome PgSession::today(const QByteArray &station, QDate day, qint64
                                     QDateTime *last)
 {
     Result r;
-    Outcome o = begin();
-    if (o == Outcome::Ok)
-        o = exec("SELECT count(*), extract(epoch FROM max(shipped_at))::bigint "
-                 "FROM public.corvane_records WHERE poll_day = $2 AND station = $1",
-                 {station, day.toString(Qt::ISODate).toLatin1()}, r);
-    if (o == Outcome::Ok)
-        o = execAll("COMMIT");
-    if (o != Outcome::Ok)
-        return rollback(o);
+    if (Outcome o = transaction([&] {
+            return exec("SELECT count(*), extract(epoch FROM max(shipped_at))::bigint "
+                        "FROM public.corvane_records WHERE poll_day = $2 AND station = $1",
+                        {station, day.toString(Qt::ISODate).toLatin1()}, r);
+        });
+        o != Outcome::Ok)
+        return o;
     *rows = r.value(0, 0).toLongLong();
     *last = r.value(0, 1).isEmpty() ? QDateTime()
                                     : QDateTime::fromSecsSinceEpoch(r.value(0, 1).toLongLong());
@@ -681,14 +670,13 @@ PgSession::Outcome PgSession::ensureTables()
     Result r;
     // Each check its own transaction, in one message with the search path it sets.
     const auto check = [this](const QByteArray &sql, Result &r) {
-        return exec(("SELECT pg_catalog.set_config('search_path', '', true); " + sql).constData(),
-                    {}, r);
+        return exec((kOwnSearchPath + sql).constData(), {}, r);
     };
     if (Outcome o = check("SELECT to_regclass('public.corvane_schema') IS NOT NULL", r);
         o != Outcome::Ok)
         return o;
     if (r.value(0, 0) != "t") {
-        if (Outcome o = execAll(kCreateSchema); o != Outcome::Ok) {
+        if (Outcome o = execAll(locked(kCreateSchema).constData()); o != Outcome::Ok) {
             m_error = QStringLiteral("cannot create the tables: ") + m_error;
             return rollback(o);
         }
@@ -698,7 +686,7 @@ PgSession::Outcome PgSession::ensureTables()
     for (int version = r.value(0, 0).toInt(), before = 0;
          version > before && version < kSchemaVersion;) {
         before = version;
-        if (Outcome o = execAll(kMigrations[version - 1]); o != Outcome::Ok) {
+        if (Outcome o = execAll(migration(version).constData()); o != Outcome::Ok) {
             m_error = QStringLiteral("cannot bring the tables from version %1 to %2: ")
                           .arg(version)
                           .arg(version + 1) +
@@ -746,15 +734,13 @@ PgSession::Outcome PgSession::ensureTables()
 PgSession::Outcome PgSession::load(const QByteArray &station, QHash<QString, ShippedFile> &files)
 {
     Result r;
-    Outcome o = begin();
-    if (o == Outcome::Ok)
-        o = exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
-                 "FROM public.corvane_files WHERE station = $1",
-                 {station}, r);
-    if (o == Outcome::Ok)
-        o = execAll("COMMIT");
-    if (o != Outcome::Ok)
-        return rollback(o);
+    if (Outcome o = transaction([&] {
+            return exec("SELECT file_name, file_id, generation, mark_id, shipped, prefix_hash "
+                        "FROM public.corvane_files WHERE station = $1",
+                        {station}, r);
+        });
+        o != Outcome::Ok)
+        return o;
     files.clear();
     for (int i = 0; i < r.rows(); ++i) {
         ShippedFile f;

@@ -147,6 +147,8 @@ private:
     // A transaction whose names are looked up in pg_catalog alone: nothing a session sets
     // survives a pooler, so each transaction sets it again.
     Outcome begin();
+    // work in a transaction of its own, committed; rolled back when it fails.
+    Outcome transaction(const std::function<Outcome()> &work);
     Outcome claim(const StationReport &report, Claimed *claimed);
 
     QByteArray m_conninfo;

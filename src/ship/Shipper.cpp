@@ -160,7 +160,7 @@ void Shipper::finish(int status)
         emit logLine(Priority::Warning,
                      QStringLiteral("station %1 not given back (%2): another shipper of it "
                                     "waits until its lease runs out")
-                         .arg(QString::fromUtf8(m_station), m_session.lastError()));
+                         .arg(QString::fromUtf8(m_report.station), m_session.lastError()));
     m_session.close();
     m_notifier.stopping();
     emit finished(status);
@@ -238,9 +238,8 @@ void Shipper::work()
         m_statesChanged = false;
         m_report.pollers = pollerStates();
     }
-    const bool toReport = m_reportDue || m_report.pollers != m_reportedPollers;
     // While the database is away or the station another's, the timer that waits calls again.
-    if ((names.isEmpty() && !toReport) || m_retry.isActive()) {
+    if ((names.isEmpty() && !reportDue()) || m_retry.isActive()) {
         tellStatus();
         return;
     }
@@ -257,7 +256,8 @@ void Shipper::work()
     }
     if (m_done)
         return;
-    if (m_session.isOpen() && (m_reportDue || m_report.pollers != m_reportedPollers)) {
+    // A batch's claim reported too; otherwise a claim of its own.
+    if (m_session.isOpen() && reportDue()) {
         Claimed claim;
         claimed(m_session.report(m_report, &claim), claim);
     }
@@ -289,9 +289,9 @@ bool Shipper::connected()
         if (!claimed(m_session.report(m_report, &claim), claim))
             return false;
         m_today = QDate::currentDate();
-        outcome = m_session.load(m_station, m_shipped);
+        outcome = m_session.load(m_report.station, m_shipped);
         if (outcome == PgSession::Outcome::Ok)
-            outcome = m_session.today(m_station, m_today, &m_todayRows, &m_lastShipped);
+            outcome = m_session.today(m_report.station, m_today, &m_todayRows, &m_lastShipped);
     }
     if (!actOn(outcome))
         return false;
@@ -347,8 +347,9 @@ bool Shipper::claimed(PgSession::Outcome outcome, const Claimed &claim)
     if (!actOn(outcome))
         return false;
     if (!m_holder.isEmpty() || claim.tookOver)
-        emit logLine(Priority::Info,
-                     QStringLiteral("station %1 taken over").arg(QString::fromUtf8(m_station)));
+        emit logLine(
+            Priority::Info,
+            QStringLiteral("station %1 taken over").arg(QString::fromUtf8(m_report.station)));
     m_holder.clear();
     m_report.overrule.clear();
     m_reportDue = false;
@@ -366,11 +367,10 @@ PgSession::Outcome Shipper::findStation()
         {m_options.folderId, m_options.seenAs.toUtf8(), m_options.station.toUtf8()}, &found);
     // Said once a run, and again only when something changed.
     if (outcome != PgSession::Outcome::Ok ||
-        (found.station == m_station && found.wasSeenAs.isEmpty()))
+        (found.station == m_report.station && found.wasSeenAs.isEmpty()))
         return outcome;
-    m_station = found.station;
-    m_report.station = m_station;
-    const QString station = QString::fromUtf8(m_station);
+    m_report.station = found.station;
+    const QString station = QString::fromUtf8(m_report.station);
     QString text = QStringLiteral("shipping as %1station %2")
                        .arg(found.created ? QStringLiteral("new ") : QString(), station);
     if (found.created && station != m_options.seenAs && m_options.station.isEmpty())
@@ -380,7 +380,7 @@ PgSession::Outcome Shipper::findStation()
     if (!found.wasSeenAs.isEmpty())
         text += QStringLiteral(", last reached as %1, now as %2")
                     .arg(QString::fromUtf8(found.wasSeenAs), m_options.seenAs);
-    if (!found.folderStation.isEmpty() && found.folderStation != m_station)
+    if (!found.folderStation.isEmpty() && found.folderStation != m_report.station)
         text += QStringLiteral(", as --station says; the folder's own station is %1")
                     .arg(QString::fromUtf8(found.folderStation));
     emit logLine(Priority::Info, text);
@@ -392,7 +392,7 @@ void Shipper::waitForStation(const QString &holder)
     if (m_options.once) {
         emit logLine(Priority::Error,
                      QStringLiteral("station %1 is being shipped by %2; nothing shipped")
-                         .arg(QString::fromUtf8(m_station), holder));
+                         .arg(QString::fromUtf8(m_report.station), holder));
         finish(kNotAllOnce);
         return;
     }
@@ -401,7 +401,7 @@ void Shipper::waitForStation(const QString &holder)
         emit logLine(Priority::Warning,
                      QStringLiteral("station %1 is being shipped by %2; waiting to take "
                                     "over when it stops")
-                         .arg(QString::fromUtf8(m_station), holder));
+                         .arg(QString::fromUtf8(m_report.station), holder));
         m_since = QTime::currentTime();
     }
     m_holder = holder;
@@ -629,7 +629,7 @@ bool Shipper::folderSynced()
 bool Shipper::shipFile(FileCursor &cursor)
 {
     const QString name = cursor.name();
-    const RowSource source{0, m_station, name.toUtf8(), cursor.day()};
+    const RowSource source{0, m_report.station, name.toUtf8(), cursor.day()};
     qint64 count = 0;
     const auto report = [&] {
         if (count > 0)
@@ -666,7 +666,7 @@ bool Shipper::shipFile(FileCursor &cursor)
                 m_todayRows += batch->count();
         } else if (outcome == PgSession::Outcome::Conflict && ++conflicts < 3) {
             // Another shipper of the same station got there first: start from where it left.
-            if (!actOn(m_session.load(m_station, m_shipped))) {
+            if (!actOn(m_session.load(m_report.station, m_shipped))) {
                 report();
                 return false;
             }

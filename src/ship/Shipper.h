@@ -64,6 +64,8 @@ private:
     PgSession::Outcome findStation();
     // Acts on a claim of the station: recorded when it held, a wait when another holds it.
     bool claimed(PgSession::Outcome outcome, const Claimed &claim);
+    // A heartbeat, the first claim, or a poller's state not yet reported.
+    bool reportDue() const { return m_reportDue || m_report.pollers != m_reportedPollers; }
     void waitForStation(const QString &holder);
     void unreachable();
     // "shipping; 12,345 rows today, last at 14:02; 0 waiting", to systemd; ready the first time.
@@ -94,7 +96,6 @@ private:
     void finish(int status);
 
     Options m_options;
-    QByteArray m_station; // empty until the database says which
     PgSession m_session;
     std::map<QString, std::unique_ptr<FileCursor>> m_files; // by name
     QHash<QString, ShippedFile> m_shipped;                  // as the database has them
@@ -107,7 +108,8 @@ private:
     int m_inotify = -1;
     std::unique_ptr<QSocketNotifier> m_events;
     std::unique_ptr<QSocketNotifier> m_serverWatch;
-    StationReport m_report; // what the next claim of the station says
+    StationReport m_report; // what the next claim of the station says; no station until the
+                            // database says which
     QByteArray m_reportedPollers;
     bool m_reportDue = true; // a heartbeat, or the first claim
     bool m_prepared = false; // the tables checked and the station found
