@@ -211,8 +211,8 @@ MUTANTS = [
      'pause without indicator between turns 500 -> 200 ms'),
 
     # corvane-poll.
-    ('M70', POLLER, 'QStringLiteral("%1 records stored in %2").arg(n - repeated).arg(m_file)',
-     'QStringLiteral("%1 records stored in %2").arg(m_file).arg(n - repeated)', ['tst_pollservice'],
+    ('M70', POLLER, 'QStringLiteral("%1 records stored in %2").arg(fresh).arg(m_file)',
+     'QStringLiteral("%1 records stored in %2").arg(m_file).arg(fresh)', ['tst_pollservice'],
      'stored-records log line has count and file swapped'),
     ('M71', POLLER, 'if (!m_portLost || (!m_lastOpenError.isEmpty() && why != m_lastOpenError))',
      'if (!m_portLost || !m_lastOpenError.isEmpty())', ['tst_pollservice'],
@@ -317,7 +317,7 @@ MUTANTS = [
      '        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));', SERVICE,
      "the watchdog not fed through the turn's pauses"),
     ('M110', NOTIFIER, '    send("STOPPING=1");\n', '', SERVICE, 'stopping never told'),
-    ('M111', POLLER, '                m_recordsToday += n - repeated;\n', '', SERVICE, "the status line's day count ignores transfers"),
+    ('M111', POLLER, '                m_recordsToday += fresh;\n', '', SERVICE, "the status line's day count ignores transfers"),
     ('M112', POLLER, '        return headless::kBadArguments;', '        return 0;', SERVICE, 'a bad argument exits 0'),
     ('M113', POLLER, 'o.port < 1 || o.port > 16', 'o.port < 1 || o.port > 17', SERVICE, 'port 17 accepted'),
     ('M114', POLLER, 'logLine(Priority::Warning, QStringLiteral("port %1 lost;',

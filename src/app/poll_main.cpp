@@ -269,15 +269,14 @@ private:
         QObject::connect(&m_cycle, &PollCycle::transferEnded, [this](bool stored, qsizetype n) {
             if (stored) {
                 // Sent again because the terminal was not cleared: stored the first time.
-                // A transfer without records leaves the last one's figure behind.
-                const qsizetype repeated = n > 0 ? m_store.repeated() : 0;
+                const qsizetype fresh = m_store.newRecords(n), repeated = n - fresh;
                 logLine(
                     Priority::Info,
-                    QStringLiteral("%1 records stored in %2").arg(n - repeated).arg(m_file) +
+                    QStringLiteral("%1 records stored in %2").arg(fresh).arg(m_file) +
                         (repeated
                              ? QStringLiteral(" (%1 more came again, stored already)").arg(repeated)
                              : QString()));
-                m_recordsToday += n - repeated;
+                m_recordsToday += fresh;
                 m_lastTransfer = QTime::currentTime();
                 updateStatus();
             } else

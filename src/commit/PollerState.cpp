@@ -1,5 +1,7 @@
 #include "commit/PollerState.h"
 
+#include "commit/CommitMark.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +13,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -27,12 +28,10 @@ QByteArray timeText(const QDateTime &time)
     return time.isValid() ? time.toUTC().toString(Qt::ISODate).toLatin1() : QByteArray();
 }
 
+// The file open as fd is still the one the name points at.
 bool sameFile(int fd, const QByteArray &path)
 {
-    struct stat held {
-    }, named{};
-    return ::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 &&
-           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    return CommitMark::fileIdOf(fd) == CommitMark::fileIdOf(QFile::decodeName(path));
 }
 
 } // namespace

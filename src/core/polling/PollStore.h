@@ -59,6 +59,9 @@ public:
     // Records of this transfer (or the last, until another begins) that an earlier one had
     // stored and the terminal had not been told to forget.
     qsizetype repeated() const { return m_repeated; }
+    // Of the records a transfer brought, those it stored; none when it brought none (repeated()
+    // still counts the last transfer's then).
+    qsizetype newRecords(qsizetype brought) const { return brought > 0 ? brought - m_repeated : 0; }
 
     // The terminal is about to be told to forget what was committed: from here on nobody can
     // be sure it still holds those records, so the next transfer stores everything it brings.

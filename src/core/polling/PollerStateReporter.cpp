@@ -37,22 +37,15 @@ PollerStateReporter::PollerStateReporter(PollCycle &cycle, const PollStore &stor
     QObject::connect(&cycle, &PollCycle::transferEnded, &m_context,
                      [this](bool stored, qsizetype records) {
                          if (stored)
-                             wrote(m_file.setTransferStored(newRecords(records)));
+                             wrote(m_file.setTransferStored(m_store.newRecords(records)));
                      });
-    // Records that could not be kept aside leave the copy there was, if any.
+    // Records that could not be kept aside leave the copy there was, if any. Those the
+    // terminal sent again, stored by an earlier transfer, are not in the copy.
     QObject::connect(&cycle, &PollCycle::transferSetAside, &m_context,
                      [this](bool kept, qsizetype records) {
                          if (kept)
-                             wrote(m_file.setSetAside(newRecords(records)));
+                             wrote(m_file.setSetAside(m_store.newRecords(records)));
                      });
-}
-
-qint64 PollerStateReporter::newRecords(qsizetype records) const
-{
-    // Records the terminal sent again, stored by an earlier transfer, are neither new nor in
-    // the copy kept aside. The store's count is the last transfer's until a record comes, so
-    // a transfer without any has none.
-    return records > 0 ? records - m_store.repeated() : 0;
 }
 
 void PollerStateReporter::portLost()

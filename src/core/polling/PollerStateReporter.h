@@ -26,7 +26,6 @@ public:
     void stopped();
 
 private:
-    qint64 newRecords(qsizetype records) const;
     void wrote(bool ok);
 
     const PollStore &m_store;
