@@ -79,6 +79,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libpq for corvane-ship.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # socat carries a cradle's line from the network (corvane-link@.service); only that needs it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS socat)
+# Qt's own translations give the standard buttons the operator's language ("Sì", "Yes").
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "socat, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -4,6 +4,7 @@
 # Read by the scripts that source this file.
 # shellcheck disable=SC2034
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-base-dev-tools
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     libsystemd-dev libpq-dev pkgconf)
 # shellcheck disable=SC2034
 DEMO_PACKAGES=(xvfb xauth imagemagick xdotool openbox x11-utils)
