@@ -21,7 +21,9 @@ namespace {
 
 constexpr int kLimit[] = {31, 12, 23, 59};
 const char *const kBoxNames[] = {"Text1", "Text2", "Text3", "Text4"};
-const char *const kBoxAccessibleNames[] = {"Giorno", "Mese", "Ore", "Minuti"};
+const char *const kBoxAccessibleNames[] = {
+    QT_TRANSLATE_NOOP("ClockScreen", "Giorno"), QT_TRANSLATE_NOOP("ClockScreen", "Mese"),
+    QT_TRANSLATE_NOOP("ClockScreen", "Ore"), QT_TRANSLATE_NOOP("ClockScreen", "Minuti")};
 
 int valueOf(const QLineEdit *box)
 {
@@ -36,12 +38,12 @@ ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, Q
       m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
 {
     setObjectName(QStringLiteral("setdat"));
-    setWindowTitle(QStringLiteral("Data/Ora"));
+    setWindowTitle(tr("Data/Ora"));
 
     auto *grid = new QGridLayout(this);
-    QGroupBox *dateFrame = named<QGroupBox>("panel3d5", this, QStringLiteral("  GG     MM "));
-    QGroupBox *timeFrame = named<QGroupBox>("panel3d2", this, QStringLiteral("  Ore     Min "));
-    QGroupBox *pcFrame = named<QGroupBox>("Panel3d1", this, QStringLiteral("Sistema"));
+    QGroupBox *dateFrame = named<QGroupBox>("panel3d5", this, tr("  GG     MM "));
+    QGroupBox *timeFrame = named<QGroupBox>("panel3d2", this, tr("  Ore     Min "));
+    QGroupBox *pcFrame = named<QGroupBox>("Panel3d1", this, tr("Sistema"));
     QGroupBox *buttons = named<QGroupBox>("panel3d3", this, QString());
     grid->addWidget(dateFrame, 0, 0);
     grid->addWidget(timeFrame, 0, 1);
@@ -53,7 +55,7 @@ ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, Q
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (int b = Day; b < BoxCount; ++b) {
         auto *box = named<QLineEdit>(kBoxNames[b], b < Hours ? dateFrame : timeFrame);
-        box->setAccessibleName(QLatin1String(kBoxAccessibleNames[b]));
+        box->setAccessibleName(tr(kBoxAccessibleNames[b]));
         box->setMaxLength(2);
         // Two digits and a little room, whatever the font.
         box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
@@ -72,9 +74,9 @@ ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, Q
     m_pcClock = named<QLabel>("Label4", pcFrame);
     (new QHBoxLayout(pcFrame))->addWidget(m_pcClock);
 
-    QPushButton *send = named<QPushButton>("Command3d1", buttons, QStringLiteral("Invia"));
-    QPushButton *fromPc = named<QPushButton>("sistema", buttons, QStringLiteral("Sistema"));
-    QPushButton *exit = named<QPushButton>("Command3d3", buttons, QStringLiteral("uscita"));
+    QPushButton *send = named<QPushButton>("Command3d1", buttons, tr("Invia"));
+    QPushButton *fromPc = named<QPushButton>("sistema", buttons, tr("Sistema"));
+    QPushButton *exit = named<QPushButton>("Command3d3", buttons, tr("uscita"));
     m_buttons = {send, fromPc, exit};
     auto *buttonRow = new QHBoxLayout(buttons);
     for (QPushButton *b : std::as_const(m_buttons))

@@ -53,7 +53,7 @@ QLabel *makeLabel(const QString &text, const char *name, const char *colour, QWi
 InfoBox::InfoBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("infmem"));
-    setWindowTitle(QStringLiteral("Informazioni"));
+    setWindowTitle(tr("Informazioni"));
 
     auto *panel = named<QFrame>("Panel3D2", this);
     panel->setFrameShape(QFrame::Panel);
@@ -63,8 +63,8 @@ InfoBox::InfoBox(QWidget *parent) : QDialog(parent)
     big.setPointSize(big.pointSize() * 2);
     big.setBold(true);
     name->setFont(big);
-    QLabel *version = makeLabel(QStringLiteral("Software per  terminali  V. 3.0 plus"), "Label6",
-                                "#000080", panel);
+    QLabel *version =
+        makeLabel(tr("Software per  terminali  V. 3.0 plus"), "Label6", "#000080", panel);
     QLabel *date = makeLabel(QStringLiteral("26-02-2010"), "Label5", "#000080", panel);
 
     auto *grid = new QGridLayout(panel);

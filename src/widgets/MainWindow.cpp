@@ -61,7 +61,7 @@ MainWindow::Controls::Controls(MainWindow *window)
     auto *recordsRow = named<QHBoxLayout>("recordsRow", nullptr);
     panelLayout->addLayout(recordsRow);
     recordsRow->addStretch();
-    auto *recordsFrame = named<QGroupBox>("Frame2", panel, QStringLiteral("Records"));
+    auto *recordsFrame = named<QGroupBox>("Frame2", panel, MainWindow::tr("Records"));
     auto *recordsFrameLayout = named<QVBoxLayout>("frame2Layout", recordsFrame);
     CC = named<QLabel>("CC", recordsFrame);
     CC->setMinimumSize(120, 0);
@@ -76,28 +76,34 @@ MainWindow::Controls::Controls(MainWindow *window)
     // The port frame and the buttons form a grid of equal cells, filled column by column.
     auto *grid = named<QGridLayout>("buttonGrid", nullptr);
     mainLayout->addLayout(grid);
-    auto *portFrame = named<QGroupBox>("Frame1", central, QStringLiteral("Porta"));
+    auto *portFrame = named<QGroupBox>("Frame1", central, MainWindow::tr("Porta"));
     auto *portFrameLayout = named<QVBoxLayout>("frame1Layout", portFrame);
     Combo1 = named<QComboBox>("Combo1", portFrame);
     portFrameLayout->addWidget(Combo1);
     portFrame->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     grid->addWidget(portFrame, 0, 0);
-    const auto button = [&](const char *name, const char *caption, int row, int column,
+    const auto button = [&](const char *name, const QString &caption, int row, int column,
                             void (MainWindow::*handler)()) {
-        auto *b = named<QPushButton>(name, central, QString::fromUtf8(caption));
+        auto *b = named<QPushButton>(name, central, caption);
         b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         grid->addWidget(b, row, column);
         QObject::connect(b, &QPushButton::clicked, window, handler);
         return b;
     };
     // Made column by column, which is also the order the keyboard walks them in.
-    auto *command2 = button("Command2", "Cancella Memoria", 1, 0, &MainWindow::Command2_Click);
-    auto *command10 = button("Command10", "Polling", 2, 0, &MainWindow::Command10_Click);
-    auto *command7 = button("Command7", "Record in Memoria", 3, 0, &MainWindow::Command7_Click);
-    auto *command5 = button("Command5", "Versione Firmware", 0, 1, &MainWindow::Command5_Click);
-    auto *command8 = button("Command8", "Preferenze", 1, 1, &MainWindow::Command8_Click);
-    auto *command6 = button("Command6", "Visualizza dati", 2, 1, &MainWindow::Command6_Click);
-    Command3 = button("Command3", "Uscita", 3, 1, &MainWindow::Command3_Click);
+    auto *command2 =
+        button("Command2", MainWindow::tr("Cancella Memoria"), 1, 0, &MainWindow::Command2_Click);
+    auto *command10 =
+        button("Command10", MainWindow::tr("Polling"), 2, 0, &MainWindow::Command10_Click);
+    auto *command7 =
+        button("Command7", MainWindow::tr("Record in Memoria"), 3, 0, &MainWindow::Command7_Click);
+    auto *command5 =
+        button("Command5", MainWindow::tr("Versione Firmware"), 0, 1, &MainWindow::Command5_Click);
+    auto *command8 =
+        button("Command8", MainWindow::tr("Preferenze"), 1, 1, &MainWindow::Command8_Click);
+    auto *command6 =
+        button("Command6", MainWindow::tr("Visualizza dati"), 2, 1, &MainWindow::Command6_Click);
+    Command3 = button("Command3", MainWindow::tr("Uscita"), 3, 1, &MainWindow::Command3_Click);
     commands = {command2, Command3, command5, command6, command7, command8, command10};
 
     window->setCentralWidget(central);
@@ -132,7 +138,7 @@ void MainWindow::buildMenus()
     // outside tools find the entries by.
     struct Entry {
         const char *name;
-        const char *caption;
+        QString caption;
         void (MainWindow::*handler)();
         const char *separatorAfter;
     };
@@ -141,7 +147,7 @@ void MainWindow::buildMenus()
         QMenu *m = menuBar()->addMenu(title);
         m->setObjectName(QLatin1String(name));
         for (const Entry &e : entries) {
-            QAction *a = m->addAction(QString::fromUtf8(e.caption));
+            QAction *a = m->addAction(e.caption);
             a->setObjectName(QLatin1String(e.name));
             connect(a, &QAction::triggered, this, e.handler);
             if (e.separatorAfter)
@@ -149,17 +155,17 @@ void MainWindow::buildMenus()
         }
         return m;
     };
-    m_fil = menu("fil", QStringLiteral("   &File   "),
-                 {{"came", "Cancella &Memoria", &MainWindow::Command2_Click, "lai"},
-                  {"pol", "&Polling", &MainWindow::Command10_Click, "zic"},
-                  {"vere", "&Numero Records", &MainWindow::Command7_Click, "lai1"},
-                  {"vefi", "&Versione Firmware", &MainWindow::Command5_Click, "lai2"},
-                  {"progr", "P&rogrammazione", &MainWindow::Command8_Click, "sepio"},
-                  {"vida", "Visualizza &Dati", &MainWindow::Command6_Click, "zai"},
-                  {"exi", "&Uscita", &MainWindow::Command3_Click, nullptr}});
+    m_fil = menu("fil", tr("   &File   "),
+                 {{"came", tr("Cancella &Memoria"), &MainWindow::Command2_Click, "lai"},
+                  {"pol", tr("&Polling"), &MainWindow::Command10_Click, "zic"},
+                  {"vere", tr("&Numero Records"), &MainWindow::Command7_Click, "lai1"},
+                  {"vefi", tr("&Versione Firmware"), &MainWindow::Command5_Click, "lai2"},
+                  {"progr", tr("P&rogrammazione"), &MainWindow::Command8_Click, "sepio"},
+                  {"vida", tr("Visualizza &Dati"), &MainWindow::Command6_Click, "zai"},
+                  {"exi", tr("&Uscita"), &MainWindow::Command3_Click, nullptr}});
     m_hlp = menu("hlp", QStringLiteral("   &?   "),
-                 {{"info", "&Informazioni", &MainWindow::info_Click, "lai6"},
-                  {"setta", "&Settaggi", &MainWindow::setta_Click, nullptr}});
+                 {{"info", tr("&Informazioni"), &MainWindow::info_Click, "lai6"},
+                  {"setta", tr("&Settaggi"), &MainWindow::setta_Click, nullptr}});
 }
 
 void MainWindow::Form_Load()
@@ -234,9 +240,8 @@ void MainWindow::openPort()
         unlockControls();
     } catch (const SerialError &e) {
         m_state.port.reportPortUnavailable();
-        QString text = e.code() == LinkError::InvalidPort
-                           ? QStringLiteral("Porta COM non disponibile")
-                           : terminal::kPortErrorText;
+        QString text = e.code() == LinkError::InvalidPort ? tr("Porta COM non disponibile")
+                                                          : terminal::portErrorText();
         // Held by another program: say which, and how to free the port.
         if (const auto &holder = link.holder())
             text += QStringLiteral("\r\n") + holder->operatorLine();
@@ -268,8 +273,7 @@ void MainWindow::clearMemory()
         unlockControls();
         return;
     }
-    if (!m_state.dialogs.question(kTitle,
-                                  QStringLiteral("Cancellare il contenuto della memoria ?"))) {
+    if (!m_state.dialogs.question(kTitle, tr("Cancellare il contenuto della memoria ?"))) {
         unlockControls();
         return;
     }
@@ -277,7 +281,7 @@ void MainWindow::clearMemory()
     lockControls();
     if (TerminalMemory(m_exchange).clearMemory()) {
         m_ui->CC->setText(QString());
-        m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Cancellata"));
+        m_state.dialogs.critical(kTitle, tr("Memoria Cancellata"));
     }
     unlockControls();
 }
@@ -296,7 +300,7 @@ void MainWindow::countRecords()
     m_ui->CC->setText(QString());
     const auto shown = [this](qint64 records) {
         if (records == 0) {
-            m_ui->Label3->setText(QStringLiteral("Conteggio Records Attendere !"));
+            m_ui->Label3->setText(tr("Conteggio Records Attendere !"));
             m_ui->Label3->show();
         }
         m_ui->CC->setText(QString::number(records));
@@ -307,14 +311,14 @@ void MainWindow::countRecords()
     case TerminalMemory::Count::WakeFailed:
         break;
     case TerminalMemory::Count::Empty:
-        m_state.dialogs.critical(kTitle, QStringLiteral("Memoria Vuota"));
+        m_state.dialogs.critical(kTitle, tr("Memoria Vuota"));
         break;
     case TerminalMemory::Count::Counted:
         m_state.dialogs.beep();
         m_state.dialogs.beep();
         m_ui->Label3->hide();
-        m_state.dialogs.information(kTitle, QString::number(count.records) +
-                                                QStringLiteral(" Records Presenti in Memoria !"));
+        m_state.dialogs.information(kTitle,
+                                    tr("%1 Records Presenti in Memoria !").arg(count.records));
         m_ui->CC->setText(QString());
         break;
     }
@@ -392,7 +396,7 @@ void MainWindow::Command3_Click()
 
 void MainWindow::leaveProgram()
 {
-    if (!m_state.dialogs.question(kTitle, QStringLiteral("Uscire da Corvane ?")))
+    if (!m_state.dialogs.question(kTitle, tr("Uscire da Corvane ?")))
         return;
     try {
         m_state.Comm1.setPortOpen(false);
@@ -404,11 +408,10 @@ void MainWindow::leaveProgram()
 
 void MainWindow::setta_Click()
 {
-    m_state.dialogs.information(kTitle,
-                                QStringLiteral("Il programma SCARICA lo scanner (Terminale)\r\n"
-                                               "settato con terminatore record CR o CR+LF\r\n"
-                                               "\r\n"
-                                               "Non si otterra un file con formato corretto\r\n"
-                                               "usando il terminatore (TAB)\r\n"
-                                               "\r\n"));
+    m_state.dialogs.information(kTitle, tr("Il programma SCARICA lo scanner (Terminale)\r\n"
+                                           "settato con terminatore record CR o CR+LF\r\n"
+                                           "\r\n"
+                                           "Non si otterra un file con formato corretto\r\n"
+                                           "usando il terminatore (TAB)\r\n"
+                                           "\r\n"));
 }

@@ -16,7 +16,6 @@
 
 namespace {
 
-const QString kPollingCaption = QStringLiteral("Polling");
 constexpr int kStartDelayMs = 200;
 
 } // namespace
@@ -56,8 +55,8 @@ PollScreen::Controls::Controls(QDialog *screen)
     indicatorFont.setStyleHint(QFont::TypeWriter);
     indicatorFont.setBold(true);
     indicatorFont.setPointSize(14);
-    Label1 = named<QLabel>("Label1", status, QStringLiteral("Off Line"));
-    Label2 = named<QLabel>("Label2", status, QStringLiteral("On Line"));
+    Label1 = named<QLabel>("Label1", status, PollScreen::tr("Off Line"));
+    Label2 = named<QLabel>("Label2", status, PollScreen::tr("On Line"));
     for (QLabel *indicator : {Label1, Label2}) {
         indicator->setMinimumSize(110, 0);
         indicator->setFont(indicatorFont);
@@ -71,7 +70,7 @@ PollScreen::Controls::Controls(QDialog *screen)
     messages->addWidget(Label4);
     layout->addWidget(status);
 
-    La1 = named<QLabel>("La1", screen, QStringLiteral("Records"));
+    La1 = named<QLabel>("La1", screen, PollScreen::tr("Records"));
     layout->addWidget(La1);
     List1 = named<QListView>("List1", screen);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -80,14 +79,14 @@ PollScreen::Controls::Controls(QDialog *screen)
 
     auto *buttonPanel = makePanel("panel3d5", screen);
     auto *buttons = named<QHBoxLayout>("buttons", buttonPanel);
-    Command4 = named<QPushButton>("Command4", buttonPanel, QStringLiteral("Cancella Lista"));
+    Command4 = named<QPushButton>("Command4", buttonPanel, PollScreen::tr("Cancella Lista"));
     buttons->addWidget(Command4);
     buttons->addStretch();
-    Command2 = named<QPushButton>("Command2", buttonPanel, QStringLiteral("Uscita"));
+    Command2 = named<QPushButton>("Command2", buttonPanel, PollScreen::tr("Uscita"));
     buttons->addWidget(Command2);
     layout->addWidget(buttonPanel);
 
-    screen->setWindowTitle(kPollingCaption);
+    screen->setWindowTitle(PollScreen::tr("Polling"));
 }
 
 PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today today)
@@ -112,13 +111,13 @@ PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today to
         m_ui->Label2->hide();
     });
     connect(&m_cycle, &PollCycle::communicationError, this,
-            [this] { showNoTerminal(QStringLiteral("Errore di Comunicazione")); });
+            [this] { showNoTerminal(tr("Errore di Comunicazione")); });
     connect(&m_cycle, &PollCycle::turnObtainedNothing, this, [this] { showNoTerminal({}); });
     connect(&m_cycle, &PollCycle::statusRead, this, [this](bool hasRecords, const QString &file) {
-        m_ui->Label3->setText(QStringLiteral("Terminale Compatibile"));
-        m_ui->Label4->setText(hasRecords ? QStringLiteral("Presenti dati in memoria")
-                                         : QStringLiteral("Nessun record in memoria"));
-        setWindowTitle(QStringLiteral("Scarico dati su File: ") + file);
+        m_ui->Label3->setText(tr("Terminale Compatibile"));
+        m_ui->Label4->setText(hasRecords ? tr("Presenti dati in memoria")
+                                         : tr("Nessun record in memoria"));
+        setWindowTitle(tr("Scarico dati su File: %1").arg(file));
     });
     m_cycle.setRecordSink([this](const QByteArray &record) { m_records.add(record); });
     connect(&m_cycle, &PollCycle::transferEnded, this,
@@ -199,9 +198,9 @@ void PollScreen::Command4_Click()
     if (m_records.size() == 0)
         return;
     if (!m_state.dialogs.question(QStringLiteral(" Corvane"),
-                                  QStringLiteral("Rimuovere i dati presenti nella lista ?")))
+                                  tr("Rimuovere i dati presenti nella lista ?")))
         return;
-    m_ui->La1->setText(QStringLiteral("Records"));
+    m_ui->La1->setText(tr("Records"));
     m_records.clear();
 }
 
@@ -209,7 +208,7 @@ void PollScreen::List1_Click(const QModelIndex &index)
 {
     if (!index.isValid())
         return;
-    m_ui->La1->setText(QStringLiteral("Record N° ") + spacedNumber(index.row() + 1));
+    m_ui->La1->setText(tr("Record N° %1").arg(spacedNumber(index.row() + 1)));
     QCoreApplication::processEvents();
 }
 
@@ -223,14 +222,14 @@ void PollScreen::showNoTerminal(const QString &state)
 {
     m_ui->Label3->setText(state);
     m_ui->Label4->clear();
-    setWindowTitle(kPollingCaption);
+    setWindowTitle(tr("Polling"));
 }
 
 void PollScreen::showTransferEnd(bool stored)
 {
     m_records.commit();
-    m_ui->La1->setText(stored ? spacedNumber(m_records.size()) + QStringLiteral(" Records")
-                              : QString::fromLatin1(kWriteErrorText));
+    m_ui->La1->setText(stored ? tr("%1 Records").arg(spacedNumber(m_records.size()))
+                              : tr(kWriteErrorText));
 }
 
 void PollScreen::keepWindowLive()

@@ -26,7 +26,8 @@ public:
 
     PollCycle &cycle() { return m_cycle; }
 
-    static constexpr const char *kWriteErrorText = "Errore scrittura file dati";
+    static constexpr const char *kWriteErrorText =
+        QT_TRANSLATE_NOOP("PollScreen", "Errore scrittura file dati");
 
 public slots:
     void Command2_Click();                      // "Uscita"

@@ -25,7 +25,7 @@ ProgrammingScreen::ProgrammingScreen(ProgramState &state, QWidget *parent)
       m_exchange(state.Comm1, state.dialogs, *this, ExchangeStyle::overMainWindow())
 {
     setObjectName(QStringLiteral("progra"));
-    setWindowTitle(QStringLiteral("Programmazione"));
+    setWindowTitle(tr("Programmazione"));
     setStyleSheet(QStringLiteral("#progra { background-color: #e0e0e0; }"
                                  "#Panel3D11, #Panel3D14 { color: #ff0000; }"));
     buildControls();
@@ -55,19 +55,19 @@ void ProgrammingScreen::buildControls()
 
     auto *panel6 = makePanel("panel3d6", this);
     auto *panel6Row = new QHBoxLayout(panel6);
-    auto *restore = named<QPushButton>("Command20", panel6, QStringLiteral("Ripristina Default"));
-    auto *exit = named<QPushButton>("Command3", panel6, QStringLiteral("Uscita"));
+    auto *restore = named<QPushButton>("Command20", panel6, tr("Ripristina Default"));
+    auto *exit = named<QPushButton>("Command3", panel6, tr("Uscita"));
     panel6Row->addWidget(restore);
     panel6Row->addWidget(exit);
     grid->addWidget(panel6, 1, 0, 1, 2);
 
     auto *panel12 = makePanel("panel3d12", this);
-    auto *clockButton = named<QPushButton>("Command3d16", panel12, QStringLiteral("Data / Ora"));
+    auto *clockButton = named<QPushButton>("Command3d16", panel12, tr("Data / Ora"));
     (new QHBoxLayout(panel12))->addWidget(clockButton);
     grid->addWidget(panel12, 1, 2);
 
     auto *clockBox = new QGridLayout;
-    auto *label1 = named<QLabel>("Label1", this, QStringLiteral("Data/Ora  Terminale:"));
+    auto *label1 = named<QLabel>("Label1", this, tr("Data/Ora  Terminale:"));
     m_datePanel = named<QLabel>("Panel3D11", this);
     m_timePanel = named<QLabel>("Panel3D14", this);
     clockBox->addWidget(label1, 0, 0, 1, 2);
@@ -89,11 +89,11 @@ void ProgrammingScreen::buildControls()
 
 QWidget *ProgrammingScreen::buildGroup(const ParameterGroup &group)
 {
-    auto *frame = named<QGroupBox>(group.frame, this, QString::fromUtf8(group.caption));
+    auto *frame = named<QGroupBox>(group.frame, this, captionText(group));
     auto *rows = new QGridLayout(frame);
     int row = 0;
     for (const ParameterValue &v : group.values) {
-        QPushButton *button = named<QPushButton>(v.button, frame, QString::fromUtf8(v.caption));
+        QPushButton *button = named<QPushButton>(v.button, frame, captionText(v));
         auto *indicator = named<QCheckBox>(v.indicator, frame);
         indicator->setAccessibleName(indicatorName(group, v));
         // An indicator shows what the terminal holds; only the program sets it.
@@ -119,8 +119,8 @@ void ProgrammingScreen::Form_Load()
 void ProgrammingScreen::showClock(const ClockTexts &clock)
 {
     m_clock = clock;
-    showNamedValue(m_datePanel, QStringLiteral("Data terminale"), clock.date);
-    showNamedValue(m_timePanel, QStringLiteral("Ora terminale"), clock.time);
+    showNamedValue(m_datePanel, tr("Data terminale"), clock.date);
+    showNamedValue(m_timePanel, tr("Ora terminale"), clock.time);
 }
 
 void ProgrammingScreen::applyIndicators(const IndicatorStates &states)

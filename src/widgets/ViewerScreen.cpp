@@ -17,7 +17,6 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Visualizza dati");
 constexpr qint64 kChunkBytes = 1 << 20;
 // Long enough to get through a lot of file, short enough that the window stays responsive.
 constexpr int kSliceMs = 30;
@@ -31,17 +30,17 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent,
     : QDialog(parent), m_dir(dir), m_dialogs(dialogs), m_items(itemMemoryLimit)
 {
     setObjectName(QStringLiteral("file60"));
-    setWindowTitle(kCaption);
+    setWindowTitle(tr("Visualizza dati"));
     resize(640, 420);
 
     auto *grid = new QGridLayout(this);
-    auto *heading = named<QLabel>("Label2", this, QStringLiteral("Files"));
-    m_count = named<QLabel>("La1", this, QStringLiteral("Records"));
+    auto *heading = named<QLabel>("Label2", this, tr("Files"));
+    m_count = named<QLabel>("La1", this, tr("Records"));
     m_files = named<QListWidget>("File1", this);
-    m_files->setAccessibleName(QStringLiteral("Files"));
+    m_files->setAccessibleName(tr("Files"));
     m_files->installEventFilter(this);
     m_list = named<QListView>("List1", this);
-    m_list->setAccessibleName(QStringLiteral("Records"));
+    m_list->setAccessibleName(tr("Records"));
     m_list->setModel(&m_items);
     m_list->setUniformItemSizes(true);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -58,9 +57,9 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent,
 
     auto *panel = makePanel("panel3d3", this);
     auto *row = new QHBoxLayout(panel);
-    QPushButton *open = named<QPushButton>("Command1", panel, QStringLiteral("Apri File"));
-    QPushButton *remove = named<QPushButton>("Command3", panel, QStringLiteral("Rimuovi File"));
-    QPushButton *exit = named<QPushButton>("Command2", panel, QStringLiteral("Uscita"));
+    QPushButton *open = named<QPushButton>("Command1", panel, tr("Apri File"));
+    QPushButton *remove = named<QPushButton>("Command3", panel, tr("Rimuovi File"));
+    QPushButton *exit = named<QPushButton>("Command2", panel, tr("Uscita"));
     for (QPushButton *b : {open, remove, exit}) {
         // Enter means something in the file list only; a default button would make Enter
         // in the item list reopen the file.
@@ -96,7 +95,7 @@ void ViewerScreen::refreshFiles()
     if (m_files->count() > 0)
         m_files->setCurrentRow(0);
     else
-        setWindowTitle(kCaption); // no summary of a file that is gone
+        setWindowTitle(tr("Visualizza dati")); // no summary of a file that is gone
 }
 
 QString ViewerScreen::chosenFile() const
@@ -199,7 +198,7 @@ void ViewerScreen::endLoad()
     m_items.commit();
     m_file.close();
     m_progress->hide();
-    m_count->setText(spacedNumber(m_items.size()) + QStringLiteral(" Records"));
+    m_count->setText(tr("%1 Records").arg(spacedNumber(m_items.size())));
     emit loadFinished();
 }
 
@@ -208,10 +207,9 @@ void ViewerScreen::refuseLoad()
     // Not a part of the file: the whole of it or nothing, and the memory given back.
     cancelLoad();
     m_items.clear();
-    m_count->setText(spacedNumber(0) + QStringLiteral(" Records"));
-    m_dialogs.critical(QStringLiteral(" Corvane"), QStringLiteral("Il File ") + chosenFile() +
-                                                       QStringLiteral(" e' troppo grande per "
-                                                                      "essere visualizzato"));
+    m_count->setText(tr("%1 Records").arg(spacedNumber(0)));
+    m_dialogs.critical(QStringLiteral(" Corvane"),
+                       tr("Il File %1 e' troppo grande per essere visualizzato").arg(chosenFile()));
     emit loadFinished();
 }
 
@@ -226,7 +224,7 @@ void ViewerScreen::cancelLoad()
 void ViewerScreen::List1_Click(const QModelIndex &index)
 {
     if (index.isValid())
-        m_count->setText(QStringLiteral("Record N° ") + spacedNumber(index.row() + 1));
+        m_count->setText(tr("Record N° %1").arg(spacedNumber(index.row() + 1)));
 }
 
 void ViewerScreen::Command3_Click()
@@ -237,15 +235,13 @@ void ViewerScreen::Command3_Click()
 void ViewerScreen::removeChosenFile()
 {
     const QString name = chosenFile();
-    if (!m_dialogs.question(QStringLiteral(" Corvane"),
-                            QStringLiteral("Rimuovere il File ") + name + QStringLiteral(" ?")))
+    if (!m_dialogs.question(QStringLiteral(" Corvane"), tr("Rimuovere il File %1 ?").arg(name)))
         return;
     cancelLoad();
     // Other errors are not told: a file that could not be deleted stays in the refreshed list.
     if (!name.isEmpty() && PollStore::remove(m_dir.filePath(name)) == PollStore::Removal::InUse)
         m_dialogs.critical(QStringLiteral(" Corvane"),
-                           QStringLiteral("Il File ") + name +
-                               QStringLiteral(" e' in uso per lo scarico dati: non rimosso"));
+                           tr("Il File %1 e' in uso per lo scarico dati: non rimosso").arg(name));
     m_items.clear();
     refreshFiles();
 }

@@ -129,9 +129,9 @@ bool Exchange::wakeTerminal()
     }
     if (outcome == Wake::Silent) {
         m_dialogs.beep();
-        m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
+        m_dialogs.critical(m_style.title, terminal::noAnswerText());
     } else {
-        m_dialogs.critical(m_style.title, terminal::kCommErrorText);
+        m_dialogs.critical(m_style.title, terminal::commErrorText());
     }
     m_lock.unlockControls();
     return false;
@@ -144,7 +144,7 @@ void Exchange::reportNoAnswer(bool beeps)
         m_dialogs.beep();
     }
     processEventsOnce();
-    m_dialogs.critical(m_style.title, terminal::kNoAnswerText);
+    m_dialogs.critical(m_style.title, terminal::noAnswerText());
     m_lock.unlockControls();
 }
 
@@ -182,6 +182,6 @@ bool Exchange::sendSetting(const std::function<void()> &send, bool secondWakeUp)
     if (secondWakeUp && !wakeTerminal())
         return false;
     send();
-    m_dialogs.critical(m_style.title, terminal::kDoneText);
+    m_dialogs.critical(m_style.title, terminal::doneText());
     return true;
 }

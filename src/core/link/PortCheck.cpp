@@ -12,18 +12,20 @@ void reportFailure(Dialogs &dialogs, LinkError code)
     const QString title = QStringLiteral("Corvane");
     switch (code) {
     case LinkError::InvalidPort:
-        dialogs.critical(title, QStringLiteral("Porta COM non disponibile"));
+        dialogs.critical(title,
+                         QCoreApplication::translate("PortCheck", "Porta COM non disponibile"));
         break;
     case LinkError::DeviceGone:
-        dialogs.plain(title, QStringLiteral("Errore sulla porta COM\r\n"
-                                            "Terminale scollegato o Driver mancante\r\n"
-                                            "Collegare il terminale riaprire la COM dalla "
-                                            "finestra principale\r\n"
-                                            "Se il problema persiste riavviare completamente "
-                                            "il programma\r\n"));
+        dialogs.plain(title, QCoreApplication::translate(
+                                 "PortCheck", "Errore sulla porta COM\r\n"
+                                              "Terminale scollegato o Driver mancante\r\n"
+                                              "Collegare il terminale riaprire la COM dalla "
+                                              "finestra principale\r\n"
+                                              "Se il problema persiste riavviare completamente "
+                                              "il programma\r\n"));
         break;
     default:
-        dialogs.critical(title, terminal::kPortErrorText);
+        dialogs.critical(title, terminal::portErrorText());
         break;
     }
 }
@@ -63,7 +65,7 @@ bool PortGuard::runGuarded(ControlLock &lock, Midway midway, const std::function
     } catch (const SerialError &e) {
         switch (midway) {
         case Midway::PortError:
-            m_dialogs.critical(QStringLiteral("Corvane"), terminal::kPortErrorText);
+            m_dialogs.critical(QStringLiteral("Corvane"), terminal::portErrorText());
             break;
         case Midway::FailureMessage:
             portcheck::reportFailure(m_dialogs, e.code());

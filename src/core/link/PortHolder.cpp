@@ -1,5 +1,6 @@
 #include "PortHolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -104,10 +105,12 @@ QString PortHolder::stopCommand() const
 QString PortHolder::operatorLine() const
 {
     if (unit.isEmpty())
-        return QStringLiteral("Porta in uso da %1 (processo %2): chiudere quel programma")
+        return QCoreApplication::translate(
+                   "PortHolder", "Porta in uso da %1 (processo %2): chiudere quel programma")
             .arg(program)
             .arg(pid);
-    return QStringLiteral("Porta in uso da %1 (processo %2, servizio %3): %4")
+    return QCoreApplication::translate("PortHolder",
+                                       "Porta in uso da %1 (processo %2, servizio %3): %4")
         .arg(program)
         .arg(pid)
         .arg(unit, stopCommand());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // The terminal's protocol bytes and timings, and the operator's messages about it: shared by
@@ -16,9 +17,22 @@ inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
 // Far above any terminal memory (a million records fit): a stream that never falls silent
 // is cut off here.
 constexpr qint64 kMaxTransferBytes = 64 * 1024 * 1024;
-inline const QString kNoAnswerText =
-    QStringLiteral("Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
-inline const QString kCommErrorText = QStringLiteral("Errore di comunicazione !!");
-inline const QString kPortErrorText = QStringLiteral("Errore su porta COM");
-inline const QString kDoneText = QStringLiteral("Operazione effettuata");
+// Functions, not constants: translated when shown, after the window installed its language.
+inline QString noAnswerText()
+{
+    return QCoreApplication::translate(
+        "terminal", "Lo Scanner non Risponde !!  Verificare che sia connesso e acceso !");
+}
+inline QString commErrorText()
+{
+    return QCoreApplication::translate("terminal", "Errore di comunicazione !!");
+}
+inline QString portErrorText()
+{
+    return QCoreApplication::translate("terminal", "Errore su porta COM");
+}
+inline QString doneText()
+{
+    return QCoreApplication::translate("terminal", "Operazione effettuata");
+}
 } // namespace terminal

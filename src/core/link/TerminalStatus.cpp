@@ -2,6 +2,8 @@
 
 #include "core/state/DisplayText.h"
 
+#include <QCoreApplication>
+
 #include <cctype>
 
 QByteArray TerminalStatus::field(int first, int last) const
@@ -14,8 +16,9 @@ QByteArray TerminalStatus::field(int first, int last) const
 QString TerminalStatus::firmwareText() const
 {
     const QByteArray fw = firmwareField();
-    return QStringLiteral("Versione Firmware: ") + displayText(fw.left(1)) + QLatin1Char('.') +
-           displayText(fw.mid(1, 1)) + QStringLiteral("  ") + displayText(statusSuffix());
+    // One arg() call: the terminal's bytes may hold a '%' that must stay as it is.
+    return QCoreApplication::translate("TerminalStatus", "Versione Firmware: %1.%2  %3")
+        .arg(displayText(fw.left(1)), displayText(fw.mid(1, 1)), displayText(statusSuffix()));
 }
 
 double TerminalStatus::memoryFigure() const

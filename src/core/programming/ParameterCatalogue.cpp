@@ -1,14 +1,24 @@
 #include "ParameterCatalogue.h"
 
+#include <QCoreApplication>
+
 namespace {
 
-const QString kClearsMemory = QStringLiteral("Il comando cancellera' anche i dati in memoria !!!");
-const QString kSpeedWarning =
-    QStringLiteral("ATTENZIONE!!!\r\n"
-                   "Lo scanner non potra' lavorare con questo programma\r\n"
-                   "cambiando la velocita di comunicazione.\r\n"
-                   "Sara' necessario resettare la velocita' <9600> dal manuale di "
-                   "programmazione!!!\r\n");
+// The table holds the Italian source texts; they are translated where shown, once the window
+// has installed its language.
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("ParameterCatalogue", text);
+}
+
+const char *const kClearsMemory =
+    QT_TRANSLATE_NOOP("ParameterCatalogue", "Il comando cancellera' anche i dati in memoria !!!");
+const char *const kSpeedWarning = QT_TRANSLATE_NOOP(
+    "ParameterCatalogue", "ATTENZIONE!!!\r\n"
+                          "Lo scanner non potra' lavorare con questo programma\r\n"
+                          "cambiando la velocita di comunicazione.\r\n"
+                          "Sara' necessario resettare la velocita' <9600> dal manuale di "
+                          "programmazione!!!\r\n");
 
 constexpr ParameterValue kTerminator[] = {
     {.caption = "CR + LF",
@@ -16,23 +26,24 @@ constexpr ParameterValue kTerminator[] = {
      .code = '2',
      .indicator = "Check1",
      .report = '2',
-     .question = "Terminatore Record (CR+LF) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Terminatore Record (CR+LF) ?")},
     {.caption = "CR",
      .button = "Command1",
      .code = '1',
      .indicator = "Check2",
      .report = '1',
-     .question = "Terminatore Record (CR) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Terminatore Record (CR) ?")},
     {.caption = "TAB",
      .button = "Command18",
      .code = 'E',
      .indicator = "Check17",
      .report = 'E',
      .reportPosition = 8,
-     .question = "Lo Scanner non SCARICA correttamente con questo\r\n"
-                 "programma se si utilizza il terminatore (TAB)\r\n"
-                 "\r\n"
-                 "Configurare con terminatore (TAB) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Lo Scanner non SCARICA correttamente con questo\r\n"
+                                   "programma se si utilizza il terminatore (TAB)\r\n"
+                                   "\r\n"
+                                   "Configurare con terminatore (TAB) ?")},
 };
 constexpr ParameterValue kSeparator[] = {
     {.caption = ";",
@@ -40,44 +51,44 @@ constexpr ParameterValue kSeparator[] = {
      .code = '9',
      .indicator = "Check4",
      .report = '9',
-     .question = "Separatore campi (;) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Separatore campi (;) ?")},
     {.caption = "TAB",
      .button = "Command4",
      .code = ':',
      .indicator = "Check3",
      .report = ':',
-     .question = "Separatore campi (TAB) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Separatore campi (TAB) ?")},
     {.caption = "CR",
      .button = "Command6",
      .code = ';',
      .indicator = "Check7",
      .report = ';',
-     .question = "Separatore campi (CR) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Separatore campi (CR) ?")},
     {.caption = "CR + LF",
      .button = "Command7",
      .code = '<',
      .indicator = "Check8",
      .report = '<',
-     .question = "Separatore campi (CR+LF) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Separatore campi (CR+LF) ?")},
 };
 constexpr ParameterValue kPause[] = {
-    {.caption = "0 mSec",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "0 mSec"),
      .button = "Command11",
      .code = '3',
      .indicator = "Check10",
-     .question = "Pausa Inter-Record (0 mSec) ?"},
-    {.caption = "200 mSec",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Pausa Inter-Record (0 mSec) ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "200 mSec"),
      .button = "Command12",
      .code = '4',
      .indicator = "Check11",
      .report = '4',
-     .question = "Pausa Inter-Record (200 mSec) ?"},
-    {.caption = "900 mSec",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Pausa Inter-Record (200 mSec) ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "900 mSec"),
      .button = "Command13",
      .code = '5',
      .indicator = "Check12",
      .report = '5',
-     .question = "Pausa Inter-Record (900 mSec) ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Pausa Inter-Record (900 mSec) ?")},
 };
 constexpr ParameterValue kSpeed[] = {
     {.caption = "2400",
@@ -85,226 +96,234 @@ constexpr ParameterValue kSpeed[] = {
      .code = 'J',
      .indicator = "Check19",
      .report = 'J',
-     .question = "Velocita' di comunicazione <2400> ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Velocita' di comunicazione <2400> ?"),
      .warning = Warning::Speed},
     {.caption = "4800",
      .button = "Command3d3",
      .code = 'K',
      .indicator = "Check9",
      .report = 'K',
-     .question = "Velocita' di comunicazione <4800> ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Velocita' di comunicazione <4800> ?"),
      .warning = Warning::Speed},
     {.caption = "9600",
      .button = "Command3d2",
      .code = 'I',
      .indicator = "Check20",
      .report = 'I',
-     .question = "Velocita' di comunicazione <9600> ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Velocita' di comunicazione <9600> ?")},
     {.caption = "19200",
      .button = "Command3d1",
      .code = 'L',
      .indicator = "Check21",
      .report = 'L',
-     .question = "Velocita' di comunicazione <19200> ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Velocita' di comunicazione <19200> ?"),
      .warning = Warning::Speed},
 };
 constexpr ParameterValue kFileFormat[] = {
-    {.caption = "Codice+Q.t\u00e0",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Codice+Q.tà"),
      .button = "Command15",
      .code = '@',
      .indicator = "Check14",
      .report = '@',
-     .question = "Formato File Codice+Quantita ?"},
-    {.caption = "Solo Codice",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Formato File Codice+Quantita ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Solo Codice"),
      .button = "Command14",
      .code = 'A',
      .indicator = "Check13",
      .report = 'A',
-     .question = "Formato File solo Codice ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Formato File solo Codice ?")},
 };
 constexpr ParameterValue kDateTime[] = {
-    {.caption = "Con Data/Ora",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Con Data/Ora"),
      .button = "Command3d14",
      .code = 'U',
      .indicator = "Check30",
      .report = 'U',
-     .question = "Aggiungere il campo DATA/ORA ?"},
-    {.caption = "No Data/Ora",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Aggiungere il campo DATA/ORA ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "No Data/Ora"),
      .button = "Command3d13",
      .code = 'V',
      .indicator = "Check31",
      .report = 'V',
-     .question = "Eliminare il campo DATA/ORA ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Eliminare il campo DATA/ORA ?")},
 };
 constexpr ParameterValue kLrc[] = {
-    {.caption = "Senza LRC",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Senza LRC"),
      .button = "Command16",
      .code = 'C',
      .indicator = "Check15",
      .report = 'C',
-     .question = "Scarico Dati senza LRC ?"},
-    {.caption = "Con LRC",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Scarico Dati senza LRC ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Con LRC"),
      .button = "Command17",
      .code = 'B',
      .indicator = "Check16",
      .report = 'B',
-     .question = "Scarico Dati con LRC ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Scarico Dati con LRC ?")},
 };
 constexpr ParameterValue kQuantity[] = {
-    {.caption = "1 Carattere",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "1 Carattere"),
      .button = "Command3d7",
      .code = 'O',
      .indicator = "Check26",
      .report = 'O',
-     .question = "Impostare il Formato Quantita' a <1> carattere ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <1> carattere ?"),
      .warning = Warning::ClearsMemory},
-    {.caption = "2 Caratteri",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "2 Caratteri"),
      .button = "Command3d8",
      .code = 'P',
      .indicator = "Check27",
      .report = 'P',
-     .question = "Impostare il Formato Quantita' a <2> caratteri ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <2> caratteri ?"),
      .warning = Warning::ClearsMemory},
-    {.caption = "3 Caratteri",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "3 Caratteri"),
      .button = "Command3d9",
      .code = 'Q',
      .indicator = "Check25",
      .report = 'Q',
-     .question = "Impostare il Formato Quantita' a <3> caratteri ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <3> caratteri ?"),
      .warning = Warning::ClearsMemory},
-    {.caption = "4 Caratteri",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "4 Caratteri"),
      .button = "Command3d10",
      .code = 'R',
      .indicator = "Check24",
      .report = 'R',
-     .question = "Impostare il Formato Quantita' a <4> caratteri ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <4> caratteri ?"),
      .warning = Warning::ClearsMemory},
-    {.caption = "5 Caratteri",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "5 Caratteri"),
      .button = "Command3d11",
      .code = 'S',
      .indicator = "Check29",
      .report = 'S',
-     .question = "Impostare il Formato Quantita' a <5> caratteri ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <5> caratteri ?"),
      .warning = Warning::ClearsMemory},
-    {.caption = "6 Caratteri",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "6 Caratteri"),
      .button = "Command3d12",
      .code = 'T',
      .indicator = "Check28",
      .report = 'T',
-     .question = "Impostare il Formato Quantita' a <6> caratteri ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Impostare il Formato Quantita' a <6> caratteri ?"),
      .warning = Warning::ClearsMemory},
 };
 constexpr ParameterValue kDownload[] = {
-    {.caption = "Totale",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Totale"),
      .button = "Command3d6",
      .code = 'M',
      .indicator = "Check23",
      .report = 'M',
-     .question = "Modalita' di Scarico Totale ?"},
-    {.caption = "Protocollo",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Modalita' di Scarico Totale ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Protocollo"),
      .button = "Command3d5",
      .code = 'N',
      .indicator = "Check22",
      .report = 'N',
-     .question = "Modalita' di Scarico con protocollo ?\r\n"
-                 "Lo scanner non potra' scaricare i dati con questo programma\r\n"
-                 "essendo settato in modalita Protocollo!!!"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue",
+                                   "Modalita' di Scarico con protocollo ?\r\n"
+                                   "Lo scanner non potra' scaricare i dati con questo programma\r\n"
+                                   "essendo settato in modalita Protocollo!!!")},
 };
 // Not in the status line: the terminal's on-line mode and its "File" download mode.
 constexpr ParameterValue kOperatingMode[] = {
-    {.caption = "Off Line",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Off Line"),
      .button = "Command10",
      .code = '>',
      .indicator = "Check6",
-     .question = "Settare lo scanner in modo Off-Line ?"},
-    {.caption = "On Line",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Settare lo scanner in modo Off-Line ?")},
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "On Line"),
      .button = "Command9",
      .code = '?',
      .indicator = "Check5",
-     .question = "Settare lo scanner in modo On-Line ?"},
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Settare lo scanner in modo On-Line ?")},
 };
 constexpr ParameterValue kFileMode[] = {
     // The file mode and the TAB terminator exclude each other.
-    {.caption = "File",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "File"),
      .button = "Command19",
      .code = 'D',
      .indicator = "Check18",
-     .question = "Modo di Scarico (FILE) ?",
+     .question = QT_TRANSLATE_NOOP("ParameterCatalogue", "Modo di Scarico (FILE) ?"),
      .alsoClears = "Check17"},
 };
 
 // Not a value of any group: it resets them all.
 constexpr ParameterValue kRestoreDefaults[] = {
-    {.caption = "Ripristina Default",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Ripristina Default"),
      .button = "Command20",
      .code = '8',
-     .question = "Ripristinare tutti i parametri di DEFAULT ?",
+     .question =
+         QT_TRANSLATE_NOOP("ParameterCatalogue", "Ripristinare tutti i parametri di DEFAULT ?"),
      .warning = Warning::ClearsMemory},
 };
 
 // Default of an unreported group: what "Ripristina Default" leaves the terminal in.
 constexpr ParameterGroup kGroups[] = {
-    {.caption = "Terminatore record",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Terminatore record"),
      .frame = "Frame1",
      .position = 2,
      .defaultValue = 0,
      .column = 0,
      .values = kTerminator},
-    {.caption = "Separatore campi",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Separatore campi"),
      .frame = "Frame6",
      .position = 4,
      .defaultValue = 0,
      .column = 0,
      .values = kSeparator},
-    {.caption = "Pausa Inter-record",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Pausa Inter-record"),
      .frame = "Frame5",
      .position = 3,
      .defaultValue = 0,
      .column = 1,
      .values = kPause},
-    {.caption = "BAUD rate",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "BAUD rate"),
      .frame = "Frame3d1",
      .position = 9,
      .defaultValue = 2,
      .column = 1,
      .values = kSpeed},
-    {.caption = "Formato File",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Formato File"),
      .frame = "Frame2",
      .position = 6,
      .defaultValue = 0,
      .column = 2,
      .values = kFileFormat},
-    {.caption = "Data / Ora",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Data / Ora"),
      .frame = "Frame3d4",
      .position = 12,
      .defaultValue = 0,
      .column = 2,
      .values = kDateTime},
-    {.caption = "LRC Checksum",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "LRC Checksum"),
      .frame = "Frame4",
      .position = 7,
      .defaultValue = 0,
      .column = 2,
      .values = kLrc},
-    {.caption = "Formato Quantit\u00e0",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Formato Quantità"),
      .frame = "Frame3d3",
      .position = 11,
      .defaultValue = 4,
      .column = 3,
      .values = kQuantity},
-    {.caption = "Modalit\u00e0 di Scarico",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Modalità di Scarico"),
      .frame = "Frame3d2",
      .position = 10,
      .defaultValue = 0,
      .column = 3,
      .values = kDownload},
-    {.caption = "Modo Operativo",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Modo Operativo"),
      .frame = "Frame3",
      .position = 0,
      .defaultValue = 0,
      .column = 0,
      .values = kOperatingMode},
-    {.caption = "Modo di Scarico",
+    {.caption = QT_TRANSLATE_NOOP("ParameterCatalogue", "Modo di Scarico"),
      .frame = "Frame7",
      .position = 0,
      .defaultValue = 0,
@@ -342,12 +361,12 @@ const ParameterGroup *groupOf(const ParameterValue &value)
 
 QString questionText(const ParameterValue &value)
 {
-    const QString text = QString::fromUtf8(value.question);
+    const QString text = translated(value.question);
     switch (value.warning) {
     case Warning::Speed:
-        return text + QStringLiteral("\r\n") + kSpeedWarning;
+        return text + QStringLiteral("\r\n") + translated(kSpeedWarning);
     case Warning::ClearsMemory:
-        return text + QStringLiteral("\r\n") + kClearsMemory;
+        return text + QStringLiteral("\r\n") + translated(kClearsMemory);
     case Warning::None:
         break;
     }
@@ -356,7 +375,17 @@ QString questionText(const ParameterValue &value)
 
 QString indicatorName(const ParameterGroup &group, const ParameterValue &value)
 {
-    return QString::fromUtf8(group.caption) + QLatin1Char(' ') + QString::fromUtf8(value.caption);
+    return captionText(group) + QLatin1Char(' ') + captionText(value);
+}
+
+QString captionText(const ParameterGroup &group)
+{
+    return translated(group.caption);
+}
+
+QString captionText(const ParameterValue &value)
+{
+    return translated(value.caption);
 }
 
 IndicatorStates decodeConfigString(const QByteArray &configString)

@@ -12,7 +12,7 @@ enum class Warning { None, Speed, ClearsMemory };
 // One value of a terminal parameter: the button that selects it, the one-character code
 // the button sends, the check box that shows it, and how the status line reports it.
 struct ParameterValue {
-    const char *caption;             // button caption (UTF-8)
+    const char *caption;             // button caption (UTF-8), untranslated
     const char *button;              // object name of the button
     char code;                       // command code that selects the value
     const char *indicator = nullptr; // object name of its check box
@@ -43,6 +43,9 @@ const ParameterGroup *groupOf(const ParameterValue &value);
 
 // The question shown before the value is sent, exactly as the operator reads it.
 QString questionText(const ParameterValue &value);
+// A frame's or a button's caption in the operator's language.
+QString captionText(const ParameterGroup &group);
+QString captionText(const ParameterValue &value);
 // "BAUD rate 19200": what a screen reader says for the value's check box.
 QString indicatorName(const ParameterGroup &group, const ParameterValue &value);
 
