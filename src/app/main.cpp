@@ -6,6 +6,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstring>
 
@@ -42,6 +45,38 @@ bool wantsTextOnly(int argc, char **argv)
     return false;
 }
 
+// The window's language: the first of the operator's languages Corvane has. Italian is the
+// language of the source texts, so it needs no translator; C/POSIX and every language without
+// a translation fall back to it. Empty for Italian.
+QString chosenTranslation()
+{
+    for (const QString &language : QLocale::system().uiLanguages()) {
+        if (language.startsWith(QLatin1String("it")))
+            return {};
+        if (language.startsWith(QLatin1String("en")))
+            return QStringLiteral("en");
+    }
+    return {};
+}
+
+// Corvane's own translation for the language, and Qt's, so the standard buttons speak it too
+// ("Sì" in Italian, "Yes" in English). Qt's is optional: without the package the buttons stay
+// in English.
+void installTranslations(QCoreApplication &app, const QString &language)
+{
+    const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const QString qtName =
+        QStringLiteral("qtbase_") + (language.isEmpty() ? QStringLiteral("it") : language);
+    auto *qt = new QTranslator(&app);
+    if (qt->load(qtName, qtFolder))
+        QCoreApplication::installTranslator(qt);
+    if (language.isEmpty())
+        return;
+    auto *own = new QTranslator(&app);
+    if (own->load(QStringLiteral(":/i18n/corvane_") + language))
+        QCoreApplication::installTranslator(own);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -55,6 +90,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    installTranslations(app, chosenTranslation());
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
     QApplication::setWindowIcon(programIcon());
     CommandLine commandLine;
@@ -64,9 +100,10 @@ int main(int argc, char *argv[])
     if (commandLine.parser.isSet(commandLine.userFolder)) {
         const QString folder = workingfolder::ensureUserFolder(QDir::homePath());
         if (folder.isEmpty() || !QDir::setCurrent(folder)) {
-            dialogs.critical(QStringLiteral("Corvane"),
-                             QStringLiteral("Impossibile creare la cartella dei dati %1")
-                                 .arg(workingfolder::userFolderPath(QDir::homePath())));
+            dialogs.critical(
+                QStringLiteral("Corvane"),
+                QCoreApplication::translate("main", "Impossibile creare la cartella dei dati %1")
+                    .arg(workingfolder::userFolderPath(QDir::homePath())));
             return 1;
         }
     }
