@@ -4,6 +4,7 @@
 #include "core/state/ProgramState.h"
 #include "widgets/ClockScreen.h"
 #include "widgets/InfoBox.h"
+#include "widgets/Language.h"
 #include "widgets/MainWindow.h"
 #include "widgets/PollScreen.h"
 #include "widgets/ProgrammingScreen.h"
@@ -15,7 +16,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
 #include <QTest>
+#include <QTranslator>
 
 #include <memory>
 
@@ -59,11 +63,52 @@ QStringList layoutFaults(const QWidget &window)
     return faults;
 }
 
+// Every text a window shows, by the control that shows it.
+QMap<QString, QString> textsOf(const QWidget &window)
+{
+    QMap<QString, QString> texts{{QStringLiteral("title"), window.windowTitle()}};
+    for (const QWidget *w : window.findChildren<QWidget *>()) {
+        const auto put = [&](const char *what, const QString &text) {
+            texts.insert(w->objectName() + QLatin1Char('.') + QLatin1String(what), text);
+        };
+        put("accessibleName", w->accessibleName());
+        if (const auto *b = qobject_cast<const QAbstractButton *>(w))
+            put("text", b->text());
+        else if (const auto *l = qobject_cast<const QLabel *>(w))
+            put("text", l->text());
+        else if (const auto *g = qobject_cast<const QGroupBox *>(w))
+            put("title", g->title());
+        else if (const auto *c = qobject_cast<const QComboBox *>(w))
+            put("items", c->currentText());
+    }
+    return texts;
+}
+
+// The English catalogue, noting what it was asked for and could not give (Qt's own
+// contexts, whose texts Qt's catalogue translates, aside) and what it gave.
+class NotingCatalogue : public QTranslator {
+public:
+    mutable QStringList missing;
+    mutable QSet<QString> given;
+
+    QString translate(const char *context, const char *source, const char *disambiguation,
+                      int n) const override
+    {
+        const QString text = QTranslator::translate(context, source, disambiguation, n);
+        if (text.isEmpty() && context[0] != 'Q')
+            missing << QLatin1String(context) + QStringLiteral("::") + QString::fromUtf8(source);
+        given << text;
+        return text;
+    }
+};
+
 } // namespace
 
 // Every screen with the default font and with much larger ones (an operator's system font, or
 // a scale factor when the suite runs under QT_SCALE_FACTOR): each control that shows text gets
-// at least the room its text needs, stays inside its parent and covers none of its siblings.
+// at least the room its text needs, stays inside its parent and covers none of its siblings;
+// in Italian, the language of the code, and in English, whose texts are longer. In English no
+// text is left as it is in Italian unless the catalogue says so ("Polling", "Records").
 class TestLayout : public QObject {
     Q_OBJECT
 
@@ -100,16 +145,22 @@ private slots:
     void shouldGiveEveryControlRoomForItsText_data()
     {
         // Point size 0: the platform's default.
-        const auto row = table<QString, int>({"screen", "pointSize"});
+        const auto row = table<QString, int, bool>({"screen", "pointSize", "english"});
         for (const char *screen : {"main", "polling", "programming", "clock", "viewer", "info"})
             for (const int size : {0, 16, 24})
-                row(QStringLiteral("%1 at %2pt").arg(screen).arg(size), screen, size);
+                for (const bool english : {false, true})
+                    row(QStringLiteral("%1 at %2pt%3")
+                            .arg(screen)
+                            .arg(size)
+                            .arg(english ? " in English" : ""),
+                        screen, size, english);
     }
 
     void shouldGiveEveryControlRoomForItsText()
     {
         QFETCH(QString, screen);
         QFETCH(int, pointSize);
+        QFETCH(bool, english);
         const QFont platformFont = QApplication::font();
         QFont font = platformFont;
         if (pointSize > 0)
@@ -117,14 +168,58 @@ private slots:
         QApplication::setFont(font);
         auto restoreFont = qScopeGuard([&] { QApplication::setFont(platformFont); });
 
+        const QMap<QString, QString> italian = textsOf(*makeScreen(screen));
+        NotingCatalogue catalogue;
+        if (english) {
+            QVERIFY(catalogue.load(QStringLiteral(":/i18n/corvane_en")));
+            QCoreApplication::installTranslator(&catalogue);
+        }
+        auto removeCatalogue = qScopeGuard([&] { QCoreApplication::removeTranslator(&catalogue); });
+
         std::unique_ptr<QWidget> window = makeScreen(screen);
+        if (english) {
+            QVERIFY2(catalogue.missing.isEmpty(), qPrintable(catalogue.missing.join(", ")));
+            const QMap<QString, QString> shown = textsOf(*window);
+            for (auto it = shown.cbegin(); it != shown.cend(); ++it) {
+                // The program's name is the same in every language.
+                const bool hasWords =
+                    it.value() != QLatin1String("Corvane") &&
+                    it.value().contains(QRegularExpression(QStringLiteral("[a-zA-Z]{2}")));
+                QVERIFY2(!hasWords || it.value() != italian.value(it.key()) ||
+                             catalogue.given.contains(it.value()),
+                         qPrintable(it.key() + QStringLiteral(" left in Italian: ") + it.value()));
+            }
+        }
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 
+        // The title bar, in the default font, holds the title beside the icon and three buttons.
+        const QFontMetrics metrics = window->fontMetrics();
+        QVERIFY2(pointSize > 0 ||
+                     window->width() >=
+                         metrics.horizontalAdvance(window->windowTitle()) + 6 * metrics.height(),
+                 qPrintable(window->windowTitle()));
         // Polishing the style sheets asks for a relayout a few event-loop turns later.
         QStringList faults;
         QTRY_VERIFY2_WITH_TIMEOUT((faults = layoutFaults(*window)).isEmpty(),
                                   qPrintable(faults.join(QStringLiteral("; "))), 3000);
+    }
+
+    // ctest runs this under several environments, each naming the language the window must
+    // then speak (tests/CMakeLists.txt): the operator's from LANGUAGE, LC_ALL, LC_MESSAGES and
+    // LANG, Italian for C and for languages Corvane has no translation for.
+    void shouldSpeakTheOperatorsLanguage()
+    {
+        const QString expected = qEnvironmentVariable("CORVANE_EXPECTED_LANGUAGE");
+        if (expected.isEmpty())
+            QSKIP("runs under the environments ctest gives it");
+        language::speak(language::ofOperator(QLocale::system().uiLanguages()));
+        const bool english = expected == QLatin1String("en");
+        MainWindow window(*m_state);
+        QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("Command7"))->text(),
+                 english ? "Records in Memory" : "Record in Memoria");
+        // Qt's own texts, as its standard buttons show them.
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), english ? "&Yes" : "&Sì");
     }
 };
 

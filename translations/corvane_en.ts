@@ -32,16 +32,22 @@
         <translation>  Hour    Min </translation>
     </message>
     <message>
-        <source>Sistema</source>
-        <translation>PC Time</translation>
-    </message>
-    <message>
         <source>Invia</source>
         <translation>Send</translation>
     </message>
     <message>
         <source>uscita</source>
         <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Sistema</source>
+        <comment>frame: the PC&apos;s clock</comment>
+        <translation>PC Clock</translation>
+    </message>
+    <message>
+        <source>Sistema</source>
+        <comment>button: send the PC&apos;s clock</comment>
+        <translation>Send PC Time</translation>
     </message>
 </context>
 <context>
@@ -68,6 +74,10 @@
     <message>
         <source>Software per  terminali  V. 3.0 plus</source>
         <translation>Data terminal software V. 3.0 plus</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
@@ -477,6 +487,38 @@ its data to this program!</translation>
         <source>Modo di Scarico</source>
         <translation>Download mode</translation>
     </message>
+    <message>
+        <source>CR + LF</source>
+        <translation>CR + LF</translation>
+    </message>
+    <message>
+        <source>CR</source>
+        <translation>CR</translation>
+    </message>
+    <message>
+        <source>TAB</source>
+        <translation>TAB</translation>
+    </message>
+    <message>
+        <source>;</source>
+        <translation>;</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
 </context>
 <context>
     <name>PollScreen</name>
@@ -530,7 +572,7 @@ its data to this program!</translation>
     </message>
     <message>
         <source>Record N° %1</source>
-        <translation>Record No.%1</translation>
+        <translation>Record No. %1</translation>
     </message>
     <message>
         <source>%1 Records</source>
@@ -645,7 +687,7 @@ If the problem persists, restart the program<byte value="xd"/>
     </message>
     <message>
         <source>Record N° %1</source>
-        <translation>Record No.%1</translation>
+        <translation>Record No. %1</translation>
     </message>
     <message>
         <source>Rimuovere il File %1 ?</source>

@@ -1,14 +1,13 @@
 #include "core/state/ProgramState.h"
 #include "core/state/WorkingFolder.h"
+#include "widgets/Language.h"
 #include "widgets/MainWindow.h"
 #include "widgets/MessageBoxDialogs.h"
 #include "widgets/ProgramIcon.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 #include <cstring>
 
@@ -45,38 +44,6 @@ bool wantsTextOnly(int argc, char **argv)
     return false;
 }
 
-// The window's language: the first of the operator's languages Corvane has. Italian is the
-// language of the source texts, so it needs no translator; C/POSIX and every language without
-// a translation fall back to it. Empty for Italian.
-QString chosenTranslation()
-{
-    for (const QString &language : QLocale::system().uiLanguages()) {
-        if (language.startsWith(QLatin1String("it")))
-            return {};
-        if (language.startsWith(QLatin1String("en")))
-            return QStringLiteral("en");
-    }
-    return {};
-}
-
-// Corvane's own translation for the language, and Qt's, so the standard buttons speak it too
-// ("Sì" in Italian, "Yes" in English). Qt's is optional: without the package the buttons stay
-// in English.
-void installTranslations(QCoreApplication &app, const QString &language)
-{
-    const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    const QString qtName =
-        QStringLiteral("qtbase_") + (language.isEmpty() ? QStringLiteral("it") : language);
-    auto *qt = new QTranslator(&app);
-    if (qt->load(qtName, qtFolder))
-        QCoreApplication::installTranslator(qt);
-    if (language.isEmpty())
-        return;
-    auto *own = new QTranslator(&app);
-    if (own->load(QStringLiteral(":/i18n/corvane_") + language))
-        QCoreApplication::installTranslator(own);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -90,7 +57,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    installTranslations(app, chosenTranslation());
+    language::speak(language::ofOperator(QLocale::system().uiLanguages()));
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
     QApplication::setWindowIcon(programIcon());
     CommandLine commandLine;

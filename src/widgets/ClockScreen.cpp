@@ -43,7 +43,7 @@ ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, Q
     auto *grid = new QGridLayout(this);
     QGroupBox *dateFrame = named<QGroupBox>("panel3d5", this, tr("  GG     MM "));
     QGroupBox *timeFrame = named<QGroupBox>("panel3d2", this, tr("  Ore     Min "));
-    QGroupBox *pcFrame = named<QGroupBox>("Panel3d1", this, tr("Sistema"));
+    QGroupBox *pcFrame = named<QGroupBox>("Panel3d1", this, tr("Sistema", "frame: the PC's clock"));
     QGroupBox *buttons = named<QGroupBox>("panel3d3", this, QString());
     grid->addWidget(dateFrame, 0, 0);
     grid->addWidget(timeFrame, 0, 1);
@@ -75,7 +75,8 @@ ClockScreen::ClockScreen(ProgramState &state, const ClockTexts &terminalClock, Q
     (new QHBoxLayout(pcFrame))->addWidget(m_pcClock);
 
     QPushButton *send = named<QPushButton>("Command3d1", buttons, tr("Invia"));
-    QPushButton *fromPc = named<QPushButton>("sistema", buttons, tr("Sistema"));
+    QPushButton *fromPc =
+        named<QPushButton>("sistema", buttons, tr("Sistema", "button: send the PC's clock"));
     QPushButton *exit = named<QPushButton>("Command3d3", buttons, tr("uscita"));
     m_buttons = {send, fromPc, exit};
     auto *buttonRow = new QHBoxLayout(buttons);

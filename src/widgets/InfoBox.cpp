@@ -75,7 +75,7 @@ InfoBox::InfoBox(QWidget *parent) : QDialog(parent)
     grid->addWidget(date, 3, 1);
     grid->setRowStretch(4, 1);
 
-    auto *ok = named<QPushButton>("Command1", this, QStringLiteral("OK"));
+    auto *ok = named<QPushButton>("Command1", this, tr("OK"));
     connect(ok, &QPushButton::clicked, this, &InfoBox::Command1_Click);
 
     auto *layout = new QVBoxLayout(this);
