@@ -63,7 +63,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 checks that the terminal answers and reads its firmware version, counts and
 clears the records it holds, polls it and stores every record in the day's
 poll file, programs its parameters and clock, and browses the poll files.
-The user interface is in Italian.
+The window speaks Italian or English, following the desktop's language.
 .
 The package also holds corvane-poll, the polling cycle without a window,
 with a systemd template unit to run it unattended, one instance per

@@ -10,6 +10,17 @@ tour() {
     local program=$1 work=$2 out=$3 prefix=$4 pollSeconds=$5
     local app main
     mkdir -p "$out"
+    # The windows' titles and the menu's keys in the program's language (LANGUAGE=en: English).
+    local -A in
+    if [ "${LANGUAGE:-}" = en ]; then
+        in=([polling]="^Downloading to file" [programming]="^Terminal Programming$"
+            [clock]="^Date/Time$" [viewer]="bytes in total|^View Data$" [info]="^About$"
+            [viewerKey]=v [infoKey]=a)
+    else
+        in=([polling]="^Scarico dati su File" [programming]="^Programmazione$"
+            [clock]="^Data/Ora$" [viewer]="Bytes totali|^Visualizza dati$" [info]="^Informazioni$"
+            [viewerKey]=d [infoKey]=i)
+    fi
 
     start_program() {
         (cd "$work" && exec "$program") &
@@ -37,7 +48,7 @@ tour() {
     # The polling screen from the File menu, after it has fetched records for a while.
     xdotool key alt+f; sleep 0.5; xdotool key p
     local poll
-    poll=$(await_window "^Scarico dati su File")
+    poll=$(await_window "${in[polling]}")
     sleep "$pollSeconds"
     shoot "$poll" "$out/${prefix}polling.png"
     stop_program
@@ -48,17 +59,17 @@ tour() {
     start_program || return 1
     xdotool key alt+f; sleep 0.5; xdotool key r
     local prog
-    prog=$(await_window "^Programmazione$")
+    prog=$(await_window "${in[programming]}")
     shoot "$prog" "$out/${prefix}programming.png"
     xdotool key Tab space; sleep 0.5; xdotool key Return; sleep 2.5; xdotool key Return
     sleep 0.5; xdotool key Escape; await_gone "$prog"
     xdotool windowactivate --sync "$main" 2>/dev/null || true
     xdotool key alt+f; sleep 0.5; xdotool key r
-    prog=$(await_window "^Programmazione$")
+    prog=$(await_window "${in[programming]}")
     shoot "$prog" "$out/${prefix}programming-after.png"
     xdotool key shift+Tab space
     local clock
-    clock=$(await_window "^Data/Ora$")
+    clock=$(await_window "${in[clock]}")
     sleep 0.5
     shoot "$clock" "$out/${prefix}clock.png"
     xdotool key Escape; await_gone "$clock"
@@ -66,18 +77,18 @@ tour() {
 
     # The viewer on the poll file written above (Enter opens the chosen file).
     xdotool windowactivate --sync "$main" 2>/dev/null || true
-    xdotool key alt+f; sleep 0.5; xdotool key d
+    xdotool key alt+f; sleep 0.5; xdotool key "${in[viewerKey]}"
     local viewer
-    viewer=$(await_window "Bytes totali|^Visualizza dati$")
+    viewer=$(await_window "${in[viewer]}")
     xdotool key Return; sleep 1
     shoot "$viewer" "$out/${prefix}viewer.png"
     xdotool key Escape; await_gone "$viewer"
 
     # The information box from the "?" menu.
     xdotool windowactivate --sync "$main" 2>/dev/null || true
-    xdotool key alt+f; sleep 0.5; xdotool key Right; sleep 0.5; xdotool key i
+    xdotool key alt+f; sleep 0.5; xdotool key Right; sleep 0.5; xdotool key "${in[infoKey]}"
     local info
-    info=$(await_window "^Informazioni$")
+    info=$(await_window "${in[info]}")
     sleep 0.5
     shoot "$info" "$out/${prefix}info.png"
     xdotool key Escape
