@@ -9,7 +9,7 @@ namespace portcheck {
 
 void reportFailure(Dialogs &dialogs, LinkError code)
 {
-    const QString title = QStringLiteral("Corvane");
+    const QString &title = kMainTitle;
     switch (code) {
     case LinkError::InvalidPort:
         dialogs.critical(title,
@@ -65,7 +65,7 @@ bool PortGuard::runGuarded(ControlLock &lock, Midway midway, const std::function
     } catch (const SerialError &e) {
         switch (midway) {
         case Midway::PortError:
-            m_dialogs.critical(QStringLiteral("Corvane"), terminal::portErrorText());
+            m_dialogs.critical(kMainTitle, terminal::portErrorText());
             break;
         case Midway::FailureMessage:
             portcheck::reportFailure(m_dialogs, e.code());
