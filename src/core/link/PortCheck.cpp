@@ -45,8 +45,7 @@ bool checkPortUsable(SerialLink &link, Dialogs &dialogs)
 
 bool PortGuard::checkPortUsable()
 {
-    m_usable = portcheck::checkPortUsable(m_link, m_dialogs);
-    return m_usable;
+    return portcheck::checkPortUsable(m_link, m_dialogs);
 }
 
 bool PortGuard::ensurePortUsable()

@@ -105,7 +105,6 @@ void SerialLink::setInBufferSize(int size)
     // QSerialPort stops reading the device when its buffer is full, it drops nothing: the
     // device's own buffer waits, and a pseudo-terminal holds its writer back. Unbounded, the
     // buffer takes a whole fast transfer during one pause of the event loop.
-    m_inBufferSize = size;
     m_port.setReadBufferSize(size);
 }
 
