@@ -67,10 +67,9 @@ int main(int argc, char *argv[])
     if (commandLine.parser.isSet(commandLine.userFolder)) {
         const QString folder = workingfolder::ensureUserFolder(QDir::homePath());
         if (folder.isEmpty() || !QDir::setCurrent(folder)) {
-            dialogs.critical(
-                QStringLiteral("Corvane"),
-                QCoreApplication::translate("main", "Impossibile creare la cartella dei dati %1")
-                    .arg(workingfolder::userFolderPath(QDir::homePath())));
+            dialogs.critical(kMainTitle, QCoreApplication::translate(
+                                             "main", "Impossibile creare la cartella dei dati %1")
+                                             .arg(workingfolder::userFolderPath(QDir::homePath())));
             return 1;
         }
     }

@@ -26,7 +26,6 @@
 
 namespace {
 
-const QString kTitle = QStringLiteral("Corvane");
 constexpr int kPortCount = 16;
 
 } // namespace
@@ -108,7 +107,7 @@ MainWindow::Controls::Controls(MainWindow *window)
 
     window->setCentralWidget(central);
     window->setMenuBar(named<QMenuBar>("menubar", window));
-    window->setWindowTitle(kTitle);
+    window->setWindowTitle(kMainTitle);
 
     // Each row at least as tall as the port frame, so the buttons match it; measured once the
     // frame sits in the styled window.
@@ -245,7 +244,7 @@ void MainWindow::openPort()
         // Held by another program: say which, and how to free the port.
         if (const auto &holder = link.holder())
             text += QStringLiteral("\r\n") + holder->operatorLine();
-        m_state.dialogs.critical(kTitle, text);
+        m_state.dialogs.critical(kMainTitle, text);
     }
 }
 
@@ -273,7 +272,7 @@ void MainWindow::clearMemory()
         unlockControls();
         return;
     }
-    if (!m_state.dialogs.question(kTitle, tr("Cancellare il contenuto della memoria ?"))) {
+    if (!m_state.dialogs.question(kMainTitle, tr("Cancellare il contenuto della memoria ?"))) {
         unlockControls();
         return;
     }
@@ -281,7 +280,7 @@ void MainWindow::clearMemory()
     lockControls();
     if (TerminalMemory(m_exchange).clearMemory()) {
         m_ui->CC->setText(QString());
-        m_state.dialogs.critical(kTitle, tr("Memoria Cancellata"));
+        m_state.dialogs.critical(kMainTitle, tr("Memoria Cancellata"));
     }
     unlockControls();
 }
@@ -311,13 +310,13 @@ void MainWindow::countRecords()
     case TerminalMemory::Count::WakeFailed:
         break;
     case TerminalMemory::Count::Empty:
-        m_state.dialogs.critical(kTitle, tr("Memoria Vuota"));
+        m_state.dialogs.critical(kMainTitle, tr("Memoria Vuota"));
         break;
     case TerminalMemory::Count::Counted:
         m_state.dialogs.beep();
         m_state.dialogs.beep();
         m_ui->Label3->hide();
-        m_state.dialogs.information(kTitle,
+        m_state.dialogs.information(kMainTitle,
                                     tr("%1 Records Presenti in Memoria !").arg(count.records));
         m_ui->CC->setText(QString());
         break;
@@ -353,7 +352,7 @@ void MainWindow::Command5_Click()
 void MainWindow::showFirmwareVersion(const QByteArray &statusLine)
 {
     m_exchange.processEventsOnce();
-    m_state.dialogs.information(kTitle, TerminalStatus{statusLine}.firmwareText());
+    m_state.dialogs.information(kMainTitle, TerminalStatus{statusLine}.firmwareText());
 }
 
 void MainWindow::Command8_Click()
@@ -396,7 +395,7 @@ void MainWindow::Command3_Click()
 
 void MainWindow::leaveProgram()
 {
-    if (!m_state.dialogs.question(kTitle, tr("Uscire da Corvane ?")))
+    if (!m_state.dialogs.question(kMainTitle, tr("Uscire da Corvane ?")))
         return;
     try {
         m_state.Comm1.setPortOpen(false);
@@ -408,10 +407,10 @@ void MainWindow::leaveProgram()
 
 void MainWindow::setta_Click()
 {
-    m_state.dialogs.information(kTitle, tr("Il programma SCARICA lo scanner (Terminale)\r\n"
-                                           "settato con terminatore record CR o CR+LF\r\n"
-                                           "\r\n"
-                                           "Non si otterra un file con formato corretto\r\n"
-                                           "usando il terminatore (TAB)\r\n"
-                                           "\r\n"));
+    m_state.dialogs.information(kMainTitle, tr("Il programma SCARICA lo scanner (Terminale)\r\n"
+                                               "settato con terminatore record CR o CR+LF\r\n"
+                                               "\r\n"
+                                               "Non si otterra un file con formato corretto\r\n"
+                                               "usando il terminatore (TAB)\r\n"
+                                               "\r\n"));
 }

@@ -197,8 +197,7 @@ void PollScreen::Command4_Click()
 {
     if (m_records.size() == 0)
         return;
-    if (!m_state.dialogs.question(QStringLiteral(" Corvane"),
-                                  tr("Rimuovere i dati presenti nella lista ?")))
+    if (!m_state.dialogs.question(kScreenTitle, tr("Rimuovere i dati presenti nella lista ?")))
         return;
     m_ui->La1->setText(tr("Records"));
     m_records.clear();

@@ -208,7 +208,7 @@ void ViewerScreen::refuseLoad()
     cancelLoad();
     m_items.clear();
     m_count->setText(tr("%1 Records").arg(spacedNumber(0)));
-    m_dialogs.critical(QStringLiteral(" Corvane"),
+    m_dialogs.critical(kScreenTitle,
                        tr("Il File %1 e' troppo grande per essere visualizzato").arg(chosenFile()));
     emit loadFinished();
 }
@@ -235,12 +235,12 @@ void ViewerScreen::Command3_Click()
 void ViewerScreen::removeChosenFile()
 {
     const QString name = chosenFile();
-    if (!m_dialogs.question(QStringLiteral(" Corvane"), tr("Rimuovere il File %1 ?").arg(name)))
+    if (!m_dialogs.question(kScreenTitle, tr("Rimuovere il File %1 ?").arg(name)))
         return;
     cancelLoad();
     // Other errors are not told: a file that could not be deleted stays in the refreshed list.
     if (!name.isEmpty() && PollStore::remove(m_dir.filePath(name)) == PollStore::Removal::InUse)
-        m_dialogs.critical(QStringLiteral(" Corvane"),
+        m_dialogs.critical(kScreenTitle,
                            tr("Il File %1 e' in uso per lo scarico dati: non rimosso").arg(name));
     m_items.clear();
     refreshFiles();

@@ -26,7 +26,6 @@ public:
                  qint64 itemMemoryLimit = ByteListModel::kDefaultMemoryLimit);
     ~ViewerScreen() override;
 
-    bool isLoading() const { return m_slice.isActive(); }
     const ByteListModel &items() const { return m_items; }
 
 public slots:

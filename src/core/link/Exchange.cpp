@@ -81,6 +81,32 @@ char Exchange::readCharacter()
     return c.isEmpty() ? '\0' : c.at(0);
 }
 
+Exchange::Wait Exchange::requestMemory()
+{
+    sendCommand(terminal::kSendMemoryCommand, terminal::kAfterSendMemoryMs);
+    const Wait w = waitForCharacter();
+    if (w == Wait::Arrived)
+        readCharacter(); // a leading character that carries no data
+    return w;
+}
+
+Exchange::Wait Exchange::receiveMemory(qint64 limit,
+                                       const std::function<void(QByteArrayView)> &sink)
+{
+    for (qint64 received = 0;;) {
+        const Wait w = waitForCharacter();
+        if (w != Wait::Arrived)
+            return w;
+        // Everything waiting at once: one read per burst rather than one per character.
+        m_link.setInputLen(0);
+        const QByteArray burst = m_link.input();
+        sink(QByteArrayView(burst).first(qMin<qint64>(burst.size(), limit - received)));
+        received += burst.size();
+        if (received >= limit)
+            return Wait::Arrived;
+    }
+}
+
 Exchange::Wait Exchange::readReplyLine(QByteArray &line, int maxLength)
 {
     line.clear();
@@ -101,7 +127,7 @@ Exchange::Wake Exchange::wake(int pauseAfterZeroMs)
 {
     flushInput();
     m_link.output(" ");
-    pauseMs(100);
+    pauseMs(terminal::kWakeGapMs);
     m_link.output("0");
     pauseMs(pauseAfterZeroMs);
 
@@ -153,7 +179,7 @@ Exchange::StatusReply Exchange::requestStatus(QByteArray &line)
     if (!wakeTerminal())
         return StatusReply::WakeFailed;
     flushInput();
-    sendCommand('?', 200);
+    sendCommand(terminal::kStatusCommand, terminal::kAfterStatusCommandMs);
     return readReplyLine(line) == Wait::Arrived ? StatusReply::Line : StatusReply::Stopped;
 }
 
@@ -178,7 +204,7 @@ bool Exchange::sendSetting(const std::function<void()> &send, bool secondWakeUp)
 {
     if (queryStatus() == Presence::WakeFailed)
         return false;
-    pauseMs(100);
+    pauseMs(terminal::kBeforeSettingMs);
     if (secondWakeUp && !wakeTerminal())
         return false;
     send();

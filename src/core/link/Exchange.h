@@ -2,27 +2,27 @@
 
 #include "core/link/Protocol.h"
 #include "core/link/SerialLink.h"
+#include "core/state/Dialogs.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
 #include <functional>
 
-class Dialogs;
-
 // What differs between the screens that talk to the terminal.
 struct ExchangeStyle {
-    QString title = QStringLiteral("Corvane"); // message box title
-    bool pausesProcessEvents = false;          // only the polling screen keeps its window live
-    int pauseAfterZeroMs = 100;                // wake-up pause after "0"
-    bool reportsFailures = true;               // the polling screen wakes the terminal silently
+    QString title = kMainTitle;                     // message box title
+    bool pausesProcessEvents = false;               // only the polling screen keeps its window live
+    int pauseAfterZeroMs = terminal::kWakeListenMs; // wake-up pause after "0"
+    bool reportsFailures = true; // the polling screen wakes the terminal silently
 
     // The screens opened over the main window title their messages " Corvane".
     static ExchangeStyle overMainWindow()
     {
         ExchangeStyle style;
-        style.title = QStringLiteral(" Corvane");
+        style.title = kScreenTitle;
         return style;
     }
 };
@@ -70,6 +70,13 @@ public:
     Wait waitForCharacter();
     // Reads one character (it must be waiting).
     char readCharacter();
+    // "7" to a woken terminal, and the character that leads its data, dropped: Arrived when
+    // data follows, TimedOut for an empty memory, Abandoned on a stop.
+    Wait requestMemory();
+    // The data after requestMemory(), burst by burst as it comes, to sink; until a character's
+    // silence (TimedOut: the end), a stop (Abandoned) or limit bytes (Arrived: a terminal that
+    // never falls silent is cut off there, and sink gets nothing beyond).
+    Wait receiveMemory(qint64 limit, const std::function<void(QByteArrayView)> &sink);
     // Characters up to a CR (not kept); each character has its own one-second limit.
     Wait readReplyLine(QByteArray &line, int maxLength = kMaxLineLength);
 

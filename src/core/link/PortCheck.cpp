@@ -9,7 +9,7 @@ namespace portcheck {
 
 void reportFailure(Dialogs &dialogs, LinkError code)
 {
-    const QString title = QStringLiteral("Corvane");
+    const QString &title = kMainTitle;
     switch (code) {
     case LinkError::InvalidPort:
         dialogs.critical(title,
@@ -45,8 +45,7 @@ bool checkPortUsable(SerialLink &link, Dialogs &dialogs)
 
 bool PortGuard::checkPortUsable()
 {
-    m_usable = portcheck::checkPortUsable(m_link, m_dialogs);
-    return m_usable;
+    return portcheck::checkPortUsable(m_link, m_dialogs);
 }
 
 bool PortGuard::ensurePortUsable()
@@ -65,7 +64,7 @@ bool PortGuard::runGuarded(ControlLock &lock, Midway midway, const std::function
     } catch (const SerialError &e) {
         switch (midway) {
         case Midway::PortError:
-            m_dialogs.critical(QStringLiteral("Corvane"), terminal::portErrorText());
+            m_dialogs.critical(kMainTitle, terminal::portErrorText());
             break;
         case Midway::FailureMessage:
             portcheck::reportFailure(m_dialogs, e.code());

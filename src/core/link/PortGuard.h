@@ -21,8 +21,6 @@ public:
     void reportPortUnavailable() { emit portUnavailable(); }
     // The check that opens a command: on failure the port is also marked unavailable.
     bool ensurePortUsable();
-    // The outcome of the last check.
-    bool portUsable() const { return m_usable; }
 
     // What a port failing in the middle of an exchange tells the operator.
     enum class Midway {
@@ -40,5 +38,4 @@ signals:
 private:
     SerialLink &m_link;
     Dialogs &m_dialogs;
-    bool m_usable = false;
 };

@@ -11,6 +11,21 @@ constexpr char kCr = 0x0D;
 constexpr char kLf = 0x0A;
 constexpr int kCharTimeoutMs = 1000;
 constexpr int kFrameGapMs = 100;
+// The commands, each sent as "!", its code, "^" and CR, a frame gap apart.
+constexpr char kStatusCommand = '?';     // the status line: settings, clock, memory figure
+constexpr char kSendMemoryCommand = '7'; // every stored record, then silence
+constexpr char kClearCommand = '6';      // wipes the memory, on the CR
+// The pauses the terminal needs around them.
+constexpr int kWakeGapMs = 100;               // between the wake-up's " " and "0"
+constexpr int kWakeListenMs = 100;            // from the "0" to listening for the ACK
+constexpr int kWakeListenBeforeFetchMs = 200; // the same, polling, before a transfer
+constexpr int kAfterStatusCommandMs = 200;    // from "?"'s CR to reading its line
+constexpr int kAfterSendMemoryMs = 100;       // from "7"'s CR to waiting for the data
+constexpr int kBeforeMemoryCommandMs = 200;   // the main window's count and clear, first
+constexpr int kBeforeFetchMs = 500;           // polling: from the status to the transfer
+constexpr int kBeforeClearMs = 1000;          // polling: from the transfer to the clear
+constexpr int kPollHalfTurnMs = 500;          // polling: each half of the rest between turns
+constexpr int kBeforeSettingMs = 100;         // from the presence check to a setting
 // How the port is always opened: the line never runs otherwise.
 constexpr int kInBufferSize = 32000;
 inline const QString kLineSettings = QStringLiteral("9600,n,8,1");

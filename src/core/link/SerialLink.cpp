@@ -68,17 +68,12 @@ SerialLink::~SerialLink() = default;
 
 QString SerialLink::deviceForPort(int portNumber, const QDir &workingDir)
 {
-#ifdef Q_OS_WIN
-    Q_UNUSED(workingDir);
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
     const QFileInfo link(linkForPort(portNumber, workingDir));
     // A dangling link still names the operator's device: better "not available" than
     // silently opening some other port.
     if (link.exists() || link.isSymLink())
         return link.absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
-#endif
 }
 
 QString SerialLink::linkForPort(int portNumber, const QDir &workingDir)
@@ -110,7 +105,6 @@ void SerialLink::setInBufferSize(int size)
     // QSerialPort stops reading the device when its buffer is full, it drops nothing: the
     // device's own buffer waits, and a pseudo-terminal holds its writer back. Unbounded, the
     // buffer takes a whole fast transfer during one pause of the event loop.
-    m_inBufferSize = size;
     m_port.setReadBufferSize(size);
 }
 
@@ -131,7 +125,6 @@ void SerialLink::setPortOpen(bool open)
     const LineSettings s = parseSettings(m_settings);
     m_devicePath =
         m_explicitDevice.isEmpty() ? deviceForPort(m_portNumber, m_workingDir) : m_explicitDevice;
-#ifndef Q_OS_WIN
     // A port once reached through its link stays that link: gone, it is waited for as a
     // pulled adapter, never swapped for /dev/ttyS<n-1>, another device whose terminal the
     // next clear would wipe.
@@ -142,10 +135,8 @@ void SerialLink::setPortOpen(bool open)
         else if (m_linkedPort == m_portNumber)
             m_devicePath = link;
     }
-#endif
     m_openError.clear();
     m_holder.reset();
-#ifndef Q_OS_WIN
     if (!QFileInfo::exists(m_devicePath)) {
         m_openError = QStringLiteral("No such file or directory");
         throw SerialError(LinkError::InvalidPort);
@@ -154,9 +145,6 @@ void SerialLink::setPortOpen(bool open)
     // then keep out every other name of it (comN links, /dev/serial/by-id), root included,
     // and the lock has the name other serial programs look for.
     const QString device = QFileInfo(m_devicePath).canonicalFilePath();
-#else
-    const QString device = m_devicePath;
-#endif
     m_port.setPortName(device);
     m_port.setBaudRate(s.baud);
     m_port.setParity(s.parity);
@@ -169,10 +157,8 @@ void SerialLink::setPortOpen(bool open)
         const auto error = m_port.error();
         m_openError = m_port.errorString();
         m_port.clearError();
-#ifndef Q_OS_WIN
         if (error != QSerialPort::DeviceNotFoundError)
             m_holder = PortHolder::find(device);
-#endif
         throw SerialError(error == QSerialPort::DeviceNotFoundError ? LinkError::InvalidPort
                                                                     : LinkError::Other);
     }
@@ -198,7 +184,6 @@ void SerialLink::ensureUsable()
 {
     if (!m_open)
         throw SerialError(LinkError::NotOpen);
-#ifndef Q_OS_WIN
     // A pulled USB adapter takes its device node with it. Looking once in a while is enough:
     // this runs for every character of a transfer.
     if (!m_gone &&
@@ -207,7 +192,6 @@ void SerialLink::ensureUsable()
         if (!QFileInfo::exists(m_devicePath))
             m_gone = true;
     }
-#endif
     if (m_gone) {
         releaseDevice();
         throw SerialError(LinkError::DeviceGone);

@@ -39,12 +39,9 @@ public:
     QString openErrorText() const { return m_openError; }
     // Who held the device when the last open was refused, when that can be known.
     const std::optional<PortHolder> &holder() const { return m_holder; }
-    int commPort() const { return m_portNumber; }
     // Only "baud,parity,data,stop" with parity n/e/o; anything else throws LinkError::Other.
     void setSettings(const QString &settings);
-    QString settings() const { return m_settings; }
     void setInBufferSize(int size);
-    int inBufferSize() const { return m_inBufferSize; }
 
     // Opening reports a missing device as InvalidPort, anything else as Other.
     void setPortOpen(bool open);
@@ -54,7 +51,6 @@ public:
 
     int inBufferCount();
     void setInputLen(int len) { m_inputLen = len; }
-    int inputLen() const { return m_inputLen; }
     QByteArray input();
     void output(const QByteArray &bytes);
 
@@ -77,7 +73,6 @@ private:
     QString m_settings = QStringLiteral("9600,n,8,1");
     int m_portNumber = 0;
     int m_linkedPort = 0; // the port number last reached through its comN link
-    int m_inBufferSize = 1024;
     int m_inputLen = 0;
     bool m_open = false;
     bool m_gone = false;

@@ -5,35 +5,31 @@
 TerminalMemory::CountResult
 TerminalMemory::countRecords(const std::function<void(qint64)> &progress)
 {
-    m_exchange.pauseMs(200);
+    m_exchange.pauseMs(terminal::kBeforeMemoryCommandMs);
     m_exchange.flushInput();
     if (!m_exchange.wakeTerminal())
         return {};
-    m_exchange.sendCommand('7', 100);
-    if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived)
+    if (m_exchange.requestMemory() != Exchange::Wait::Arrived)
         return {Count::Empty, 0};
-    m_exchange.readCharacter(); // a leading character that carries no data
     qint64 records = 0;
     progress(records);
-
-    // Silence ends the data; a terminal that never falls silent is cut off at a size no real
-    // memory reaches, so the count cannot hang.
-    for (qint64 received = 0; received < terminal::kMaxTransferBytes; ++received) {
-        if (m_exchange.waitForCharacter() != Exchange::Wait::Arrived)
-            break;
-        if (m_exchange.readCharacter() == terminal::kLf)
-            progress(++records);
-    }
+    // The records are counted, not kept. A terminal that never falls silent is cut off at a
+    // size no real memory reaches, so the count cannot hang.
+    m_exchange.receiveMemory(terminal::kMaxTransferBytes, [&](QByteArrayView burst) {
+        for (const char c : burst)
+            if (c == terminal::kLf)
+                progress(++records);
+    });
     return {Count::Counted, records};
 }
 
 bool TerminalMemory::clearMemory()
 {
-    m_exchange.pauseMs(200);
+    m_exchange.pauseMs(terminal::kBeforeMemoryCommandMs);
     if (!m_exchange.wakeTerminal())
         return false;
     m_exchange.flushInput();
-    m_exchange.sendCommand('6', 0);
+    m_exchange.sendCommand(terminal::kClearCommand, 0);
     m_exchange.flushInput();
     return true;
 }

@@ -10,9 +10,9 @@ namespace {
 ExchangeStyle pollingStyle()
 {
     ExchangeStyle style;
-    style.title = QStringLiteral(" Corvane");
+    style.title = kScreenTitle;
     style.pausesProcessEvents = true; // keeps a stop request visible while the cycle runs
-    style.pauseAfterZeroMs = 200;
+    style.pauseAfterZeroMs = terminal::kWakeListenBeforeFetchMs;
     style.reportsFailures = false;
     return style;
 }
@@ -125,10 +125,10 @@ PollCycle::End PollCycle::run()
         }
         guarded([&] { flushInput(); });
         m_exchange.processEventsOnce();
-        pause(500);
+        pause(terminal::kPollHalfTurnMs);
         emit indicatorCleared();
         m_exchange.processEventsOnce();
-        pause(500);
+        pause(terminal::kPollHalfTurnMs);
     }
 }
 
@@ -138,7 +138,7 @@ PollCycle::Outcome PollCycle::pollOnce()
         return NothingObtained;
     // The turn's first wake-up listens 100 ms after the "0"; the one before a transfer waits
     // the style's 200 ms. Its failures are news on the screen, not messages.
-    switch (m_exchange.wake(100)) {
+    switch (m_exchange.wake(terminal::kWakeListenMs)) {
     case Exchange::Wake::Abandoned:
         return NothingObtained;
     case Exchange::Wake::Silent:
@@ -157,7 +157,7 @@ PollCycle::Outcome PollCycle::pollOnce()
 
     if (!portOk())
         return NothingObtained;
-    m_exchange.sendCommand('?', 0);
+    m_exchange.sendCommand(terminal::kStatusCommand, 0);
     emit onLineChanged(true);
     m_exchange.processEventsOnce();
     if (m_stopRequested)
@@ -215,7 +215,7 @@ PollCycle::Outcome PollCycle::readStatusReply(double &memoryFigure)
 PollCycle::Outcome PollCycle::fetchRecords()
 {
     flushInput();
-    pause(500);
+    pause(terminal::kBeforeFetchMs);
     if (!m_exchange.wakeTerminal()) {
         unlockControls();
         flushInput();
@@ -223,7 +223,6 @@ PollCycle::Outcome PollCycle::fetchRecords()
     }
     if (!portOk())
         return Answered;
-    m_exchange.sendCommand('7', 100);
 
     // Only a stop request (or a port failure) may cut these waits short.
     m_stopEndsWaits = true;
@@ -232,7 +231,7 @@ PollCycle::Outcome PollCycle::fetchRecords()
         ~Restore() { flag = false; }
     } restore{m_stopEndsWaits};
 
-    Exchange::Wait w = m_exchange.waitForCharacter();
+    const Exchange::Wait w = m_exchange.requestMemory();
     if (w == Exchange::Wait::Abandoned)
         return Answered;
     if (w == Exchange::Wait::TimedOut) {
@@ -240,7 +239,6 @@ PollCycle::Outcome PollCycle::fetchRecords()
         flushInput();
         return NothingObtained;
     }
-    m_exchange.readCharacter(); // a leading character that carries no data
     lockControls();
 
     m_transferStored = true;
@@ -288,34 +286,21 @@ void PollCycle::setTransferAside()
 
 Exchange::Wait PollCycle::receiveRecords(QByteArray &line)
 {
-    SerialLink &link = m_exchange.link();
     RecordSplitter splitter;
     const auto store = [this](const QByteArray &record) { storePolledRecord(record); };
-    for (qint64 received = 0;;) {
-        const Exchange::Wait w = m_exchange.waitForCharacter();
-        if (w != Exchange::Wait::Arrived) {
-            line = splitter.fragment();
-            return w;
-        }
-        // Everything waiting at once: one read per burst rather than one per character.
-        link.setInputLen(0);
-        const QByteArray burst = link.input();
-        // A terminal that never falls silent: keep what came up to the limit, leave its
-        // memory alone.
-        const qint64 room = m_transferLimit - received;
-        splitter.feed(QByteArrayView(burst).first(qMin<qint64>(burst.size(), room)), store);
-        received += burst.size();
-        if (received >= m_transferLimit) {
-            line = splitter.fragment();
-            return Exchange::Wait::Arrived;
-        }
+    // A terminal that never falls silent: what came up to the limit is kept, its memory left
+    // alone.
+    const Exchange::Wait end = m_exchange.receiveMemory(m_transferLimit, [&](QByteArrayView burst) {
+        splitter.feed(burst, store);
         keepLive();
-    }
+    });
+    line = splitter.fragment();
+    return end;
 }
 
 void PollCycle::clearAfterFetch(double memoryBefore)
 {
-    pause(1000);
+    pause(terminal::kBeforeClearMs);
     if (!m_exchange.wakeTerminal() || !flushInput() || !portOk())
         return;
     // "7" sent what the terminal held then, and "6" clears whatever it holds when it comes: a
@@ -323,7 +308,7 @@ void PollCycle::clearAfterFetch(double memoryBefore)
     // its status said before the transfer, and the clear follows this status as closely as
     // the protocol allows: only a scan within that one frame can still be lost.
     double memoryNow = 0;
-    m_exchange.sendCommand('?', 0);
+    m_exchange.sendCommand(terminal::kStatusCommand, 0);
     if (readMemoryFigure(memoryNow) != Exchange::Wait::Arrived)
         return;
     // Once a clear was withheld, the terminal is being scanned: it must also have stayed as
@@ -337,8 +322,9 @@ void PollCycle::clearAfterFetch(double memoryBefore)
         emit clearWithheld();
         return;
     }
-    m_exchange.sendWrites({QByteArray("!"), QByteArray("6"), QByteArray("^")},
-                          terminal::kFrameGapMs);
+    m_exchange.sendWrites(
+        {QByteArray("!"), QByteArray(1, terminal::kClearCommand), QByteArray("^")},
+        terminal::kFrameGapMs);
     // The terminal acts on the CR. Until it goes, a restart may take the next transfer's
     // leading records for these; from here on it may not.
     if (!m_store.clearMayGo())

@@ -2,6 +2,11 @@
 
 #include <QString>
 
+// The titles of the message boxes: the main window's, and those of the screens opened over it,
+// which differ by a leading blank.
+inline const QString kMainTitle = QStringLiteral("Corvane");
+inline const QString kScreenTitle = QStringLiteral(" Corvane");
+
 // Every message box and beep of the program goes through this interface, so that tests can
 // answer the questions and check the exact sequence of what the operator was shown.
 class Dialogs {

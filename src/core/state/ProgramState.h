@@ -22,7 +22,7 @@ struct ProgramState {
     SerialLink Comm1;        // the one serial port
     Dialogs &dialogs;        // every message box and beep
     qint16 PortNumber = 0;   // 1..16 once chosen
-    PortGuard port;          // checkPortUsable, portUsable and "port unavailable"
+    PortGuard port;          // checkPortUsable and "port unavailable"
     QByteArray ConfigString; // status line read before the programming screen opens
     bool pollStopRequested = false;
     StartupSettings startup;
