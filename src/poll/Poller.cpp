@@ -224,11 +224,9 @@ void Poller::transferSetAside(bool kept, qsizetype n, const QString &path)
                                      .arg(path));
         return;
     }
-    logLine(Priority::Warning,
-            QStringLiteral("transfer broken off: its %1 records kept in %2 until "
-                           "the terminal sends them again")
-                .arg(n)
-                .arg(path));
+    const QString line = QStringLiteral("transfer broken off: its %1 records kept in %2 until the "
+                                        "terminal sends them again");
+    logLine(Priority::Warning, line.arg(m_store.newRecords(n)).arg(path) + cameAgain(n));
 }
 
 QString Poller::cameAgain(qsizetype n) const

@@ -57,6 +57,8 @@ private:
     void updateStatus();
     void connectCycle();
     void transferEnded(bool stored, qsizetype n);
+    // The copy kept aside holds only what the store took: the terminal also sent again, first,
+    // records an earlier transfer stored and it was not told to forget.
     void transferSetAside(bool kept, qsizetype n, const QString &path);
     // " (N more came again, stored already)" when the transfer brought such records.
     QString cameAgain(qsizetype n) const;
