@@ -12,7 +12,8 @@ READER = 'src/core/viewer/FreeFormatReader.cpp'
 CLOCK = 'src/widgets/ClockScreen.cpp'
 PROG_SCREEN = 'src/widgets/ProgrammingScreen.cpp'
 POLL_SCREEN = 'src/widgets/PollScreen.cpp'
-POLLER = 'src/app/poll_main.cpp'
+POLLER = 'src/poll/Poller.cpp'
+POLL_MAIN = 'src/app/poll_main.cpp'
 MAIN = 'src/widgets/MainWindow.cpp'
 LINK = 'src/core/link/SerialLink.cpp'
 MEMORY = 'src/core/link/TerminalMemory.cpp'
@@ -318,19 +319,19 @@ MUTANTS = [
      'a window names itself as the holder of its own port'),
     ('M107', NOTIFIER, 'send("READY=1\\nSTATUS=" + status.toUtf8());', 'send("STATUS=" + status.toUtf8());',
      SERVICE, 'readiness never told'),
-    ('M108', POLLER, '            m_retry.exec();\n            m_notifier.alive();\n', '            m_retry.exec();\n',
+    ('M108', POLLER, '        m_retry.exec();\n        m_notifier.alive();\n', '        m_retry.exec();\n',
      SERVICE, 'the watchdog starves while the port is awaited'),
     ('M109', CYCLE, '        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));\n        emit alive();',
      '        m_exchange.pauseMs(int(qMin<qint64>(left, kPauseSliceMs)));', SERVICE,
      "the watchdog not fed through the turn's pauses"),
     ('M110', NOTIFIER, '    send("STOPPING=1");\n', '', SERVICE, 'stopping never told'),
-    ('M111', POLLER, '                m_recordsToday += fresh;\n', '', SERVICE, "the status line's day count ignores transfers"),
-    ('M112', POLLER, '        return headless::kBadArguments;', '        return 0;', SERVICE, 'a bad argument exits 0'),
-    ('M113', POLLER, 'o.port < 1 || o.port > 16', 'o.port < 1 || o.port > 17', SERVICE, 'port 17 accepted'),
+    ('M111', POLLER, '    m_recordsToday += fresh;\n', '', SERVICE, "the status line's day count ignores transfers"),
+    ('M112', POLL_MAIN, '        return headless::kBadArguments;', '        return 0;', SERVICE, 'a bad argument exits 0'),
+    ('M113', POLL_MAIN, 'o.port < 1 || o.port > 16', 'o.port < 1 || o.port > 17', SERVICE, 'port 17 accepted'),
     ('M114', POLLER, 'logLine(Priority::Warning, QStringLiteral("port %1 lost;',
      'logLine(Priority::Info, QStringLiteral("port %1 lost;', SERVICE, 'a lost port logged as information'),
-    ('M115', POLLER, '            m_state.pollStopRequested = false;\n            m_cycle.run();',
-     '            m_cycle.run();', SERVICE, 'polling stays stopped after the port comes back'),
+    ('M115', POLLER, '        m_state.pollStopRequested = false;\n        m_cycle.run();',
+     '        m_cycle.run();', SERVICE, 'polling stays stopped after the port comes back'),
     ('M116', CYCLE, '        setTransferAside();\n        throw;', '        m_store.commit();\n        throw;',
      ['tst_netcradle', 'tst_faults'],
      'records before a port failure mid-transfer are stored, and stored again with the next transfer'),
@@ -508,4 +509,6 @@ MUTANTS = [
      ['tst_layout'], "the question boxes' standard buttons stay in English whatever the language"),
     ('M228', 'src/widgets/PollScreen.cpp', 'PollScreen::tr("Cancella Lista")', 'QStringLiteral("Cancella Lista")',
      ['tst_layout'], 'a button left in Italian in the English window'),
+    ('M229', NOTIFIER, 'if (last.isValid())\n        figure +=', 'if (false)\n        figure +=',
+     ['tst_pollservice', 'tst_ship'], "the status lines never say when the day's last record came"),
 ]

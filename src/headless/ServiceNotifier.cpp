@@ -1,5 +1,7 @@
 #include "ServiceNotifier.h"
 
+#include <QLocale>
+
 #include <systemd/sd-daemon.h>
 
 namespace {
@@ -48,4 +50,12 @@ void ServiceNotifier::stopping()
     // systemd stops watching once the unit is stopping.
     m_pingIntervalMs = 0;
     send("STOPPING=1");
+}
+
+QString ServiceNotifier::todaysFigure(qint64 count, const QString &counted, const QTime &last)
+{
+    QString figure = QStringLiteral("%1 %2 today").arg(QLocale::c().toString(count), counted);
+    if (last.isValid())
+        figure += QStringLiteral(", last at ") + last.toString(QStringLiteral("HH:mm"));
+    return figure;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTime>
 
 // The journal's priorities, which a supervised program's lines on standard output carry.
 enum class Priority { Error = 3, Warning = 4, Info = 6 };
@@ -24,6 +25,10 @@ public:
     // Sent only when it differs from the last status sent, and only once ready.
     void setStatus(const QString &status);
     void stopping();
+
+    // "1,234 records today, last at 14:02", without the time before the first: the day's
+    // figure in both programs' status lines, counted names what they count.
+    static QString todaysFigure(qint64 count, const QString &counted, const QTime &last);
 
     // Well inside half the watchdog period, so a ping is never late by more than the longest
     // stretch between two places the cycle passes through; 0 without a watchdog.

@@ -469,11 +469,10 @@ void Shipper::tellStatus()
     const QString since = m_since.toString(QStringLiteral("HH:mm"));
     QString status;
     if (!m_away && m_holder.isEmpty()) {
-        status = QStringLiteral("shipping; %1 rows today").arg(QLocale::c().toString(m_todayRows));
-        if (m_lastShipped.isValid())
-            status += QStringLiteral(", last at ") +
-                      m_lastShipped.toLocalTime().toString(QStringLiteral("HH:mm"));
-        status += QStringLiteral("; %1 waiting").arg(QLocale::c().toString(waiting));
+        status = QStringLiteral("shipping; ") +
+                 ServiceNotifier::todaysFigure(m_todayRows, QStringLiteral("rows"),
+                                               m_lastShipped.toLocalTime().time()) +
+                 QStringLiteral("; %1 waiting").arg(QLocale::c().toString(waiting));
     } else {
         status = (m_away ? QStringLiteral("database unreachable since %1")
                          : QStringLiteral("station held by %2 since %1"))
