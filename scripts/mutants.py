@@ -502,4 +502,8 @@ MUTANTS = [
      ['tst_layout'], "the question boxes' standard buttons stay in English whatever the language"),
     ('M228', 'src/widgets/PollScreen.cpp', 'PollScreen::tr("Cancella Lista")', 'QStringLiteral("Cancella Lista")',
      ['tst_layout'], 'a button left in Italian in the English window'),
+    ('M229', VIEW, 'endLoad(n < 0);', 'endLoad();', VIEWER,
+     'a read error in the middle of a file is taken for its end, and the part read for the whole'),
+    ('M230', VIEW, '        told = tr("Il File %1 non e\' stato rimosso");\n        break;\n',
+     '        break;\n', VIEWER, 'a file that could not be deleted is not told'),
 ]
