@@ -351,7 +351,7 @@ MUTANTS = [
     ('M156', CYCLE, '        setTransferAside();\n        if (end == Exchange::Wait::Abandoned)',
      '        m_store.commit();\n        if (end == Exchange::Wait::Abandoned)',
      ['tst_polling', 'tst_pollservice', 'tst_faults'], 'a stopped transfer is stored and stored again'),
-    ('M157', STORE, '    if (!ok)\n        cutBack();', '', ['tst_polling'],
+    ('M157', STORE, '    if (!ok)\n        cutBack();', '    if (!ok) {\n    }', ['tst_polling'],
      'a failed transfer stays in the file until its next open'),
     ('M160', 'src/commit/CommitMark.cpp', 'if (!mark || mark->file != file)',
      'if (!mark || mark->file.inode != file.inode)', ['tst_polling', 'tst_ship'],
@@ -503,7 +503,7 @@ MUTANTS = [
     ('M228', 'src/widgets/PollScreen.cpp', 'PollScreen::tr("Cancella Lista")', 'QStringLiteral("Cancella Lista")',
      ['tst_layout'], 'a button left in Italian in the English window'),
     ('M229', VIEW, 'endLoad(n < 0);', 'endLoad();', VIEWER,
-     'a read error in the middle of a file is taken for its end, and the part read for the whole'),
+     'a read error is taken for the end of the file, and what was read for all of it'),
     ('M230', VIEW, '        told = tr("Il File %1 non e\' stato rimosso");\n        break;\n',
      '        break;\n', VIEWER, 'a file that could not be deleted is not told'),
 ]

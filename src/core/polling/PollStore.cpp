@@ -192,10 +192,10 @@ bool PollStore::publish()
     if (!m_part)
         return !m_failed;
     Part &p = *m_part;
-    // A file cut short meanwhile (by hand) lost some of these bytes: nothing is committed.
     const auto stillNamed = [&p] {
         return FileId::stillNamed(p.file->handle(), p.file->fileName());
     };
+    // A file cut short meanwhile (by hand) lost some of these bytes: nothing is committed.
     bool ok = !m_failed && syncFile(*p.file) && p.file->error() == QFileDevice::NoError &&
               p.file->size() == p.startSize + p.written && stillNamed();
     if (ok) {
