@@ -57,7 +57,7 @@ private slots:
         if (!before.isEmpty())
             QVERIFY(w.write("06-12-26.pol", stale == "rewritten" ? "A1\r\n" : before));
         if (committed >= 0) {
-            CommitMark::FileId id = CommitMark::fileIdOf(path);
+            FileId id = FileId::at(path);
             id.birth -= stale == "removed" ? 1000000000 : 0;
             QVERIFY((CommitMark{"0123456789abcdef", id, committed, 0}).writeFor(path));
         }
@@ -73,9 +73,8 @@ private slots:
         }
         QVERIFY(store.commit());
         QCOMPARE(w.read("06-12-26.pol"), after);
-        QCOMPARE(
-            CommitMark::readFor(path, CommitMark::fileIdOf(path)).value_or(CommitMark{}).length,
-            after.size());
+        QCOMPARE(CommitMark::readFor(path, FileId::at(path)).value_or(CommitMark{}).length,
+                 after.size());
     }
 
     void shouldSplitTransferIntoRecords_data()

@@ -132,7 +132,7 @@ struct ShipFixture : WorkDir {
         QStringList out;
         for (const QString &name : dir.entryList({"*.pol"}, QDir::Files, QDir::Name)) {
             const QString path = dir.filePath(name);
-            const auto mark = CommitMark::readFor(path, CommitMark::fileIdOf(path));
+            const auto mark = CommitMark::readFor(path, FileId::at(path));
             const QByteArray bytes = mark ? read(name).left(mark->length) : read(name);
             for (qsizetype at = 0, end; (end = bytes.indexOf("\r\n", at)) >= 0; at = end + 2)
                 out << row(name, 1, at, bytes.mid(at, end - at));
@@ -272,17 +272,17 @@ private slots:
         for (const Round &round : rounds) {
             for (const PollFile &f : round) {
                 const QString path = s.dir.filePath(f.name);
-                const auto old = CommitMark::readFor(path, CommitMark::fileIdOf(path));
+                const auto old = CommitMark::readFor(path, FileId::at(path));
                 // A new mark id is a new file; an edit keeps the file.
                 if (f.restored || old.value_or(CommitMark{}).id != f.markId)
                     QFile::remove(path);
                 QVERIFY(s.write(f.name, f.bytes));
                 if (f.restored) {
                     CommitMark stale = old.value_or(CommitMark{});
-                    stale.file.inode = CommitMark::fileIdOf(path).inode;
+                    stale.file.inode = FileId::at(path).inode;
                     QVERIFY(stale.writeFor(path));
                 }
-                CommitMark::FileId id = CommitMark::fileIdOf(path);
+                FileId id = FileId::at(path);
                 id.birth = f.via == "no birth times" ? 0 : id.birth;
                 if (f.committed >= 0)
                     QVERIFY((CommitMark{f.markId, id, f.committed, f.since}).writeFor(path));
@@ -316,8 +316,7 @@ private slots:
         const QString path = s.dir.filePath("05-12-26.pol");
         const QString markName = QFileInfo(CommitMark::pathFor(path)).fileName();
         const auto commit = [&](qint64 length) {
-            return CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), length}.writeFor(
-                path);
+            return CommitMark{"aaaaaaaaaaaaaaaa", FileId::at(path), length}.writeFor(path);
         };
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n") && commit(6));
         // Permissions do not stop root: the shipper runs as the server's user then, nobody.
@@ -343,9 +342,8 @@ private slots:
         const auto putBack = [&] {
             const QByteArray aside = QFile::encodeName(s.dir.filePath(".aside"));
             const QByteArray mark = QFile::encodeName(s.dir.filePath(markName));
-            return s.write(
-                       ".aside",
-                       CommitMark{"aaaaaaaaaaaaaaaa", CommitMark::fileIdOf(path), 9}.toLine()) &&
+            return s.write(".aside",
+                           CommitMark{"aaaaaaaaaaaaaaaa", FileId::at(path), 9}.toLine()) &&
                    ::renameat2(AT_FDCWD, aside.constData(), AT_FDCWD, mark.constData(),
                                RENAME_EXCHANGE) == 0 &&
                    s.dir.rmdir(".aside");

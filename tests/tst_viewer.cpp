@@ -129,6 +129,18 @@ private slots:
         QCOMPARE(f.viewer->windowTitle(), title);
         QCOMPARE(f.load(), QList<QByteArray>{});
         QCOMPARE(f.label(), QStringLiteral(" 0 Records"));
+
+        // There but failing its first read, or its opening, or its deletion: told.
+        QVERIFY(QFile::link("/proc/self/mem", f.dir.filePath("AB.POL")));
+        f.load();
+        QVERIFY(f.dir.remove("AB.POL") && f.dir.mkdir("AB.POL"));
+        f.load();
+        f.dialogs.answers = {true};
+        f.viewer->Command3_Click();
+        const QString unread = "critical| Corvane|Errore di lettura del File AB.POL";
+        QCOMPARE(f.dialogs.shown,
+                 (QStringList{unread, unread, "question| Corvane|Rimuovere il File AB.POL ?",
+                              "critical| Corvane|Il File AB.POL non e' stato rimosso"}));
     }
 
     // Only when confirmed, and only when no transfer is being written to it; its mark goes

@@ -697,6 +697,18 @@ If the problem persists, restart the program<byte value="xd"/>
         <source>Il File %1 e&apos; in uso per lo scarico dati: non rimosso</source>
         <translation>File %1 is in use for polling: not deleted</translation>
     </message>
+    <message>
+        <source>Errore di lettura del File %1</source>
+        <translation>Error reading file %1</translation>
+    </message>
+    <message>
+        <source>Il File %1 non e&apos; stato rimosso</source>
+        <translation>File %1 was not deleted</translation>
+    </message>
+    <message>
+        <source>Il File %1 e&apos; stato rimosso, ma potrebbe ricomparire dopo un&apos;interruzione di corrente</source>
+        <translation>File %1 was deleted, but it may come back after a power failure</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

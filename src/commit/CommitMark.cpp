@@ -7,37 +7,37 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr char kTag[] = "corvane-committed 2 ";
 
-// Of the bytes before length, as many as the file has: a few lines' worth.
-std::optional<QByteArray> tailOf(const QString &pollFile, qint64 length)
+// Of the bytes before length, as many as the file has: a few lines' worth. Nothing, with the
+// errno in *error, when the file cannot be read.
+std::optional<QByteArray> tailOf(const QString &pollFile, qint64 length, int *error)
 {
     constexpr qint64 kTailBytes = 64;
-    QFile file(pollFile);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(qMax<qint64>(0, length - kTailBytes)))
+    const int fd = ::open(QFile::encodeName(pollFile).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
         return std::nullopt;
-    const QByteArray bytes = file.read(qMin(length, kTailBytes));
-    if (file.error() != QFileDevice::NoError)
+    }
+    const qint64 from = qMax<qint64>(0, length - kTailBytes);
+    char bytes[kTailBytes];
+    qint64 got = 0;
+    ssize_t n = 0;
+    while (got < length - from &&
+           (n = ::pread(fd, bytes + got, size_t(length - from - got), from + got)) > 0)
+        got += n;
+    *error = n < 0 ? errno : 0;
+    ::close(fd);
+    if (*error != 0)
         return std::nullopt;
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).left(8).toHex();
-}
-
-CommitMark::FileId fileIdAt(int dirFd, const char *path, int flags)
-{
-    struct statx st {};
-    if (::statx(dirFd, path, flags, STATX_INO | STATX_BTIME, &st) != 0)
-        return {};
-    const qint64 birth = (st.stx_mask & STATX_BTIME)
-                             ? qint64(st.stx_btime.tv_sec) * 1000000000 + st.stx_btime.tv_nsec
-                             : 0;
-    return {quint64(st.stx_ino), birth};
+    return QCryptographicHash::hash(QByteArrayView(bytes, got), QCryptographicHash::Sha256)
+        .left(8)
+        .toHex();
 }
 
 } // namespace
@@ -51,16 +51,6 @@ QString CommitMark::pathFor(const QString &pollFile)
 QByteArray CommitMark::newId()
 {
     return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, '0');
-}
-
-CommitMark::FileId CommitMark::fileIdOf(const QString &path)
-{
-    return fileIdAt(AT_FDCWD, QFile::encodeName(path).constData(), 0);
-}
-
-CommitMark::FileId CommitMark::fileIdOf(int fd)
-{
-    return fileIdAt(fd, "", AT_EMPTY_PATH);
 }
 
 QByteArray CommitMark::toLine() const
@@ -103,61 +93,43 @@ MarkLookup CommitMark::lookUp(const QString &pollFile, FileId file)
     // than no mark at all, which would take a killed store's torn tail for records.
     if (file.inode == 0)
         return {};
-    const int fd = ::open(QFile::encodeName(pathFor(pollFile)).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return {std::nullopt, errno != ENOENT};
+    const auto unreadable = [](const QString &path, int error) {
+        return MarkLookup{std::nullopt, true, path, error};
+    };
+    const QString markPath = pathFor(pollFile);
+    const int fd = ::open(QFile::encodeName(markPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return error == ENOENT ? MarkLookup{} : unreadable(markPath, error);
+    }
     char buffer[128];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const int error = errno;
     ::close(fd);
     if (n < 0)
-        return {std::nullopt, true};
+        return unreadable(markPath, error);
     auto mark = fromLine(QByteArray(buffer, n));
     if (!mark || mark->file != file)
         return {};
-    const auto tail = tailOf(pollFile, mark->length);
+    int tailError = 0;
+    const auto tail = tailOf(pollFile, mark->length, &tailError);
     if (!tail)
-        return {std::nullopt, true};
+        return unreadable(pollFile, tailError);
     if (*tail != mark->tail)
         return {};
     return {mark, false};
 }
 
-bool CommitMark::syncFolder(const QString &dirPath)
-{
-    const int fd =
-        ::open(QFile::encodeName(dirPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-bool CommitMark::writeFor(const QString &pollFile) const
+durable::Replaced CommitMark::writeFor(const QString &pollFile) const
 {
     CommitMark mark = *this;
-    const auto tail = tailOf(pollFile, length);
+    int error = 0;
+    const auto tail = tailOf(pollFile, length, &error);
     if (!tail)
-        return false;
+        return {};
     mark.tail = *tail;
     const QByteArray line = mark.toLine();
-    return replaceFile(pathFor(pollFile), [&](int fd) {
+    return durable::replaceFile(pathFor(pollFile), [&](int fd) {
         return ::write(fd, line.constData(), size_t(line.size())) == line.size();
     });
-}
-
-bool CommitMark::replaceFile(const QString &path, const std::function<bool(int)> &fill)
-{
-    const QByteArray temp = QFile::encodeName(path + QStringLiteral(".new"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = fill(fd) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed ||
-        std::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return syncFolder(QFileInfo(path).absolutePath());
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "commit/Durable.h"
+#include "commit/FileId.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 // How much of a poll file its store has made durable, published beside it for readers in
@@ -15,16 +17,8 @@
 // anew is never taken for the old one, and the size it found otherwise (a file of an older
 // version, or one whose mark was lost). The inode and the file's birth time tie the mark to the
 // file it was written for, so a file put there by other means (copied in, restored) is not
-// judged by a stale mark: file systems hand a freed inode number to the next file at once.
+// judged by a stale mark (FileId).
 struct CommitMark {
-    // Which file, beyond its name. The birth time (nanoseconds, from statx) tells apart the
-    // files that held one inode number in turn; 0 where the file system does not keep it.
-    struct FileId {
-        quint64 inode = 0;
-        qint64 birth = 0;
-        bool operator==(const FileId &) const = default;
-    };
-
     QByteArray id; // new whenever a store starts marking the file: 16 hex digits
     FileId file;
     qint64 length = 0;
@@ -36,9 +30,6 @@ struct CommitMark {
 
     static QString pathFor(const QString &pollFile);
     static QByteArray newId();
-    // The file at path or open as fd; an inode 0 when there is none.
-    static FileId fileIdOf(const QString &path);
-    static FileId fileIdOf(int fd);
 
     // What a reader finds beside the file at pollFile (MarkLookup). A mark applies only to
     // the file it names by inode and birth time (by the inode alone where the file system
@@ -47,16 +38,10 @@ struct CommitMark {
     static struct MarkLookup lookUp(const QString &pollFile, FileId file);
     // The mark of that file, if any.
     static std::optional<CommitMark> readFor(const QString &pollFile, FileId file);
-    // Replaces the mark, its tail read from pollFile, with replaceFile: a mark that a power
-    // cut could take back would let an older, shorter one cut committed records.
-    bool writeFor(const QString &pollFile) const;
-
-    // Replaces the file at path at once for every reader: fill writes the new content to a
-    // file beside it, which is forced to disk and renamed over the old, and the folder is
-    // synced so that the rename is durable too. False, and the old file left, on any failure.
-    static bool replaceFile(const QString &path, const std::function<bool(int fd)> &fill);
-    // Forces a folder's entries (names created, renamed, removed) to disk.
-    static bool syncFolder(const QString &dirPath);
+    // Replaces the mark, its tail read from pollFile, with durable::replaceFile: a mark that a
+    // power cut could take back would let an older, shorter one cut committed records. Not
+    // in place when the tail cannot be read.
+    durable::Replaced writeFor(const QString &pollFile) const;
 
     QByteArray toLine() const;
     static std::optional<CommitMark> fromLine(const QByteArray &line);
@@ -68,4 +53,9 @@ struct CommitMark {
 struct MarkLookup {
     std::optional<CommitMark> mark; // written for that very file
     bool unreadable = false;
+    // Then which file could not be read (the mark, or the poll file for the tail the mark
+    // names) and the errno of the call that failed, taken before any other call could
+    // change it.
+    QString unreadableFile = {};
+    int error = 0;
 };

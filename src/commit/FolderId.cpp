@@ -1,6 +1,7 @@
 #include "commit/FolderId.h"
 
 #include "commit/CommitMark.h"
+#include "commit/Durable.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,8 +29,9 @@ Read readId(const QByteArray &path, QByteArray *id, QString *error)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        *error = because(errno);
-        return errno == ENOENT ? Read::Absent : Read::Failed;
+        const int why = errno;
+        *error = because(why);
+        return why == ENOENT ? Read::Absent : Read::Failed;
     }
     char buffer[kHexDigits + 2];
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -110,8 +112,8 @@ QByteArray FolderId::ensure(const QString &dir, QString *error)
     if (read != Read::Found)
         return fail(QStringLiteral("%1 cannot be read (%2)").arg(pathIn(dir), why));
     // One that a power cut could take back would make the folder another station after it.
-    if (!CommitMark::syncFolder(dir))
-        return fail(QStringLiteral("the folder cannot be synced (%1)").arg(because(errno)));
+    if (const durable::Synced synced = durable::syncFolder(dir); !synced)
+        return fail(QStringLiteral("the folder cannot be synced (%1)").arg(because(synced.error)));
     if (error)
         error->clear();
     return id;

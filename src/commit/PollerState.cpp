@@ -1,6 +1,6 @@
 #include "commit/PollerState.h"
 
-#include "commit/CommitMark.h"
+#include "commit/FileId.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +31,7 @@ QByteArray timeText(const QDateTime &time)
 // The file open as fd is still the one the name points at.
 bool sameFile(int fd, const QByteArray &path)
 {
-    return CommitMark::fileIdOf(fd) == CommitMark::fileIdOf(QFile::decodeName(path));
+    return FileId::stillNamed(fd, QFile::decodeName(path));
 }
 
 } // namespace

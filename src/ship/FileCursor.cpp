@@ -78,11 +78,11 @@ FileCursor::Change FileCursor::look()
         m_checked = false;
         return Change::None;
     }
-    const MarkLookup looked = CommitMark::lookUp(m_path, CommitMark::fileIdOf(m_path));
-    const int why = errno; // of the open or read that failed
+    const FileId file = FileId::at(m_path);
+    const MarkLookup looked = CommitMark::lookUp(m_path, file);
     if (looked.unreadable) {
-        cannotRead(QFileInfo(CommitMark::pathFor(m_path)).fileName() + QStringLiteral(": ") +
-                   QString::fromLocal8Bit(std::strerror(why)));
+        cannotRead(QFileInfo(looked.unreadableFile).fileName() + QStringLiteral(": ") +
+                   QString::fromLocal8Bit(std::strerror(looked.error)));
         return Change::Unreadable;
     }
     const std::optional<CommitMark> &mark = looked.mark;
@@ -90,8 +90,8 @@ FileCursor::Change FileCursor::look()
     m_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;
     // A store appending is the common case: same file, same mark, only longer.
     const bool unchanged =
-        m_checked && st.st_ino == m_inode && st.st_size >= m_next.offset && markId == m_next.markId;
-    m_inode = st.st_ino;
+        m_checked && file == m_file && st.st_size >= m_next.offset && markId == m_next.markId;
+    m_file = file;
     if (unchanged)
         return Change::None;
     m_checked = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commit/CommitMark.h"
+#include "commit/FileId.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -92,9 +93,9 @@ private:
     Position m_shipped; // as the database has it
     Position m_next;
     bool m_checked = false; // m_next was checked against the file as it is now
-    quint64 m_inode = 0;
-    qint64 m_limit = 0; // the committed length, or the size of an unmarked file
-    int m_replaces = 0; // the generation the next batch replaces
+    FileId m_file;          // as the last look found it
+    qint64 m_limit = 0;     // the committed length, or the size of an unmarked file
+    int m_replaces = 0;     // the generation the next batch replaces
     // countWaiting() counts only what was added since it last counted from the same place.
     Position m_countedFrom;
     qint64 m_countedTo = 0;

@@ -20,6 +20,11 @@ namespace {
 constexpr char kOwnSearchPath[] = "SELECT pg_catalog.set_config('search_path', '', true);\n";
 // Taken by the creation of the tables and by every migration, so one shipper does each.
 constexpr char kSchemaLock[] = "SELECT pg_catalog.pg_advisory_xact_lock(7403260001);\n";
+// Taken while a folder's station is found or made (findStation).
+constexpr char kStationLock[] = "SELECT pg_catalog.pg_advisory_xact_lock(7403260003)";
+
+// Said when the connection itself failed, before libpq's own message.
+const QString kConnectionFailed = QStringLiteral("the database connection failed");
 
 // Made once by the first shipper to reach the database, as version 1; kMigrations then bring
 // it to kSchemaVersion, a fresh database as an old one.
@@ -433,7 +438,7 @@ PgSession::Outcome PgSession::findStation(const StationClaim &claim, StationFoun
     // One shipper at a time decides, so that two of one folder end with one station.
     Outcome o = begin();
     if (o == Outcome::Ok)
-        o = execAll("SELECT pg_catalog.pg_advisory_xact_lock(7403260003)");
+        o = execAll(kStationLock);
     if (o == Outcome::Ok && !id.isEmpty())
         o = exec("SELECT station FROM public.corvane_stations WHERE folder_id = $1", {id}, r);
     if (o != Outcome::Ok)
@@ -607,7 +612,7 @@ PgSession::Outcome PgSession::exec(const char *sql, const QList<QByteArray> &par
                                        : PQsendQueryParams(m_conn, sql, int(params.size()), nullptr,
                                                            values.constData(), nullptr, nullptr, 0);
     if (!sent)
-        return fail(QStringLiteral("the database connection failed"));
+        return fail(kConnectionFailed);
     return collect(result);
 }
 
@@ -615,7 +620,7 @@ PgSession::Outcome PgSession::collect(Result &result)
 {
     for (int pending; (pending = PQflush(m_conn)) != 0;) {
         if (pending < 0)
-            return fail(QStringLiteral("the database connection failed"));
+            return fail(kConnectionFailed);
         if (const Waited w = wait(true); w != Waited::Ready)
             return gaveUp(w);
     }
@@ -626,7 +631,7 @@ PgSession::Outcome PgSession::collect(Result &result)
             if (const Waited w = wait(false); w != Waited::Ready)
                 return gaveUp(w);
             if (!PQconsumeInput(m_conn))
-                return fail(QStringLiteral("the database connection failed"));
+                return fail(kConnectionFailed);
         }
         PGresult *r = PQgetResult(m_conn);
         if (!r)
@@ -644,7 +649,7 @@ PgSession::Outcome PgSession::collect(Result &result)
     if (error.r)
         return fail(QStringLiteral("the database refused"), error.r.get());
     if (PQstatus(m_conn) == CONNECTION_BAD)
-        return fail(QStringLiteral("the database connection failed"));
+        return fail(kConnectionFailed);
     return Outcome::Ok;
 }
 
@@ -760,18 +765,18 @@ PgSession::Outcome PgSession::copy(const QByteArray &data)
         const int n = int(std::min(kPiece, data.size() - at));
         const int put = PQputCopyData(m_conn, data.constData() + at, n);
         if (put < 0)
-            return fail(QStringLiteral("the database connection failed"));
+            return fail(kConnectionFailed);
         if (put == 1)
             at += n;
         for (int pending; (pending = PQflush(m_conn)) != 0;) {
             if (pending < 0)
-                return fail(QStringLiteral("the database connection failed"));
+                return fail(kConnectionFailed);
             if (const Waited w = wait(true); w != Waited::Ready)
                 return gaveUp(w);
         }
     }
     if (PQputCopyEnd(m_conn, nullptr) < 0)
-        return fail(QStringLiteral("the database connection failed"));
+        return fail(kConnectionFailed);
     Result ignored;
     return collect(ignored);
 }

@@ -1,5 +1,6 @@
 #include "ship/Shipper.h"
 
+#include "commit/Durable.h"
 #include "commit/PollerState.h"
 
 #include <QCoreApplication>
@@ -607,8 +608,8 @@ bool Shipper::folderSynced()
 {
     if (!m_marksRead)
         return true;
-    if (!CommitMark::syncFolder(m_options.dir)) {
-        const int why = errno;
+    if (const durable::Synced synced = durable::syncFolder(m_options.dir); !synced) {
+        const int why = synced.error;
         if (!m_unsynced)
             emit logLine(Priority::Warning,
                          QStringLiteral("cannot sync the folder (%1): nothing shipped "
@@ -670,8 +671,9 @@ bool Shipper::shipFile(FileCursor &cursor)
                 return false;
             }
             cursor.setShipped(m_shipped.value(name).position);
-            m_marksRead = true;
-            cursor.look();
+            // Judged against the file anew, and told like any other look.
+            if (!look(cursor))
+                break;
         } else {
             report();
             if (outcome == PgSession::Outcome::Conflict) {

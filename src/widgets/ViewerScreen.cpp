@@ -136,9 +136,10 @@ void ViewerScreen::openChosenFile()
     m_items.clear();
     const QString name = chosenFile();
     m_file.setFileName(m_dir.filePath(name));
-    // A file that cannot be read loads as nothing, silently.
+    // A file gone since the list was read loads as nothing, silently; one that is there but
+    // cannot be read is told.
     if (name.isEmpty() || !m_file.open(QIODevice::ReadOnly)) {
-        endLoad();
+        endLoad(!name.isEmpty() && m_file.exists());
         return;
     }
     m_overLimit = false;
@@ -165,7 +166,7 @@ void ViewerScreen::loadSlice()
     do {
         const qint64 n = m_file.read(chunk, kChunkBytes);
         if (n <= 0) { // the end, or a read error: what was read stays
-            endLoad();
+            endLoad(n < 0);
             return;
         }
         m_reader.feed(QByteArrayView(chunk, n), add);
@@ -187,7 +188,7 @@ void ViewerScreen::addItem(QByteArrayView item)
         m_overLimit = true;
 }
 
-void ViewerScreen::endLoad()
+void ViewerScreen::endLoad(bool readFailed)
 {
     m_slice.stop();
     m_reader.finish([this](QByteArrayView item) { addItem(item); });
@@ -199,6 +200,8 @@ void ViewerScreen::endLoad()
     m_file.close();
     m_progress->hide();
     m_count->setText(tr("%1 Records").arg(spacedNumber(m_items.size())));
+    if (readFailed)
+        m_dialogs.critical(kScreenTitle, tr("Errore di lettura del File %1").arg(chosenFile()));
     emit loadFinished();
 }
 
@@ -238,10 +241,25 @@ void ViewerScreen::removeChosenFile()
     if (!m_dialogs.question(kScreenTitle, tr("Rimuovere il File %1 ?").arg(name)))
         return;
     cancelLoad();
-    // Other errors are not told: a file that could not be deleted stays in the refreshed list.
-    if (!name.isEmpty() && PollStore::remove(m_dir.filePath(name)) == PollStore::Removal::InUse)
-        m_dialogs.critical(kScreenTitle,
-                           tr("Il File %1 e' in uso per lo scarico dati: non rimosso").arg(name));
+    // A file gone already needs no word: the refreshed list shows it.
+    QString told;
+    switch (name.isEmpty() ? PollStore::Removal::Gone : PollStore::remove(m_dir.filePath(name))) {
+    case PollStore::Removal::InUse:
+        told = tr("Il File %1 e' in uso per lo scarico dati: non rimosso");
+        break;
+    case PollStore::Removal::Failed:
+        told = tr("Il File %1 non e' stato rimosso");
+        break;
+    case PollStore::Removal::Unsynced:
+        told = tr("Il File %1 e' stato rimosso, ma potrebbe ricomparire dopo un'interruzione "
+                  "di corrente");
+        break;
+    case PollStore::Removal::Removed:
+    case PollStore::Removal::Gone:
+        break;
+    }
+    if (!told.isEmpty())
+        m_dialogs.critical(kScreenTitle, told.arg(name));
     m_items.clear();
     refreshFiles();
 }

@@ -52,7 +52,8 @@ private:
     QString chosenFile() const;
     void loadSlice();
     void addItem(QByteArrayView item);
-    void endLoad();
+    // readFailed: the file could not be read to its end, and the operator is told so.
+    void endLoad(bool readFailed = false);
     void refuseLoad();
     void cancelLoad();
 

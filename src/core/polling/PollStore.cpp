@@ -1,5 +1,7 @@
 #include "PollStore.h"
 
+#include "commit/Durable.h"
+#include "commit/FileId.h"
 #include "commit/FolderId.h"
 
 #include <QDateTime>
@@ -11,7 +13,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,6 +50,8 @@ PollStore::~PollStore()
 {
     if (m_part)
         setAside();
+    // Once more, with nobody left to tell: the failed transfer was reported as not stored.
+    leftoversGone();
 }
 
 PollStore::Today PollStore::systemToday()
@@ -120,6 +123,8 @@ bool PollStore::append(const QByteArray &record, bool *repeat)
 
 bool PollStore::open(const QDate &today)
 {
+    if (!leftoversGone())
+        return false;
     // The folder's identity, for the shipper; without it (none can be made) the records are
     // stored all the same, and the shipper names the folder by host and path. Once a store:
     // it syncs the folder.
@@ -134,7 +139,7 @@ bool PollStore::open(const QDate &today)
     // One store at a time: another one cutting its transfer back would take ours with it.
     if (::flock(file->handle(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    const CommitMark::FileId id = CommitMark::fileIdOf(file->handle());
+    const FileId id = FileId::of(file->handle());
     const MarkLookup found = CommitMark::lookUp(path, id);
     // What is committed cannot be told: nothing is added until it can.
     if (found.unreadable)
@@ -181,46 +186,58 @@ void PollStore::writePending()
     m_pending.resize(0);
 }
 
-bool PollStore::Part::stillNamed() const
-{
-    struct stat held {};
-    return ::fstat(file->handle(), &held) == 0 && held.st_nlink > 0 &&
-           CommitMark::fileIdOf(file->fileName()) == id;
-}
-
 bool PollStore::publish()
 {
     writePending();
     if (!m_part)
         return !m_failed;
     Part &p = *m_part;
+    const auto stillNamed = [&p] {
+        return FileId::stillNamed(p.file->handle(), p.file->fileName());
+    };
     // A file cut short meanwhile (by hand) lost some of these bytes: nothing is committed.
     bool ok = !m_failed && syncFile(*p.file) && p.file->error() == QFileDevice::NoError &&
-              p.file->size() == p.startSize + p.written && p.stillNamed();
+              p.file->size() == p.startSize + p.written && stillNamed();
     if (ok) {
-        // Taken as published from here on: a rename that failed to reach the disk may have
-        // happened all the same, and is undone with the rest.
+        // Taken as published from here on: a mark in place is read whether or not its folder
+        // synced, and a rename that failed may have happened all the same; either is undone
+        // with the rest.
         p.mark.length = p.file->size();
-        ok = p.mark.writeFor(p.file->fileName());
+        ok = bool(p.mark.writeFor(p.file->fileName()));
     }
     // Once more after the folder's sync: a file deleted or moved meanwhile took the records
     // with it, and the terminal must keep them.
-    return ok && p.stillNamed();
+    return ok && stillNamed();
 }
 
 void PollStore::cutBack()
 {
-    if (!m_part)
-        return;
-    Part &p = *m_part;
+    if (m_part && !cutBack(*m_part))
+        m_uncut = std::move(m_part);
+}
+
+bool PollStore::cutBack(Part &p)
+{
     // Never longer than it is: a file cut short by hand is not padded out to where it was.
     const qint64 to = qMin(p.startSize, p.file->size());
     if (p.mark.length != to) {
-        p.mark.length = to;
-        p.mark.writeFor(p.file->fileName());
+        CommitMark back = p.mark;
+        back.length = to;
+        // In place will do: no clear goes before the folder's next sync (clearMayGo). Nor
+        // does a mark that stays ahead matter once the file is cut: it no longer ends its
+        // committed part with the tail the mark names, so it applies to nothing, and the next
+        // open publishes a new one before adding a byte.
+        if (back.writeFor(p.file->fileName()).inPlace)
+            p.mark.length = to;
     }
-    if (p.file->size() > to)
-        p.file->resize(to);
+    return p.file->size() <= to || p.file->resize(to);
+}
+
+bool PollStore::leftoversGone()
+{
+    if (m_uncut && cutBack(*m_uncut))
+        m_uncut.reset();
+    return !m_uncut;
 }
 
 void PollStore::closeAll()
@@ -300,9 +317,10 @@ void PollStore::noteUncleared(const Part &p)
         }
     }
     // What the note said no longer holds; a stale one brought back by a power cut could make
-    // a restart skip records the terminal no longer has.
+    // a restart skip records the terminal no longer has. A sync that fails here leaves it to
+    // clearMayGo's, which the clear waits for.
     if (::unlink(path.constData()) == 0)
-        CommitMark::syncFolder(m_dir.absolutePath());
+        durable::syncFolder(m_dir.absolutePath());
 }
 
 QByteArray PollStore::repeatable()
@@ -319,7 +337,7 @@ QByteArray PollStore::repeatable()
     const QString path = m_dir.filePath(m_uncleared->fileName);
     QFile file(path);
     std::optional<CommitMark> mark;
-    if (file.open(QIODevice::ReadOnly) && CommitMark::fileIdOf(file.handle()) == m_uncleared->id)
+    if (file.open(QIODevice::ReadOnly) && FileId::of(file.handle()) == m_uncleared->id)
         mark = CommitMark::readFor(path, m_uncleared->id);
     if (mark && mark->length >= m_uncleared->end && file.seek(m_uncleared->start))
         m_uncleared->bytes = file.read(m_uncleared->end - m_uncleared->start);
@@ -335,7 +353,7 @@ bool PollStore::clearMayGo()
     const bool gone = ::unlink(note.constData()) == 0 || errno == ENOENT;
     // One sync of the folder makes durable both the note's removal and every name the commit
     // changed (the copy of a transfer kept aside).
-    if (!gone || !CommitMark::syncFolder(m_dir.absolutePath()))
+    if (!gone || !durable::syncFolder(m_dir.absolutePath()))
         return false;
     m_uncleared.reset();
     m_unclearedRead = true;
@@ -349,7 +367,7 @@ bool PollStore::setAside()
     // A break before the first record leaves the last one's records where they are.
     if (m_part && m_part->file->size() > m_part->startSize) {
         const Part &p = *m_part;
-        kept = CommitMark::replaceFile(setAsidePath(), [&](int fd) {
+        const durable::Replaced copied = durable::replaceFile(setAsidePath(), [&](int fd) {
             for (qint64 at = p.startSize; at < p.file->size();) {
                 char chunk[1 << 16];
                 const ssize_t n = ::pread(p.file->handle(), chunk, sizeof chunk, at);
@@ -359,6 +377,7 @@ bool PollStore::setAside()
             }
             return true;
         });
+        kept = copied.inPlace;
     }
     cutBack();
     closeAll();
@@ -370,15 +389,20 @@ PollStore::Removal PollStore::remove(const QString &path)
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return Removal::Failed;
+        return errno == ENOENT ? Removal::Gone : Removal::Failed;
     // Held across the unlink: a store that opens the file meanwhile fails its transfer rather
     // than write into a file about to lose its name.
     Removal result = Removal::InUse;
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        result = ::unlink(name.constData()) == 0 ? Removal::Removed : Removal::Failed;
+        result = ::unlink(name.constData()) == 0 ? Removal::Removed
+                 : errno == ENOENT               ? Removal::Gone
+                                                 : Removal::Failed;
         if (result == Removal::Removed) {
+            // A mark left behind applies to no other file: it names this one's inode, birth
+            // time and committed tail.
             ::unlink(QFile::encodeName(CommitMark::pathFor(path)).constData());
-            CommitMark::syncFolder(QFileInfo(path).absolutePath());
+            if (!durable::syncFolder(QFileInfo(path).absolutePath()))
+                result = Removal::Unsynced;
         }
     }
     ::close(fd);

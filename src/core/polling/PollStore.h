@@ -52,7 +52,8 @@ public:
     // The transfer is complete: every record appended since the last commit is forced to
     // disk, its length published and the folder synced. True only when all of that succeeded
     // and the file's name still leads to the file written (not deleted or moved meanwhile);
-    // otherwise the file is cut back to where the transfer began. A transfer kept aside
+    // otherwise the file is cut back to where the transfer began (a file that cannot be cut
+    // fails every later transfer until it is). A transfer kept aside
     // earlier is removed once a complete one is stored: the terminal, never cleared since,
     // sent all of it again.
     bool commit();
@@ -72,12 +73,15 @@ public:
     // The transfer broke off (stopped, port lost): its records are kept, synced, in
     // setAsidePath() (replacing what an earlier broken transfer left there) and cut back out
     // of the poll file, since the terminal sends them all again. False when they could not
-    // be kept there; the poll file is cut back all the same.
+    // be kept there; the poll file is cut back all the same. Kept there, but with the folder
+    // not synced, they are kept: no clear goes before the folder is (clearMayGo).
     bool setAside();
 
     // Deletes a poll file and its mark, unless a store is writing to it: deleting it then
-    // would take the transfer with it. InUse touches nothing.
-    enum class Removal { Removed, InUse, Failed };
+    // would take the transfer with it. InUse touches nothing. Unsynced: deleted, but the
+    // folder could not be synced, so a power cut may bring the file back; Failed: it is
+    // still there; Gone: there was no such file.
+    enum class Removal { Removed, Unsynced, InUse, Failed, Gone };
     static Removal remove(const QString &path);
 
 private:
@@ -88,9 +92,8 @@ private:
         std::unique_ptr<QFile> file;
         CommitMark mark;      // as published
         qint64 startSize = 0; // committed before this transfer
-        CommitMark::FileId id;
+        FileId id;
         qint64 written = 0; // by this transfer
-        bool stillNamed() const;
     };
 
     // The records the last commits stored and the terminal was certainly not told to forget:
@@ -98,7 +101,7 @@ private:
     // the commit is durable, removed durably before the clear), so a restart knows it too.
     struct Uncleared {
         QString fileName;
-        CommitMark::FileId id;
+        FileId id;
         qint64 start = 0, end = 0;
         QByteArray bytes; // read back from the file when a transfer begins
 
@@ -111,7 +114,13 @@ private:
     void writePending();
     bool publish();
     // Cuts the file back to where the transfer began; a mark already moved on goes back too.
+    // A part that cannot be is kept, and cut back before any other transfer is stored.
     void cutBack();
+    // False when the file could not be cut.
+    static bool cutBack(Part &part);
+    // Whether no failed transfer is left in a poll file, trying again to cut back one that
+    // was: stored after it, its records, which the terminal sends again, would be there twice.
+    bool leftoversGone();
     void closeAll();
     QString unclearedPath() const;
     void noteUncleared(const Part &part);
@@ -122,6 +131,8 @@ private:
     Today m_today;
     QString m_terminalName = QStringLiteral("terminal");
     std::optional<Part> m_part;
+    // A failed transfer's part that could not be cut back.
+    std::optional<Part> m_uncut;
     QByteArray m_pending;  // appended records not yet handed to the file
     bool m_failed = false; // something since the last commit did not make it
     std::optional<Uncleared> m_uncleared;
