@@ -369,6 +369,8 @@ MUTANTS = [
     ('M162', 'src/widgets/ByteListModel.cpp',
      '        if (m_memory + offsets + newCapacity - capacity > m_limit)\n            newCapacity = needed;\n',
      '', VIEWER, 'a list that fits its bound only exactly is refused'),
+    ('M163', VIEW, 'b->setAutoDefault(false);', 'b->setAutoDefault(b == open);', VIEWER,
+     'Enter in the item list opens the file again'),
     ('M120', CURSOR, 'm_limit = mark ? std::min<qint64>(mark->length, st.st_size) : st.st_size;',
      'm_limit = st.st_size;', SHIP, 'the shipper reads past what the store committed'),
     ('M121', CURSOR, 'markId != at.markId && mark->since == 0', 'false', SHIP,

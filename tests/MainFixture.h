@@ -14,6 +14,11 @@
 #include <functional>
 #include <memory>
 
+// What enabledControls() gives when every control is usable, and when the port is down.
+const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
+                                    "Command10 fil hlp Combo1");
+const QString kPortDown = QStringLiteral("Command3 Combo1");
+
 // A working folder with the simulated terminal linked as com1, fresh program-wide state
 // and the main window over them. Files may be placed in dir before start() runs Form_Load.
 struct MainFixture : WorkDir {

@@ -13,10 +13,6 @@
 
 namespace {
 
-const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
-                                    "Command10 fil hlp Combo1");
-const QString kPortDown = QStringLiteral("Command3 Combo1");
-
 int portMessages(const QStringList &shown)
 {
     return int(shown.filter(QLatin1String("porta COM")).size());

@@ -7,14 +7,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-namespace {
-
-const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
-                                    "Command10 fil hlp Combo1");
-const QString kPortDown = QStringLiteral("Command3 Combo1");
-
-} // namespace
-
 class TestMainWindow : public QObject {
     Q_OBJECT
 

@@ -399,10 +399,14 @@ private slots:
         OnModal modal([](QWidget *w) { w->findChild<QPushButton *>("sistema")->click(); });
         f.click("Command3d16");
         QCOMPARE(modal.opened, QStringLiteral("setdat"));
-        const ClockTexts sent = showTerminalClock(f.terminal.statusLine());
-        QVERIFY(sent.date + sent.time != "25-0323:05"); // something was sent
-        QCOMPARE(spoken("Panel3D11"), "Data terminale " + sent.date);
-        QCOMPARE(spoken("Panel3D14"), "Ora terminale " + sent.time);
+        // The PC's clock, whatever it was, went out as day, month, hours and minutes in BCD.
+        QVERIFY(f.terminal.waitForReceived(15, 500));
+        const QByteArray got = f.terminal.receivedBytes();
+        QVERIFY2(got.size() == 15 && got.startsWith(" 0!?^\r 0!") && got.endsWith("^\r"),
+                 got.toHex().constData());
+        const QString sent = QString::fromLatin1(got.mid(9, 4).toHex());
+        QCOMPARE(spoken("Panel3D11"), "Data terminale " + sent.left(2) + '-' + sent.mid(2, 2));
+        QCOMPARE(spoken("Panel3D14"), "Ora terminale " + sent.mid(4, 2) + ':' + sent.mid(6, 2));
     }
 };
 
