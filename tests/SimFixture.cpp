@@ -37,7 +37,7 @@ std::unique_ptr<QThread> putFault(sim::TerminalSim &terminal, const QString &ste
         if (key == "silent")
             terminal.setSilent(true);
         else if (key == "wake")
-            terminal.setWakeReply(quint8(value.toInt(nullptr, 16)));
+            terminal.setWakeReply(QByteArray(1, char(value.toInt(nullptr, 16))));
         else if (key == "status")
             terminal.setStatusReplyOverride(value);
         else if (key == "noise")

@@ -92,20 +92,20 @@ private slots:
 
     void shouldReadReplyLine_data()
     {
-        using W = Exchange::Wait;
-        // leftovers: stale bytes wait before the wake-up, late ones after it; neither is the
-        // answer.
-        const auto row = table<QByteArray, int, W, QByteArray, bool>(
+        using R = Exchange::StatusReply;
+        // leftovers: stale bytes wait before the wake-up, late ones come after its ACK; neither
+        // is the answer.
+        const auto row = table<QByteArray, int, R, QByteArray, bool>(
             {"reply", "charDelayMs", "expected", "line", "leftovers"});
-        row("plain", "ABC\r", 0, W::Arrived, "ABC", false);
-        row("empty line", "\r", 0, W::Arrived, {}, false);
-        row("LF kept, rest left", "A\nB\rC\r", 0, W::Arrived, "A\nB", false);
-        row("all bytes", {"\x00\x80\xff\r", 4}, 0, W::Arrived, {"\x00\x80\xff", 3}, false);
-        row("slow but steady", "12345\r", 400, W::Arrived, "12345", false);
+        row("plain", "ABC\r", 0, R::Line, "ABC", false);
+        row("empty line", "\r", 0, R::Line, {}, false);
+        row("LF kept, rest left", "A\nB\rC\r", 0, R::Line, "A\nB", false);
+        row("all bytes", {"\x00\x80\xff\r", 4}, 0, R::Line, {"\x00\x80\xff", 3}, false);
+        row("slow but steady", "12345\r", 400, R::Line, "12345", false);
         // Given up one second after the last character, not after the first.
-        row("stops coming", "PART", 300, W::TimedOut, "PART", false);
-        row("leftovers", "OK\r", 0, W::Arrived, "OK", true);
-        row("endless line", QByteArray(Exchange::kMaxLineLength + 10, 'A'), 0, W::TimedOut,
+        row("stops coming", "PART", 300, R::Stopped, "PART", false);
+        row("leftovers", "OK\r", 0, R::Line, "OK", true);
+        row("endless line", QByteArray(Exchange::kMaxLineLength + 10, 'A'), 0, R::Stopped,
             QByteArray(Exchange::kMaxLineLength, 'A'), false);
     }
 
@@ -113,26 +113,20 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(int, charDelayMs);
+        QFETCH(bool, leftovers);
         SimFixture f;
         QVERIFY(f.openLink());
         f.terminal.setStatusReplyOverride(reply);
         f.terminal.setReplyCharDelayMs(charDelayMs);
+        if (leftovers) {
+            f.terminal.setWakeReply(QByteArray("\x06late\r"));
+            f.terminal.inject("stale\r");
+            QVERIFY(f.terminal.waitForIdle(1000));
+            QThread::msleep(20);
+        }
         Exchange ex = f.exchange();
-        QFETCH(bool, leftovers);
-        const auto leave = [&](const char *bytes) {
-            if (leftovers) {
-                f.terminal.inject(bytes);
-                QVERIFY(f.terminal.waitForIdle(1000));
-                QThread::msleep(20);
-            }
-        };
-        leave("stale\r");
-        QVERIFY(ex.wakeTerminal());
-        leave("late\r");
-        ex.flushInput();
-        ex.sendCommand('?', 200);
         QByteArray got;
-        QTEST(ex.readReplyLine(got), "expected");
+        QTEST(ex.requestStatus(got), "expected");
         QTEST(got, "line");
         if (charDelayMs > 0 && !reply.endsWith('\r')) {
             const double afterLastMs =

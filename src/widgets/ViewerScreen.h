@@ -27,6 +27,7 @@ public:
     ~ViewerScreen() override;
 
     const ByteListModel &items() const { return m_items; }
+    bool isLoading() const { return m_slice.isActive(); }
 
 public slots:
     void File1_Click();                         // a file chosen: its summary in the caption

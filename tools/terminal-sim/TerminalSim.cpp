@@ -184,7 +184,7 @@ struct TerminalSim::Impl {
 
     // scripting
     qint64 charDelayUs = 0;
-    std::optional<quint8> wakeReply = kAck;
+    std::optional<QByteArray> wakeReply = QByteArray(1, char(kAck));
     bool silent = false;
     std::optional<QByteArray> statusOverride;
     std::optional<QByteArray> transferOverride;
@@ -424,7 +424,7 @@ struct TerminalSim::Impl {
         if (b == '0' && afterSpace) {
             afterSpace = false;
             if (wakeReply)
-                queueReply(QByteArray(1, char(*wakeReply)), false);
+                queueReply(*wakeReply, false);
             return;
         }
         afterSpace = b == kSpace;
@@ -821,10 +821,10 @@ void TerminalSim::setReplyCharDelayMs(int ms)
     d->charDelayUs = std::max(0, ms) * qint64(1000);
 }
 
-void TerminalSim::setWakeReply(std::optional<quint8> byte)
+void TerminalSim::setWakeReply(std::optional<QByteArray> bytes)
 {
     std::lock_guard lock(d->mutex);
-    d->wakeReply = byte;
+    d->wakeReply = std::move(bytes);
 }
 
 void TerminalSim::setSilent(bool silent)

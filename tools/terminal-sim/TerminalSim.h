@@ -72,8 +72,9 @@ public:
     // Pause between the characters of every reply (status line, transfer, ACK excluded).
     void setReplyCharDelayMs(int ms);
     void setReplyCharDelayUs(qint64 us); // 1042 us: a line at 9600 bit/s
-    // Answer to the wake-up: std::nullopt = no answer at all; default 0x06.
-    void setWakeReply(std::optional<quint8> byte);
+    // Answer to the wake-up, sent as it is: std::nullopt = no answer at all; default ACK
+    // (0x06). Bytes after the ACK model a line that carries something more.
+    void setWakeReply(std::optional<QByteArray> bytes);
     // Silent: ignores everything (like a terminal that is switched off).
     void setSilent(bool silent);
     // Replaces the whole reply to "?" by these bytes, sent as they are (include the CR
