@@ -316,8 +316,7 @@ private slots:
         const QString markName = QFileInfo(CommitMark::pathFor(path)).fileName();
         // The mark of the file at path, written beside where (the same bytes, elsewhere).
         const auto commit = [&](qint64 length, const QString &where) {
-            return CommitMark{"aaaaaaaaaaaaaaaa", FileId::at(path), length}.writeFor(
-                where);
+            return CommitMark{"aaaaaaaaaaaaaaaa", FileId::at(path), length}.writeFor(where);
         };
         QVERIFY(s.write("05-12-26.pol", "A\r\nB\r\n") && commit(6, path));
         // Permissions do not stop root: the shipper runs as the server's user then, nobody.
