@@ -18,6 +18,12 @@ namespace {
 
 constexpr int kStartDelayMs = 200;
 
+// The title while no poll file is named.
+QString pollingCaption()
+{
+    return PollScreen::tr("Polling");
+}
+
 } // namespace
 
 // The controls the screen's code reaches, by the object names they are found by.
@@ -86,7 +92,7 @@ PollScreen::Controls::Controls(QDialog *screen)
     buttons->addWidget(Command2);
     layout->addWidget(buttonPanel);
 
-    screen->setWindowTitle(PollScreen::tr("Polling"));
+    screen->setWindowTitle(pollingCaption());
 }
 
 PollScreen::PollScreen(ProgramState &state, QWidget *parent, PollStore::Today today)
@@ -221,7 +227,7 @@ void PollScreen::showNoTerminal(const QString &state)
 {
     m_ui->Label3->setText(state);
     m_ui->Label4->clear();
-    setWindowTitle(tr("Polling"));
+    setWindowTitle(pollingCaption());
 }
 
 void PollScreen::showTransferEnd(bool stored)

@@ -17,6 +17,12 @@
 
 namespace {
 
+// The title while no file is chosen.
+QString caption()
+{
+    return ViewerScreen::tr("Visualizza dati");
+}
+
 constexpr qint64 kChunkBytes = 1 << 20;
 // Long enough to get through a lot of file, short enough that the window stays responsive.
 constexpr int kSliceMs = 30;
@@ -30,7 +36,7 @@ ViewerScreen::ViewerScreen(const QDir &dir, Dialogs &dialogs, QWidget *parent,
     : QDialog(parent), m_dir(dir), m_dialogs(dialogs), m_items(itemMemoryLimit)
 {
     setObjectName(QStringLiteral("file60"));
-    setWindowTitle(tr("Visualizza dati"));
+    setWindowTitle(caption());
     resize(640, 420);
 
     auto *grid = new QGridLayout(this);
@@ -95,7 +101,7 @@ void ViewerScreen::refreshFiles()
     if (m_files->count() > 0)
         m_files->setCurrentRow(0);
     else
-        setWindowTitle(tr("Visualizza dati")); // no summary of a file that is gone
+        setWindowTitle(caption()); // no summary of a file that is gone
 }
 
 QString ViewerScreen::chosenFile() const
