@@ -35,19 +35,12 @@ PgBouncer::PgBouncer(const PgCluster &server, const QStringList &users, const QS
         m_error = QStringLiteral("cannot write pgbouncer's files in ") + m_dir.path();
         return;
     }
-    start();
-}
-
-bool PgBouncer::start()
-{
-    if (isRunning())
-        return true;
     m_process = std::make_unique<QProcess>();
     m_process->setChildProcessModifier(PgCluster::asServerUser(SIGTERM));
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     // A file rather than a pipe: it logs every connection, and nobody reads a pipe meanwhile.
     const QString log = m_dir.filePath(QStringLiteral("pgbouncer.log"));
-    m_process->setStandardOutputFile(log, QIODevice::Append);
+    m_process->setStandardOutputFile(log);
     m_process->start(QStringLiteral("pgbouncer"),
                      {m_dir.filePath(QStringLiteral("pgbouncer.ini"))});
     // Listening once its socket is there.
@@ -58,23 +51,18 @@ bool PgBouncer::start()
         if (m_process->waitForFinished(10) || clock.elapsed() > 10000) {
             m_error = QStringLiteral("pgbouncer did not start; see ") + log;
             m_dir.setAutoRemove(false);
-            return false;
+            return;
         }
     }
-    m_error.clear();
-    return true;
 }
 
-bool PgBouncer::stop()
+PgBouncer::~PgBouncer()
 {
     if (!isRunning())
-        return true;
+        return;
     m_process->terminate();
     if (!m_process->waitForFinished(10000)) {
         m_process->kill();
         m_process->waitForFinished();
     }
-    // A socket left behind would pass for a pooler at the next start.
-    QFile::remove(m_dir.filePath(QStringLiteral(".s.PGSQL.%1").arg(kPort)));
-    return !isRunning();
 }

@@ -19,13 +19,10 @@ public:
     explicit PgBouncer(const PgCluster &server,
                        const QStringList &users = {QStringLiteral("corvane")},
                        const QStringList &settings = {});
-    ~PgBouncer() { stop(); }
+    ~PgBouncer();
 
     bool isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
     QString error() const { return m_error; }
-    // Immediate shutdown: every client is cut off; start() brings it back on the same socket.
-    bool stop();
-    bool start();
 
     // As "corvane"; a user= added after it wins.
     QString conninfo(const QString &db = QStringLiteral("corvane")) const
