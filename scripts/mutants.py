@@ -518,4 +518,6 @@ MUTANTS = [
      'a read error is taken for the end of the file, and what was read for all of it'),
     ('M231', VIEW, '        told = tr("Il File %1 non e\' stato rimosso");\n        break;\n',
      '        break;\n', VIEWER, 'a file that could not be deleted is not told'),
+    ('M232', CURSOR, '        cannotRead(file.errorString());\n        return m_counted;', '        return m_counted;',
+     ['tst_ship'], 'a file that turned unreadable since its look counts nothing waiting, and is never tried again'),
 ]

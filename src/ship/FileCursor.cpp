@@ -194,9 +194,14 @@ qint64 FileCursor::countWaiting()
         m_countedTo = m_next.offset;
         m_counted = 0;
     }
-    QFile file(m_path);
-    if (m_countedTo >= m_limit || !file.open(QIODevice::ReadOnly) || !file.seek(m_countedTo))
+    if (m_countedTo >= m_limit)
         return m_counted;
+    QFile file(m_path);
+    // Unreadable since the last look (its permissions changed): judged again at the next.
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_countedTo)) {
+        cannotRead(file.errorString());
+        return m_counted;
+    }
     for (QByteArray chunk;
          (chunk = file.read(std::min<qint64>(m_limit - m_countedTo, 1 << 20))).size() >= 2;) {
         m_counted += chunk.count(kLineEnd);

@@ -80,7 +80,7 @@ public:
     // The batch is in the database: the next one starts where it ended.
     void advancePast(const Batch &batch);
     // Reads the file for the complete lines committed past next(), as of the last look; 0
-    // when unknown.
+    // when unknown. A file that cannot be read counts as judged no more (readError()).
     qint64 countWaiting();
 
 private:

@@ -501,10 +501,15 @@ QStringList Shipper::lookAtDirty()
     QStringList toShip;
     for (const QString &name : std::as_const(names)) {
         const auto it = m_files.find(name);
-        if (it != m_files.end() && look(*it->second) && it->second->countWaiting() > 0)
+        if (it != m_files.end() && look(*it->second) && it->second->countWaiting() > 0) {
             toShip.append(name);
-        else
-            m_dirty.remove(name);
+            continue;
+        }
+        // The count may be the first to find the file unreadable: no event says when it
+        // reads again, so it is tried again as the look's failures are.
+        if (it != m_files.end() && !it->second->readError().isEmpty())
+            cannotRead(*it->second);
+        m_dirty.remove(name);
     }
     m_report.linesWaiting = 0;
     for (const auto &[name, cursor] : m_files)
