@@ -60,10 +60,7 @@ bool PollFixture::run(const std::function<bool()> &until, int timeoutMs,
     });
     tick.start(10);
     screen->show();
-    const QDeadlineTimer giveUp(timeoutMs + 5000);
-    while (screen->isVisible() && !giveUp.hasExpired())
-        QTest::qWait(10);
-    return !screen->isVisible();
+    return QTest::qWaitFor([&] { return !screen->isVisible(); }, timeoutMs + 5000);
 }
 
 QStringList PollFixture::listItems() const

@@ -104,10 +104,8 @@ QString checkGaps(const QList<sim::LoggedByte> &bytes, const QList<double> &expe
     QStringList off;
     for (qsizetype i = 0; i < expected.size(); ++i) {
         if (gaps[i] < expected[i] - kReadJitterMs || gaps[i] > expected[i] + lateMs)
-            off << QStringLiteral("gap %1: %2 ms, expected %3")
-                       .arg(i)
-                       .arg(gaps[i])
-                       .arg(expected[i]);
+            off << QString::asprintf("gap %lld: %g ms, expected %g", qlonglong(i), gaps[i],
+                                     expected[i]);
     }
     return off.join(QStringLiteral("; "));
 }

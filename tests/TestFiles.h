@@ -46,18 +46,17 @@ struct WorkDir {
     // assuming which day it is.
     QByteArray pollFiles() const
     {
-        QByteArray all;
-        for (const QString &name :
-             dir.entryList({QStringLiteral("*.pol")}, QDir::Files, QDir::Time | QDir::Reversed))
-            all += read(name);
-        return all;
+        return readAll(dir.entryList({"*.pol"}, QDir::Files, QDir::Time | QDir::Reversed));
     }
     // What broken transfers left aside (".<terminal>.unfinished"), empty when nothing.
     QByteArray setAside() const
     {
+        return readAll(dir.entryList({".*.unfinished"}, QDir::Files | QDir::Hidden));
+    }
+    QByteArray readAll(const QStringList &names) const
+    {
         QByteArray all;
-        for (const QString &name :
-             dir.entryList({QStringLiteral(".*.unfinished")}, QDir::Files | QDir::Hidden))
+        for (const QString &name : names)
             all += read(name);
         return all;
     }

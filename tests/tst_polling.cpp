@@ -23,26 +23,40 @@ private slots:
     {
         // stale: the mark was written for a removed file that held the same inode number
         // ("removed"), or for what the file held before a copy rewrote it in place.
-        const auto row = table<QByteArray, qint64, QString, QList<QByteArray>, QByteArray>(
-            {"before", "committed", "stale", "records", "after"});
-        row("three records", "OLD\r\n", -1, "", {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n");
-        row("empty record", "", -1, "", {"", "X"}, "\r\nX\r\n");
+        // repeated: of the last transfer's records, those that came again and were not stored.
+        const auto row =
+            table<QByteArray, qint64, QString, QList<QByteArray>, QByteArray, qsizetype>(
+                {"before", "committed", "stale", "records", "after", "repeated"});
+        row("three records", "OLD\r\n", -1, "", {"A", "B", "C"}, "OLD\r\nA\r\nB\r\nC\r\n", 0);
+        row("empty record", "", -1, "", {"", "X"}, "\r\nX\r\n", 0);
         row("high bytes, NUL and separators untouched", "", -1, "", {{"\xe0\x80\xff\0;\t\"q\"", 9}},
-            {"\xe0\x80\xff\0;\t\"q\"\r\n", 11});
-        row("killed mid-record", "TOR", -1, "", {"A"}, "TOR\r\nA\r\n");
-        row("killed before LF", "TORN\r", -1, "", {"A"}, "TORN\r\nA\r\n");
+            {"\xe0\x80\xff\0;\t\"q\"\r\n", 11}, 0);
+        row("killed mid-record", "TOR", -1, "", {"A"}, "TOR\r\nA\r\n", 0);
+        row("killed before LF", "TORN\r", -1, "", {"A"}, "TORN\r\nA\r\n", 0);
         // "<break>": the transfer so far breaks off and is set aside; "<midnight>": the day
-        // changes, and the transfer stays in the file of the day it began.
+        // changes, and the transfer stays in the file of the day it began; "<commit>": the
+        // transfer is complete; "<clear>": the terminal may now be told to forget it;
+        // "<restart>": a new store takes over.
         row("killed mid-record, the next transfer broken off", "TOR", -1, "", {"X", "<break>", "A"},
-            "TOR\r\nA\r\n");
-        row("a transfer past midnight", "", -1, "", {"A", "<midnight>", "B"}, "A\r\nB\r\n");
-        row("torn past the committed length", "A\r\nTOR", 3, "", {"B"}, "A\r\nB\r\n");
-        row("unsynced records past it", "A\r\nB\r\n", 3, "", {"B"}, "A\r\nB\r\n");
-        row("committed length beyond the file", "A\r\n", 9, "", {"B"}, "A\r\nB\r\n");
+            "TOR\r\nA\r\n", 0);
+        row("a transfer past midnight", "", -1, "", {"A", "<midnight>", "B"}, "A\r\nB\r\n", 0);
+        row("torn past the committed length", "A\r\nTOR", 3, "", {"B"}, "A\r\nB\r\n", 0);
+        row("unsynced records past it", "A\r\nB\r\n", 3, "", {"B"}, "A\r\nB\r\n", 0);
+        row("committed length beyond the file", "A\r\n", 9, "", {"B"}, "A\r\nB\r\n", 0);
         row("restored file, the removed one's mark on its inode", "A1\r\nR2\r\nR3\r\n", 4,
-            "removed", {"B2"}, "A1\r\nR2\r\nR3\r\nB2\r\n");
+            "removed", {"B2"}, "A1\r\nR2\r\nR3\r\nB2\r\n", 0);
         row("restored file copied over the marked one", "X1\r\nR2\r\n", 4, "rewritten", {"B2"},
-            "X1\r\nR2\r\nB2\r\n");
+            "X1\r\nR2\r\nB2\r\n", 0);
+        // A transfer stored but not cleared comes again first: not stored twice, by this store
+        // or after a restart; once the clear may have gone, whatever comes is stored.
+        row("not cleared", "", -1, "", {"A", "B", "<commit>", "A", "B", "C"}, "A\r\nB\r\nC\r\n", 2);
+        row("not cleared, then a restart", "", -1, "",
+            {"A", "B", "<commit>", "<restart>", "A", "B", "C"}, "A\r\nB\r\nC\r\n", 2);
+        row("clear may have gone", "", -1, "", {"A", "B", "<commit>", "<clear>", "A", "B", "C"},
+            "A\r\nB\r\nA\r\nB\r\nC\r\n", 0);
+        row("clear may have gone, then a restart", "", -1, "",
+            {"A", "B", "<commit>", "<clear>", "<restart>", "A", "B", "C"},
+            "A\r\nB\r\nA\r\nB\r\nC\r\n", 0);
     }
 
     void shouldAppendRecordsByteForByte()
@@ -64,17 +78,23 @@ private slots:
         if (stale == "rewritten")
             QVERIFY(w.write("06-12-26.pol", before));
         QDate day = kToday;
-        PollStore store(w.dir, [&] { return day; });
+        std::optional<PollStore> store(std::in_place, w.dir, [&] { return day; });
+        const QMap<QByteArray, bool (PollStore::*)()> steps{{"<break>", &PollStore::setAside},
+                                                            {"<commit>", &PollStore::commit},
+                                                            {"<clear>", &PollStore::clearMayGo}};
         for (const QByteArray &r : records) {
             if (r == "<midnight>")
                 day = day.addDays(1);
+            else if (r == "<restart>")
+                store.emplace(w.dir, [&] { return day; });
             else
-                QVERIFY(r == "<break>" ? store.setAside() : store.append(r));
+                QVERIFY(steps.contains(r) ? (*store.*steps[r])() : store->append(r));
         }
-        QVERIFY(store.commit());
+        QVERIFY(store->commit());
         QCOMPARE(w.read("06-12-26.pol"), after);
         QCOMPARE(CommitMark::readFor(path, FileId::at(path)).value_or(CommitMark{}).length,
                  after.size());
+        QTEST(store->repeated(), "repeated");
     }
 
     void shouldSplitTransferIntoRecords_data()
@@ -161,34 +181,6 @@ private slots:
         QCOMPARE(w.read("06-12-26.pol"), QByteArray("A\r\nB\r\n"));
     }
 
-    // A transfer stored but not cleared comes again first: not stored twice, by this store or
-    // after a restart; once the clear may have gone, whatever comes is stored.
-    void shouldNotStoreAgainWhatWasCertainlyNotCleared_data()
-    {
-        const auto row = table<bool, bool, QByteArray>({"restart", "clearMayHaveGone", "after"});
-        row("same store", false, false, "A\r\nB\r\nC\r\n");
-        row("after a restart", true, false, "A\r\nB\r\nC\r\n");
-        row("clear may have gone", false, true, "A\r\nB\r\nA\r\nB\r\nC\r\n");
-        row("clear may have gone, then a restart", true, true, "A\r\nB\r\nA\r\nB\r\nC\r\n");
-    }
-
-    void shouldNotStoreAgainWhatWasCertainlyNotCleared()
-    {
-        QFETCH(bool, restart);
-        QFETCH(bool, clearMayHaveGone);
-        WorkDir w;
-        auto store = std::make_unique<PollStore>(w.dir, [] { return kToday; });
-        QVERIFY(store->append("A") && store->append("B") && store->commit());
-        QVERIFY(!clearMayHaveGone || store->clearMayGo());
-        if (restart)
-            store = std::make_unique<PollStore>(w.dir, [] { return kToday; });
-        for (const char *record : {"A", "B", "C"})
-            QVERIFY(store->append(record));
-        QVERIFY(store->commit());
-        QTEST(w.read("06-12-26.pol"), "after");
-        QCOMPARE(store->repeated(), clearMayHaveGone ? 0 : 2);
-    }
-
     // The cycle turn after turn: the bytes and the least pause before each (ms, from the
     // first " "), what is stored before the terminal is told to forget it, and what the
     // cycle reports.
@@ -211,6 +203,14 @@ private slots:
         row("unterminated tail", QString::fromLatin1("transfer=XA\r\n\340B\r\nC"),
             " 0!?^\r 0!7^\r 0!?^\r!6^\r", {}, {"A", "\340B", "C"},
             {"on", "records in 06-12-26.pol", "stored 3"});
+        // A transfer that does not reach the disk leaves the terminal's memory alone: it comes
+        // again on the next turn, is stored, and only then cleared. The disk lets one byte
+        // through, as one that fills up mid-write would, or a folder stands where the file
+        // would be, until the first transfer has failed.
+        const QStringList unstored{"on", "records in 06-12-26.pol", "unstored 2", "stored 2"};
+        const QByteArray twice = " 0!?^\r 0!7^\r 0!?^\r 0!7^\r 0!?^\r!6^\r";
+        row("disk full", "<disk full>", twice, {}, {"A", "B"}, unstored);
+        row("file cannot be opened", "<folder in the way>", twice, {}, {"A", "B"}, unstored);
     }
 
     void shouldPollTurnByTurn()
@@ -221,9 +221,20 @@ private slots:
         CycleFixture f;
         f.terminal.setRecords(records);
         QFETCH(QString, fault);
-        putFault(f.terminal, fault);
+        std::optional<decltype(fileSizeLimit(1))> diskFull;
+        if (fault == "<disk full>")
+            diskFull.emplace(fileSizeLimit(1));
+        if (fault == "<folder in the way>")
+            QVERIFY(f.dir.mkdir("06-12-26.pol"));
+        QObject::connect(&f.cycle, &PollCycle::transferEnded, [&](bool stored) {
+            if (!stored) { // room again, the folder gone
+                diskFull.reset();
+                f.dir.rmdir("06-12-26.pol");
+            }
+        });
+        putFault(f.terminal, fault.startsWith('<') ? QString() : fault);
         f.terminal.setOnClear([&] { atClear = f.read("06-12-26.pol"); });
-        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= traffic.size(); }, 10000));
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().size() >= traffic.size(); }, 12000));
         const auto log = f.terminal.received();
         QCOMPARE(bytesOf(log).left(traffic.size()), traffic);
         QFETCH(QList<double>, gaps);
@@ -232,38 +243,6 @@ private slots:
         QCOMPARE(atClear, lines(records));
         QTEST(f.events, "events");
         QVERIFY(f.dialogs.shown.isEmpty());
-    }
-
-    // A transfer that does not reach the disk leaves the terminal's memory alone: it comes
-    // again on the next turn, is stored, and only then cleared.
-    void shouldKeepTerminalMemoryWhenFileCannotBeWritten_data()
-    {
-        const auto row = table<bool>({"sizeLimit"}); // else a directory where the file would be
-        row("file cannot be opened", false);
-        row("write fails at the sync", true);
-    }
-
-    void shouldKeepTerminalMemoryWhenFileCannotBeWritten()
-    {
-        QFETCH(bool, sizeLimit);
-        CycleFixture f;
-        f.terminal.setRecords({"A", "B"});
-        // Lets one byte through, as a disk that fills up mid-write would.
-        std::optional<decltype(fileSizeLimit(1))> limit;
-        if (sizeLimit)
-            limit.emplace(fileSizeLimit(1));
-        else
-            QVERIFY(f.dir.mkdir("06-12-26.pol"));
-        QObject::connect(&f.cycle, &PollCycle::transferEnded, [&](bool stored) {
-            if (!stored && !sizeLimit)
-                QVERIFY(f.dir.rmdir("06-12-26.pol"));
-            if (!stored)
-                limit.reset();
-        });
-        QVERIFY(f.run([&] { return f.terminal.clearCount() >= 1; }, 12000));
-        QCOMPARE(f.read("06-12-26.pol"), QByteArray("A\r\nB\r\n"));
-        QCOMPARE(f.events,
-                 (QStringList{"on", "records in 06-12-26.pol", "unstored 2", "stored 2"}));
     }
 
     // The terminal keeps its memory when the transfer never ends (what came up to the limit
@@ -287,15 +266,12 @@ private slots:
         f.terminal.setRecords({"present"});
         f.terminal.setTransferOverride(transfer);
         f.cycle.setRecordSink([&](const QByteArray &) { f.terminal.setSilent(fault == "mute"); });
-        const auto sent = [&](const char *bytes) {
-            return f.terminal.receivedBytes().count(bytes);
-        };
         // Until the next turn, well after a clear would have gone out.
-        QVERIFY(f.run([&] { return sent(" 0") >= 4; }, 10000));
+        QVERIFY(f.run([&] { return f.terminal.receivedBytes().count(" 0") >= 4; }, 10000));
         const QByteArray stored = transfer.mid(1, 100);
         QCOMPARE(f.pollFiles(), aside ? QByteArray() : stored);
         QCOMPARE(f.setAside(), aside ? stored : QByteArray());
-        QCOMPARE(sent("!6^\r"), 0);
+        QCOMPARE(f.terminal.receivedBytes().count("!6^\r"), 0);
         QCOMPARE(f.terminal.records().first(), QByteArray("present"));
     }
 
@@ -351,10 +327,9 @@ private slots:
         auto *list = f.screen->findChild<QListView *>("List1");
         f.screen->List1_Click(list->model()->index(2, 0));
         QCOMPARE(f.text("La1"), QString::fromUtf8("Record N°  3"));
-        f.dialogs.answers = {false};
+        f.dialogs.answers = {false, true};
         f.screen->Command4_Click();
         QCOMPARE(list->model()->rowCount(), 3);
-        f.dialogs.answers = {true};
         f.screen->Command4_Click();
         QCOMPARE(list->model()->rowCount(), 0);
         QCOMPARE(f.text("La1"), QStringLiteral("Records"));
@@ -374,8 +349,8 @@ private slots:
     {
         PollFixture f;
         f.terminal.setSilent(true);
-        bool escSent = false, closeSent = false;
-        qint64 closedAtUs = 0;
+        bool escSent = false;
+        qint64 closedAtUs = 0; // none yet
         QVERIFY(f.run([] { return false; }, 6000,
                       [&] {
                           const int n = f.terminal.receivedBytes().size();
@@ -383,14 +358,13 @@ private slots:
                               QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
                               QApplication::sendEvent(f.screen.get(), &esc);
                               escSent = true;
-                          } else if (escSent && !closeSent && n >= 6) {
+                          } else if (escSent && !closedAtUs && n >= 6) {
                               QVERIFY(f.screen->isVisible()); // Esc did nothing
                               closedAtUs = sim::TerminalSim::nowUs();
                               f.screen->close();
-                              closeSent = true;
                           }
                       }));
-        QVERIFY(closeSent);
+        QVERIFY(closedAtUs);
         // It closes at the cycle's next check, within about one turn.
         const double closedAfterMs = (sim::TerminalSim::nowUs() - closedAtUs) / 1000.0;
         QVERIFY2(closedAfterMs < 2300, qPrintable(QString::number(closedAfterMs)));
