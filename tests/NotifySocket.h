@@ -54,10 +54,9 @@ struct NotifySocket {
         }
     }
     // Reads what comes until done() holds (true) or ms have passed (false).
-    bool wait(
-        int ms, const std::function<bool()> &done = [] { return false; })
+    bool wait(int ms, const std::function<bool()> &done = {})
     {
-        return QTest::qWaitFor([&] { return read(), done(); }, ms);
+        return QTest::qWaitFor([&] { return read(), done && done(); }, ms);
     }
     bool waitForStatus(const QString &part, int ms)
     {

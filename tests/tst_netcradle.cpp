@@ -22,10 +22,9 @@ namespace {
 // not be in.
 QStringList linkCommand(int port, const QString &runtimeDir)
 {
-    QFile unit(QStringLiteral(CORVANE_LINK_UNIT));
-    if (!unit.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = QString::fromUtf8(unit.readAll()).replace(QStringLiteral("\\\n"), " ");
+    // An unreadable unit has no ExecStart line: the command comes out empty and fails to start.
+    const QString text = QString::fromUtf8(fileBytes(QDir(), QStringLiteral(CORVANE_LINK_UNIT)))
+                             .replace(QStringLiteral("\\\n"), " ");
     const group *own = ::getgrgid(::getgid());
     return QRegularExpression(QStringLiteral("^ExecStart=(.*)$"),
                               QRegularExpression::MultilineOption)
