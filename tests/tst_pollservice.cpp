@@ -340,6 +340,22 @@ private slots:
         QFETCH(QString, logged);
         QVERIFY2(log.contains(logged), qPrintable(log));
     }
+
+    // Two cradles on one host, each with its own poller, folder and "com1": neither keeps
+    // the other from polling.
+    void shouldPollTwoTerminalsEachIntoItsFolder()
+    {
+        Service a, b;
+        a.terminal.setRecords(numberedRecords(2, "8003"));
+        b.terminal.setRecords(numberedRecords(2, "8004"));
+        a.start();
+        b.start();
+        QVERIFY(a.cleared() && b.cleared());
+        a.stop();
+        b.stop();
+        QCOMPARE(a.pollFiles(), lines(numberedRecords(2, "8003")));
+        QCOMPARE(b.pollFiles(), lines(numberedRecords(2, "8004")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPollService)
