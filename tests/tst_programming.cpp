@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 
 namespace {
