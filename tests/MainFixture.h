@@ -14,7 +14,8 @@
 #include <functional>
 #include <memory>
 
-// What enabledControls() gives when every control is usable, and when the port is down.
+// The controls enabledControls() looks at, which it gives when every one is usable, and what
+// it gives when the port is down.
 const QString kAll = QStringLiteral("Command2 Command3 Command5 Command6 Command7 Command8 "
                                     "Command10 fil hlp Combo1");
 const QString kPortDown = QStringLiteral("Command3 Combo1");

@@ -19,25 +19,19 @@ public:
 
     bool question(const QString &title, const QString &text) override
     {
-        record(QStringLiteral("question|%1|%2").arg(title, text));
+        record({"question", title, text});
         return answers.isEmpty() || answers.takeFirst();
     }
-    void critical(const QString &t, const QString &x) override
-    {
-        record("critical|" + t + '|' + x);
-    }
-    void information(const QString &t, const QString &x) override
-    {
-        record("information|" + t + '|' + x);
-    }
-    void plain(const QString &t, const QString &x) override { record("plain|" + t + '|' + x); }
-    void beep() override { record(QStringLiteral("beep")); }
+    void critical(const QString &t, const QString &x) override { record({"critical", t, x}); }
+    void information(const QString &t, const QString &x) override { record({"information", t, x}); }
+    void plain(const QString &t, const QString &x) override { record({"plain", t, x}); }
+    void beep() override { record({QStringLiteral("beep")}); }
 
 private:
-    void record(const QString &entry)
+    void record(const QStringList &parts)
     {
-        shown << entry;
+        shown << parts.join(QLatin1Char('|'));
         if (onShow)
-            onShow(entry);
+            onShow(shown.last());
     }
 };

@@ -3,7 +3,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -112,34 +111,21 @@ private slots:
         QCOMPARE(seen, (QStringList{"2", "Conteggio Records Attendere !", "0", "Combo1"}));
     }
 
-    void shouldOpenProgrammingOnTheStatusLineJustRead()
-    {
-        MainFixture f;
-        f.start();
-        QString controls;
-        OnModal modal([&](QWidget *screen) {
-            controls = f.enabledControls();
-            screen->findChild<QPushButton *>("Command3")->click();
-        });
-        f.window->Command8_Click();
-        QCOMPARE(modal.opened + ' ' + controls, QStringLiteral("progra Combo1"));
-        QCOMPARE(f.state.ConfigString, f.terminal.statusLine());
-        QCOMPARE(f.enabledControls(), kAll);
-        QVERIFY(f.dialogs.shown.isEmpty());
-    }
-
-    // The viewer and the information box: modal, deaf to other keys, closed by Esc, and
-    // nothing said to the terminal.
+    // The viewer, the information box and the programming screen: modal, deaf to other keys,
+    // closed by Esc. Only programming asks the terminal first, opens on the status line just
+    // read and keeps the main window locked while it is open.
     void shouldOpenAModalScreenThatEscCloses_data()
     {
-        const auto row = table<QString, QString>({"handler", "screen"});
-        row("viewer", "Command6_Click", "file60 Visualizza dati");
-        row("information box", "info_Click", "infmem Informazioni");
+        const auto row = table<QString, QString, bool>({"handler", "screen", "asks"});
+        row("viewer", "Command6_Click", "file60 Visualizza dati", false);
+        row("information box", "info_Click", "infmem Informazioni", false);
+        row("programming", "Command8_Click", "progra Programmazione", true);
     }
 
     void shouldOpenAModalScreenThatEscCloses()
     {
         QFETCH(QString, handler);
+        QFETCH(bool, asks);
         MainFixture f;
         f.start();
         QString seen;
@@ -147,12 +133,16 @@ private slots:
             QTest::keyClick(w, Qt::Key_A);
             seen = w->objectName() + " " + w->windowTitle();
             QVERIFY(w->isVisible());
+            QCOMPARE(f.enabledControls(), asks ? QStringLiteral("Combo1") : kAll);
             QTest::keyClick(w, Qt::Key_Escape);
             QVERIFY(!w->isVisible());
         });
         QMetaObject::invokeMethod(f.window.get(), qPrintable(handler));
         QTEST(seen, "screen");
-        QCOMPARE(f.terminal.receivedBytes(), QByteArray());
+        QCOMPARE(f.state.ConfigString, asks ? f.terminal.statusLine() : QByteArray());
+        QCOMPARE(f.terminal.receivedBytes().isEmpty(), !asks);
+        QCOMPARE(f.enabledControls(), kAll);
+        QVERIFY(f.dialogs.shown.isEmpty());
     }
 };
 
